@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace vemo {
+
+// An open data file with positioned reads. A read of n characters at a 1-based position always
+// yields exactly n characters: the file's bytes from there, then zero bytes for every position
+// past the end of the file. The end-of-data flag is set by a read that found fewer bytes than it
+// asked for and cleared by one that found them all.
+//
+// Reads go through a bounded read-ahead window, so scanning block after block costs one system
+// call per window, and memory stays the same whatever the file's size.
+class DataFileReader {
+ public:
+  static constexpr std::size_t kWindowSize = 256 * 1024;
+  // The largest read that view() serves; read() takes any size.
+  static constexpr std::size_t kMaxView = 64 * 1024;
+
+  DataFileReader();
+  ~DataFileReader();
+  DataFileReader(const DataFileReader&) = delete;
+  DataFileReader& operator=(const DataFileReader&) = delete;
+
+  // Opens a regular file for reading. On failure returns false and error() says why; folders,
+  // pipes and devices are refused without blocking.
+  bool open(const std::string& path);
+  void close() noexcept;
+  bool is_open() const noexcept { return fd_ >= 0; }
+
+  // Length in bytes, as it was when the file was opened.
+  std::uint64_t length() const noexcept { return length_; }
+
+  // Copies n characters at 1-based `position` into `out`.
+  void read(std::uint64_t position, std::size_t n, char* out);
+
+  // The same read without a copy; n must not exceed kMaxView. The view stays valid until the
+  // next read or view.
+  std::string_view view(std::uint64_t position, std::size_t n);
+
+  bool end_of_data() const noexcept { return end_of_data_; }
+
+  // True once a read failed in the system (device error and the like); the failed part reads as
+  // zero bytes past the end, and error() holds the reason.
+  bool failed() const noexcept { return failed_; }
+  const std::string& error() const noexcept { return error_; }
+
+ private:
+  void fill(std::uint64_t offset);
+
+  int fd_ = -1;
+  std::uint64_t length_ = 0;
+  std::unique_ptr<char[]> buffer_;   // kWindowSize + kMaxView, so that zero fill never reallocates
+  std::uint64_t window_offset_ = 0;  // 0-based file offset of buffer_[0]
+  std::size_t window_size_ = 0;      // valid bytes in the window
+  bool window_at_eof_ = false;       // the file had nothing after the window when it was filled
+  bool end_of_data_ = false;
+  bool failed_ = false;
+  std::string error_;
+};
+
+}  // namespace vemo

@@ -1,0 +1,110 @@
+#include "core/data_file_reader.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "support/record_builder.h"
+
+namespace vemo {
+namespace {
+
+std::string pattern(std::size_t n) {
+  std::string s(n, '\0');
+  for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>('A' + (i * 7 + i / 251) % 26);
+  return s;
+}
+
+TEST(DataFileReader, ReadsExactlyWhatTheFileHoldsThenZeroBytes) {
+  // Large enough to cross the read-ahead window several times, not a multiple of anything.
+  const std::string bytes = pattern(3 * DataFileReader::kWindowSize + 1234);
+  DataFileReader reader;
+  ASSERT_TRUE(reader.open(test::write_temp_file("p.bin", bytes)));
+  EXPECT_EQ(reader.length(), bytes.size());
+
+  struct Case {
+    std::uint64_t position;
+    std::size_t n;
+  } cases[] = {
+      {1, 3},
+      {2049, 2048},
+      {DataFileReader::kWindowSize - 10, 2048},  // straddles the window end
+      {DataFileReader::kWindowSize + 1, 5},
+      {5, 3},  // backwards
+      {bytes.size() - 100, 2048},
+      {bytes.size() + 1, 2048},
+      {bytes.size() + 5000, 3},
+      {1, 3 * DataFileReader::kWindowSize},  // larger than a view: read() splits it
+  };
+  for (const auto& c : cases) {
+    std::string expected(c.n, '\0');
+    const std::uint64_t offset = c.position - 1;
+    if (offset < bytes.size()) {
+      const std::size_t found = std::min<std::size_t>(c.n, bytes.size() - offset);
+      expected.replace(0, found, bytes, offset, found);
+    }
+    std::string got(c.n, 'z');
+    reader.read(c.position, c.n, got.data());
+    EXPECT_EQ(got, expected) << "at " << c.position << " n " << c.n;
+    EXPECT_EQ(reader.end_of_data(), offset + c.n > bytes.size()) << "at " << c.position;
+  }
+  EXPECT_FALSE(reader.failed());
+}
+
+TEST(DataFileReader, EndOfDataFlagFollowsTheLastRead) {
+  DataFileReader reader;
+  ASSERT_TRUE(reader.open(test::write_temp_file("s.bin", "12345")));
+  reader.view(1, 5);
+  EXPECT_FALSE(reader.end_of_data());
+  EXPECT_EQ(reader.view(4, 3), std::string_view("45\0", 3));
+  EXPECT_TRUE(reader.end_of_data());
+  reader.view(1, 2);
+  EXPECT_FALSE(reader.end_of_data());
+}
+
+TEST(DataFileReader, RefusesWhatIsNotARegularFile) {
+  DataFileReader reader;
+  EXPECT_FALSE(reader.open("/nonexistent/vemo/file"));
+  EXPECT_FALSE(reader.error().empty());
+
+  const auto dir = std::filesystem::path(test::write_temp_file("x", "")).parent_path();
+  EXPECT_FALSE(reader.open(dir.string()));
+  EXPECT_EQ(reader.error(), "Is a directory");
+
+  // A FIFO with no writer must be refused without blocking.
+  const std::string fifo = (dir / "fifo").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_FALSE(reader.open(fifo));
+  EXPECT_EQ(reader.error(), "not a regular file");
+
+  EXPECT_FALSE(reader.open("/dev/zero"));
+  EXPECT_FALSE(reader.is_open());
+}
+
+TEST(DataFileReader, PositionsBeyondFourGigabytes) {
+  // A sparse file: a marker just past 4 GiB and at its end.
+  const std::string path = test::write_temp_file("big.bin", "");
+  const std::uint64_t marker = (std::uint64_t{1} << 32) + 4096;
+  {
+    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(static_cast<std::streamoff>(marker));
+    f.write("MARK", 4);
+    ASSERT_TRUE(f.good());
+  }
+  DataFileReader reader;
+  ASSERT_TRUE(reader.open(path));
+  EXPECT_EQ(reader.length(), marker + 4);
+  EXPECT_EQ(reader.view(marker + 1, 4), "MARK");
+  EXPECT_FALSE(reader.end_of_data());
+  EXPECT_EQ(reader.view(marker + 3, 4), std::string_view("RK\0\0", 4));
+  EXPECT_TRUE(reader.end_of_data());
+  EXPECT_EQ(reader.view(1, 4), std::string_view("\0\0\0\0", 4));
+  std::filesystem::remove(path);
+}
+
+}  // namespace
+}  // namespace vemo

@@ -1,0 +1,44 @@
+#include "support/record_builder.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+namespace vemo::test {
+
+std::string write_temp_file(std::string_view name, std::string_view bytes) {
+  static std::atomic<int> serial{0};
+  const auto dir = std::filesystem::temp_directory_path() /
+                   ("vemo-test-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
+  std::filesystem::create_directories(dir);
+  const auto path = dir / std::string(name);
+  std::ofstream out(path, std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+  return path.string();
+}
+
+std::string data_file_bytes(int blocks, std::int64_t size) {
+  std::string bytes;
+  int serial = 0;
+  for (int b = 0; b < blocks; ++b) {
+    std::vector<std::string> records;
+    std::size_t used = 0;
+    for (int len : {119, 113, 109, 97}) {
+      for (int i = 0; i < 4; ++i) {
+        records.push_back(sample_record(len, serial++));
+        used += static_cast<std::size_t>(len);
+      }
+    }
+    (void)used;
+    records.push_back("000");
+    bytes += block_of(records, ' ');
+  }
+  if (size >= 0) bytes.resize(static_cast<std::size_t>(size), '\0');
+  return bytes;
+}
+
+}  // namespace vemo::test

@@ -1,0 +1,52 @@
+#pragma once
+
+// Builds records, blocks and data files for tests, so that a test reads like the case it checks.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vemo::test {
+
+// A record of `length` characters filled with 'X', its prefix written as three digits.
+inline std::string record_of(int length, char filler = 'X') {
+  std::string r(static_cast<std::size_t>(length), filler);
+  const std::string prefix = std::to_string(length);
+  r.replace(0, 3, std::string(3 - std::min<std::size_t>(3, prefix.size()), '0') + prefix);
+  return r;
+}
+
+// Puts `text` at 1-based position `pos` of `record`, growing it when needed.
+inline std::string& put(std::string& record, std::size_t pos, std::string_view text) {
+  if (record.size() < pos - 1 + text.size()) record.resize(pos - 1 + text.size(), 'X');
+  record.replace(pos - 1, text.size(), text);
+  return record;
+}
+
+// A 2048-byte block: the records one after another, the rest zero bytes.
+inline std::string block_of(const std::vector<std::string>& records, char fill = '\0') {
+  std::string block;
+  for (const auto& r : records) block += r;
+  block.resize(2048, fill);
+  return block;
+}
+
+// A realistic record of the given known length: digits in every field.
+inline std::string sample_record(int length, int serial = 0) {
+  std::string r = record_of(length, ' ');
+  const std::string digits = std::to_string(100000 + serial % 900000);
+  put(r, 4, "0000000000000");
+  put(r, 18, "55512" + digits);
+  put(r, 33, "7788" + digits + "F");
+  return r;
+}
+
+// Writes `bytes` to a new file under the test temp folder and returns its path.
+std::string write_temp_file(std::string_view name, std::string_view bytes);
+
+// A data file whose first `blocks` blocks each hold records of 119, 113, 109 and 97, padded
+// with a "000" prefix; then cut to `size` bytes when size is given.
+std::string data_file_bytes(int blocks, std::int64_t size = -1);
+
+}  // namespace vemo::test
