@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test.
+# Installs what is missing, builds, and runs every test: the normal build, then the sanitizer
+# build and the fuzz smoke run where they are set up.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 bash scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j "$(nproc)"
+for extra in scripts/test-sanitize.sh scripts/fuzz-smoke.sh; do
+  if [ -f "$extra" ]; then bash "$extra"; fi
+done

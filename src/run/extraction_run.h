@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+
+#include "run/run_observer.h"
+#include "run/run_state.h"
+#include "run/selection_view.h"
+
+namespace vemo {
+
+// Records a trial run writes before it stops.
+inline constexpr std::int64_t kTrialRecordLimit = 50;
+
+enum class RunEnd {
+  kNoSelection,   // nothing selected: nothing opened
+  kOutputFailed,  // the output could not be created, was an input, or a write failed
+  kDeclined,      // the user said No after a rejected or unreadable file
+  kTrialEnd,      // a trial run reached its limit and opened the viewer
+  kCompleted,     // every selected file was handled; the summary was shown
+};
+
+struct RunResult {
+  RunEnd end = RunEnd::kNoSelection;
+  std::int64_t records = 0;        // the record counter at the end
+  std::int64_t files = 0;          // selected files opened (or tried), rejected ones included
+  std::int64_t skipped_files = 0;  // rejected or unreadable files
+};
+
+struct RunOptions {
+  // Write the lines to standard output instead of the output path (the command line's "-").
+  bool output_to_stdout = false;
+};
+
+// "Extract": converts every selected file into the one output file. Runs on the caller's thread
+// and returns when the run has ended, however it ended.
+RunResult extract(RunState& state, const SelectionView& selection, RunObserver& observer,
+                  const RunOptions& options = {});
+
+// "Show Sample": the same as a trial run that stops after kTrialRecordLimit records and opens the
+// output in the viewer.
+RunResult show_sample(RunState& state, const SelectionView& selection, RunObserver& observer,
+                      const RunOptions& options = {});
+
+}  // namespace vemo

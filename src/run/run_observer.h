@@ -1,0 +1,55 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vemo {
+
+enum class Icon { kCritical, kInformation };
+
+// What a question is about, so that a face without dialogs (the command line) can answer and
+// word it in its own way. `text` is always the full question as the window shows it.
+enum class QuestionKind {
+  kNotDataFile,   // the file failed the data file test
+  kUnreadable,    // the file could not be opened or read
+};
+
+struct Question {
+  QuestionKind kind;
+  std::string text;
+  std::string path;    // the data file's full path
+  std::string reason;  // for kUnreadable: the system's reason
+};
+
+enum class MessageKind {
+  kNoSelection,
+  kOutputIsInput,
+  kOutputCannotCreate,
+  kOutputWriteFailed,
+  kSummary,
+};
+
+struct Message {
+  MessageKind kind;
+  Icon icon;
+  std::string text;
+};
+
+// How a run reports and asks. The window shows dialogs; the command line prints and answers
+// from its options.
+class RunObserver {
+ public:
+  virtual ~RunObserver() = default;
+  // panel is 1 or 2; an empty text clears the panel.
+  virtual void set_status_text(int panel, std::string_view text) = 0;
+  // A whole percentage from 0 to 100.
+  virtual void set_progress(int percent) = 0;
+  // A yes/no question, Yes being the default. Returns true for Yes.
+  virtual bool ask_yes_no(const Question& question) = 0;
+  virtual void show_message(const Message& message) = 0;
+  // Opens the output file in a text viewer without waiting for it. The path is one argument,
+  // never a command line to split.
+  virtual void open_viewer(const std::string& path) = 0;
+};
+
+}  // namespace vemo
