@@ -10,8 +10,8 @@ enum class Icon { kCritical, kInformation };
 // What a question is about, so that a face without dialogs (the command line) can answer and
 // word it in its own way. `text` is always the full question as the window shows it.
 enum class QuestionKind {
-  kNotDataFile,   // the file failed the data file test
-  kUnreadable,    // the file could not be opened or read
+  kNotDataFile,  // the file failed the data file test
+  kUnreadable,   // the file could not be opened or read
 };
 
 struct Question {

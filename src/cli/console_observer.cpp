@@ -1,0 +1,66 @@
+#include "cli/console_observer.h"
+
+namespace vemo {
+
+namespace {
+constexpr std::string_view kProcessing = "Processing ";
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+}  // namespace
+
+void ConsoleObserver::set_status_text(int panel, std::string_view text) {
+  if (panel == 1) {
+    files_ = text;
+  } else {
+    name_ =
+        text.substr(0, kProcessing.size()) == kProcessing ? text.substr(kProcessing.size()) : text;
+    percent_ = 0;
+    if (!name_.empty()) draw_progress_line();
+  }
+}
+
+void ConsoleObserver::set_progress(int percent) {
+  percent_ = percent;
+  if (!settings_.show_progress || name_.empty()) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (percent == 100 || now - last_draw_ >= kRedrawInterval) draw_progress_line();
+}
+
+bool ConsoleObserver::ask_yes_no(const Question& question) {
+  switch (question.kind) {
+    case QuestionKind::kNotDataFile:
+      print("The Input File Selected is not AXE Data File: " + question.path);
+      break;
+    case QuestionKind::kUnreadable:
+      print("Cannot read the input file " + question.path + ": " + question.reason);
+      break;
+  }
+  return !settings_.stop_on_invalid;
+}
+
+void ConsoleObserver::show_message(const Message& message) {
+  if (message.kind == MessageKind::kSummary && settings_.quiet) return;
+  print(message.text);
+}
+
+void ConsoleObserver::print(const std::string& line) {
+  clear_progress_line();
+  std::fprintf(err_, "vemo-convert: %s\n", line.c_str());
+  std::fflush(err_);
+}
+
+void ConsoleObserver::draw_progress_line() {
+  if (!settings_.show_progress || settings_.quiet) return;
+  std::fprintf(err_, "\r\033[K%s %s %d%%", files_.c_str(), name_.c_str(), percent_);
+  std::fflush(err_);
+  line_drawn_ = true;
+  last_draw_ = std::chrono::steady_clock::now();
+}
+
+void ConsoleObserver::clear_progress_line() {
+  if (!line_drawn_) return;
+  std::fputs("\r\033[K", err_);
+  std::fflush(err_);
+  line_drawn_ = false;
+}
+
+}  // namespace vemo

@@ -1,0 +1,74 @@
+// vemo-convert: the batch face of the extraction run, for scripts and servers.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/arguments.h"
+#include "cli/console_observer.h"
+#include "run/extraction_run.h"
+
+namespace {
+
+// The files named on the command line, all selected, in the order given.
+class ArgumentSelection final : public vemo::SelectionView {
+ public:
+  explicit ArgumentSelection(const vemo::CliArguments& args) : args_(args) {}
+  std::string current_folder() const override { return {}; }
+  std::size_t item_count() const override { return args_.files.size(); }
+  std::string item_name(std::size_t i) const override { return args_.files[i]; }
+  bool selected(std::size_t) const override { return true; }
+  std::string output_path() const override { return args_.output; }
+
+ private:
+  const vemo::CliArguments& args_;
+};
+
+int exit_status(const vemo::RunResult& r) {
+  switch (r.end) {
+    case vemo::RunEnd::kOutputFailed:
+    case vemo::RunEnd::kNoSelection:
+      return 2;
+    case vemo::RunEnd::kDeclined:
+      return 1;
+    case vemo::RunEnd::kTrialEnd:
+    case vemo::RunEnd::kCompleted:
+      return r.skipped_files > 0 ? 1 : 0;
+  }
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> raw(argv + 1, argv + argc);
+  std::string error;
+  const auto args = vemo::parse_arguments(raw, error);
+  if (!args) {
+    std::fprintf(stderr, "vemo-convert: %s\n%s", error.c_str(), vemo::kUsage);
+    return 2;
+  }
+  if (args->help) {
+    std::fputs(vemo::kUsage, stdout);
+    return 0;
+  }
+  if (args->version) {
+    std::puts("vemo-convert " VEMO_VERSION);
+    return 0;
+  }
+
+  vemo::ConsoleObserver observer(stderr,
+                                 {.quiet = args->quiet,
+                                  .stop_on_invalid = args->stop_on_invalid,
+                                  .show_progress = !args->quiet && ::isatty(STDERR_FILENO) == 1});
+  ArgumentSelection selection(*args);
+  vemo::RunState state;
+  vemo::RunOptions options;
+  options.output_to_stdout = args->output == "-";
+  const vemo::RunResult result = args->sample
+                                     ? vemo::show_sample(state, selection, observer, options)
+                                     : vemo::extract(state, selection, observer, options);
+  return exit_status(result);
+}

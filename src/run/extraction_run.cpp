@@ -1,0 +1,260 @@
+#include "run/extraction_run.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "core/data_file_reader.h"
+#include "core/data_file_scanner.h"
+#include "core/record_decoder.h"
+#include "run/output_writer.h"
+
+namespace vemo {
+namespace {
+
+#ifdef _WIN32
+constexpr char kSeparator = '\\';
+#else
+constexpr char kSeparator = '/';
+#endif
+
+constexpr std::string_view kLineEnd = "\r\n";
+
+struct FileId {
+  dev_t device;
+  ino_t inode;
+};
+
+// The file behind a path (links followed), when there is one.
+bool identify(const std::string& path, FileId& id) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  id = {st.st_dev, st.st_ino};
+  return true;
+}
+
+// One run over the selection: the loop over the files, the counters, what is reported, and the
+// sink that decodes and writes every record the scanner finds.
+class ExtractionRun final : public RecordSink {
+ public:
+  ExtractionRun(RunState& state, const SelectionView& selection, RunObserver& observer,
+                const RunOptions& options)
+      : state_(state), selection_(selection), observer_(observer), options_(options) {}
+
+  RunResult run() {
+    result_.end = execute();
+    result_.records = state_.record_counter;
+    // However the run ended, the next one starts as a normal Extract unless asked otherwise.
+    state_.trial = false;
+    return result_;
+  }
+
+  bool on_record(std::string_view record, double length) override {
+    char* line = output_.reserve(RecordDecoder::kMaxLineSize + kLineEnd.size());
+    std::size_t n = RecordDecoder::decode(record, length, line);
+    line[n++] = '\r';
+    line[n++] = '\n';
+    output_.commit(n);
+    ++state_.record_counter;
+    if (output_.failed()) return false;
+    if (state_.trial && state_.record_counter >= kTrialRecordLimit) {
+      trial_limit_reached_ = true;
+      return false;
+    }
+    return true;
+  }
+
+  void on_block_done(std::uint64_t next_block_position) override {
+    if (shown_progress_ >= 100) return;
+    const std::uint64_t percent =
+        std::min<std::uint64_t>(100, next_block_position / size_hundreds_);
+    if (static_cast<int>(percent) != shown_progress_) set_progress(static_cast<int>(percent));
+  }
+
+ private:
+  RunEnd execute() {
+    std::string folder = selection_.current_folder();
+    if (!folder.empty() && folder.back() != kSeparator) folder += kSeparator;
+
+    state_.record_counter = 0;
+    const std::size_t items = selection_.item_count();
+    std::vector<std::size_t> chosen;
+    for (std::size_t i = 0; i < items; ++i) {
+      if (selection_.selected(i)) chosen.push_back(i);
+    }
+    if (chosen.empty()) {
+      message(MessageKind::kNoSelection, Icon::kCritical,
+              "Please Select input Files in the List Box");
+      return RunEnd::kNoSelection;
+    }
+
+    const std::string output_path = selection_.output_path();
+    if (output_is_an_input(output_path, folder, chosen)) {
+      message(MessageKind::kOutputIsInput, Icon::kCritical,
+              "The output file is one of the selected input Files. Please choose another output "
+              "file.");
+      return RunEnd::kOutputFailed;
+    }
+    const bool opened =
+        options_.output_to_stdout ? output_.open_stdout() : output_.open(output_path);
+    if (!opened) {
+      message(MessageKind::kOutputCannotCreate, Icon::kCritical,
+              "Cannot create the output file " + output_path + ": " + output_.error());
+      return RunEnd::kOutputFailed;
+    }
+
+    const std::string selected_count = std::to_string(chosen.size());
+    for (const std::size_t index : chosen) {
+      const std::string name = selection_.item_name(index);
+      const std::string path = folder + name;
+
+      const bool readable = reader_.open(path);
+      size_hundreds_ = std::max<std::uint64_t>(1, reader_.length() / 100);
+      ++result_.files;
+      observer_.set_status_text(1, std::to_string(result_.files) + "/" + selected_count);
+      observer_.set_status_text(2, "Processing " + name);
+
+      if (!readable) {
+        if (!go_on_after_unreadable(name, path, reader_.error())) return end_declined();
+        continue;
+      }
+      if (!DataFileScanner::is_data_file(reader_)) {
+        reader_.close();
+        if (!ask(QuestionKind::kNotDataFile,
+                 "The Input File Selected is not AXE Data File. Do you want to continue with other "
+                 "Files?",
+                 path, {})) {
+          return end_declined();
+        }
+        ++result_.skipped_files;
+        continue;
+      }
+
+      set_progress(0);
+      const ScanResult scanned = DataFileScanner::scan(reader_, *this);
+      if (output_.failed()) return end_write_failed(output_path);
+      if (trial_limit_reached_) return end_trial(output_path);
+      if (scanned == ScanResult::kReadFailed) {
+        const std::string reason = reader_.error();
+        reader_.close();
+        if (!go_on_after_unreadable(name, path, reason)) return end_declined();
+        continue;
+      }
+      set_progress(100);
+      reader_.close();
+    }
+
+    if (!output_.close()) return end_write_failed(output_path);
+    message(MessageKind::kSummary, Icon::kInformation,
+            std::to_string(state_.record_counter) + " Records Written from " +
+                std::to_string(result_.files) + " Files");
+    clear_display();
+    return RunEnd::kCompleted;
+  }
+
+  // Emptying the output must never destroy an input: the same file under another spelling or
+  // through a link counts too.
+  bool output_is_an_input(const std::string& output_path, const std::string& folder,
+                          const std::vector<std::size_t>& chosen) const {
+    FileId out{};
+    if (options_.output_to_stdout) {
+      struct stat st {};
+      if (::fstat(STDOUT_FILENO, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+      out = {st.st_dev, st.st_ino};
+    } else if (!identify(output_path, out)) {
+      return false;
+    }
+    for (const std::size_t index : chosen) {
+      FileId in{};
+      if (identify(folder + selection_.item_name(index), in) && in.device == out.device &&
+          in.inode == out.inode) {
+        return true;
+      }
+    }
+    return false;
+  }
+
+  bool go_on_after_unreadable(const std::string& name, const std::string& path,
+                              const std::string& reason) {
+    const bool yes = ask(QuestionKind::kUnreadable,
+                         "The Input File " + name + " could not be read (" + reason +
+                             "). Do you want to continue with other Files?",
+                         path, reason);
+    if (yes) ++result_.skipped_files;
+    return yes;
+  }
+
+  RunEnd end_declined() {
+    ++result_.skipped_files;
+    reader_.close();
+    if (!output_.close()) return end_write_failed(selection_.output_path());
+    return RunEnd::kDeclined;
+  }
+
+  RunEnd end_write_failed(const std::string& output_path) {
+    const std::string reason = output_.error();
+    output_.close();
+    reader_.close();
+    message(MessageKind::kOutputWriteFailed, Icon::kCritical,
+            "Could not write the output file " + output_path + ": " + reason);
+    return RunEnd::kOutputFailed;
+  }
+
+  RunEnd end_trial(const std::string& output_path) {
+    state_.trial = false;
+    reader_.close();
+    if (!output_.close()) return end_write_failed(output_path);
+    clear_display();
+    observer_.open_viewer(output_path);
+    return RunEnd::kTrialEnd;
+  }
+
+  bool ask(QuestionKind kind, std::string text, const std::string& path,
+           const std::string& reason) {
+    return observer_.ask_yes_no(Question{kind, std::move(text), path, reason});
+  }
+
+  void message(MessageKind kind, Icon icon, std::string text) {
+    observer_.show_message(Message{kind, icon, std::move(text)});
+  }
+
+  void set_progress(int percent) {
+    shown_progress_ = percent;
+    observer_.set_progress(percent);
+  }
+
+  void clear_display() {
+    observer_.set_status_text(1, "");
+    observer_.set_status_text(2, "");
+    set_progress(0);
+  }
+
+  RunState& state_;
+  const SelectionView& selection_;
+  RunObserver& observer_;
+  const RunOptions& options_;
+  RunResult result_;
+  OutputWriter output_;
+  DataFileReader reader_;
+  std::uint64_t size_hundreds_ = 1;
+  int shown_progress_ = 0;
+  bool trial_limit_reached_ = false;
+};
+
+}  // namespace
+
+RunResult extract(RunState& state, const SelectionView& selection, RunObserver& observer,
+                  const RunOptions& options) {
+  return ExtractionRun(state, selection, observer, options).run();
+}
+
+RunResult show_sample(RunState& state, const SelectionView& selection, RunObserver& observer,
+                      const RunOptions& options) {
+  state.trial = true;
+  return extract(state, selection, observer, options);
+}
+
+}  // namespace vemo

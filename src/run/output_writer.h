@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace vemo {
+
+// The output file: written through a large buffer, every failure of the system kept with its
+// reason so that a run never reports success over a short or broken file.
+class OutputWriter {
+ public:
+  static constexpr std::size_t kBufferSize = 1 << 20;
+
+  OutputWriter();
+  ~OutputWriter();
+  OutputWriter(const OutputWriter&) = delete;
+  OutputWriter& operator=(const OutputWriter&) = delete;
+
+  // Creates or empties the file. A FIFO without a reader is refused rather than waited for.
+  bool open(const std::string& path);
+  // Writes to standard output instead; close() flushes but leaves it open.
+  bool open_stdout();
+
+  // Room for n bytes at the end of the buffer (n <= kBufferSize); commit() what was used.
+  char* reserve(std::size_t n) {
+    if (kBufferSize - used_ < n) flush();
+    return buffer_.get() + used_;
+  }
+  void commit(std::size_t n) { used_ += n; }
+  void write(std::string_view bytes);
+
+  // Hands the buffer to the system. False (and error() says why) once anything failed.
+  bool flush();
+  // Flushes and closes; false when anything written so far was lost.
+  bool close();
+
+  bool is_open() const { return fd_ >= 0; }
+  bool failed() const { return failed_; }
+  const std::string& error() const { return error_; }
+
+ private:
+  void fail(int err);
+
+  int fd_ = -1;
+  bool owns_fd_ = false;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t used_ = 0;
+  bool failed_ = false;
+  std::string error_;
+};
+
+}  // namespace vemo
