@@ -2,9 +2,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace vemo::test {
@@ -39,6 +41,39 @@ std::string data_file_bytes(int blocks, std::int64_t size) {
   }
   if (size >= 0) bytes.resize(static_cast<std::size_t>(size), '\0');
   return bytes;
+}
+
+}  // namespace vemo::test
+
+namespace vemo::test {
+
+std::string data_file_with_records(int records, int skip_at) {
+  const int blocks = std::max(6, (records + 15) / 16);
+  std::string bytes;
+  int serial = 0;
+  for (int b = 0; b < blocks; ++b) {
+    const int here = records / blocks + (b < records % blocks ? 1 : 0);
+    std::vector<std::string> block;
+    for (int i = 0; i < here; ++i) {
+      ++serial;
+      std::string r = sample_record(serial == skip_at ? 118 : 119, serial);
+      std::string counter = std::to_string(serial);
+      put(r, 62, std::string(6 - counter.size(), '0') + counter);
+      block.push_back(r);
+    }
+    block.push_back("000");
+    bytes += block_of(block, ' ');
+  }
+  return bytes;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string temp_folder() {
+  return std::filesystem::path(write_temp_file(".keep", "")).parent_path().string();
 }
 
 }  // namespace vemo::test

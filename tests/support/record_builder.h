@@ -50,3 +50,18 @@ std::string write_temp_file(std::string_view name, std::string_view bytes);
 std::string data_file_bytes(int blocks, std::int64_t size = -1);
 
 }  // namespace vemo::test
+
+namespace vemo::test {
+
+// A data file of exactly `records` records (at least 6), spread over at least six blocks so that
+// it passes the data file test. Record i carries i in its counter field; `skip_at` (1-based)
+// makes that record one of unknown length.
+std::string data_file_with_records(int records, int skip_at = 0);
+
+// The bytes of a file.
+std::string read_file(const std::string& path);
+
+// A fresh empty folder for a test.
+std::string temp_folder();
+
+}  // namespace vemo::test

@@ -1,0 +1,60 @@
+#include "run/output_writer.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "support/record_builder.h"
+
+namespace vemo {
+namespace {
+
+TEST(OutputWriter, WritesEverythingAcrossBufferBoundaries) {
+  const std::string path = test::temp_folder() + "/o.txt";
+  std::string expected;
+  {
+    OutputWriter w;
+    ASSERT_TRUE(w.open(path));
+    for (int i = 0; i < 40000; ++i) {
+      const std::string line = "line " + std::to_string(i) + std::string(i % 97, 'x') + "\r\n";
+      w.write(line);
+      expected += line;
+    }
+    w.write(std::string(3 * OutputWriter::kBufferSize + 5, 'y'));
+    expected += std::string(3 * OutputWriter::kBufferSize + 5, 'y');
+    ASSERT_TRUE(w.close());
+  }
+  EXPECT_EQ(test::read_file(path), expected);
+}
+
+TEST(OutputWriter, OpeningEmptiesAnExistingFile) {
+  const std::string path = test::write_temp_file("old.txt", "old contents");
+  OutputWriter w;
+  ASSERT_TRUE(w.open(path));
+  ASSERT_TRUE(w.close());
+  EXPECT_EQ(test::read_file(path), "");
+}
+
+TEST(OutputWriter, FifoWithoutReaderIsRefusedNotWaitedFor) {
+  const std::string fifo = test::temp_folder() + "/fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  OutputWriter w;
+  EXPECT_FALSE(w.open(fifo));
+  EXPECT_FALSE(w.error().empty());
+}
+
+TEST(OutputWriter, DiskFullIsAFailureThatSticks) {
+  OutputWriter w;
+  ASSERT_TRUE(w.open("/dev/full"));
+  w.write("abc");
+  EXPECT_FALSE(w.flush());
+  EXPECT_EQ(w.error(), "No space left on device");
+  w.write("more");
+  EXPECT_FALSE(w.close());
+  EXPECT_TRUE(w.failed());
+}
+
+}  // namespace
+}  // namespace vemo
