@@ -27,7 +27,7 @@ using namespace std::string_view_literals;
 
 constexpr std::size_t kBlock = 2048;
 constexpr std::uint64_t kProbeBlocks = 6;
-constexpr std::size_t kChunkBlocks = 2048;  // 4 MiB per write call
+constexpr std::size_t kChunkBlocks = 128;  // 256 KiB per write: stays in cache for the copy
 constexpr std::uint64_t kDefaultSize = 1024 * 1024;
 constexpr std::size_t kMaxRecord = 999;  // largest length a three-digit prefix can state
 
@@ -74,11 +74,26 @@ class Rng {
 // ---------------------------------------------------------------------------------------------
 // Record layouts. Positions are 1-based within the record, position 1 being the first prefix digit.
 
-enum class Field { kNum1, kNum2, kHour, kMinute, kSecond, kElapsed, kCounter, kYear, kMonth, kDay, kText1, kText2 };
+enum class Field {
+  kNum1,
+  kNum2,
+  kHour,
+  kMinute,
+  kSecond,
+  kElapsed,
+  kCounter,
+  kYear,
+  kMonth,
+  kDay,
+  kText1,
+  kText2
+};
 constexpr int kFieldCount = 12;
 constexpr std::array<int, kFieldCount> kFieldWidth{15, 15, 2, 2, 2, 6, 6, 2, 2, 2, 7, 7};
 
-constexpr int width_of(Field f) { return kFieldWidth[static_cast<int>(f)]; }
+constexpr int width_of(Field f) {
+  return kFieldWidth[static_cast<int>(f)];
+}
 
 struct Layout {
   int len;
@@ -89,7 +104,8 @@ struct Layout {
 constexpr Layout kLayoutA{119, {18, 34, 50, 52, 54, 56, 62, 71, 73, 75, 84, 91}};
 constexpr Layout kLayoutB{113, {18, 37, 66, 68, 70, 72, 78, 87, 89, 91, 100, 107}};
 constexpr Layout kLayoutD{109, {18, 33, 62, 64, 66, 68, 74, 83, 85, 87, 96, 103}};
-constexpr std::array<int, kFieldCount> kLayoutCStarts{18, 33, 50, 52, 54, 56, 62, 71, 73, 75, 84, 91};
+constexpr std::array<int, kFieldCount> kLayoutCStarts{18, 33, 50, 52, 54, 56,
+                                                      62, 71, 73, 75, 84, 91};
 
 constexpr std::array<Layout, 8> kLayouts{{
     kLayoutA,
@@ -144,7 +160,9 @@ void put_dec(char* p, int width, std::uint32_t v) {
   }
 }
 
-void put_prefix(char* p, std::size_t len) { put_dec(p, 3, static_cast<std::uint32_t>(len)); }
+void put_prefix(char* p, std::size_t len) {
+  put_dec(p, 3, static_cast<std::uint32_t>(len));
+}
 
 // Call date and time, moving forward from record to record like a real switch log.
 struct Clock {
@@ -225,8 +243,9 @@ class RecordMaker {
 
     // Call duration: mostly short, now and then hours.
     const std::uint32_t roll = rng_.below(100);
-    const std::uint32_t secs = roll < 70 ? rng_.below(300) : roll < 95 ? rng_.below(3600)
-                                                                       : rng_.below(36000);
+    const std::uint32_t secs = roll < 70   ? rng_.below(300)
+                               : roll < 95 ? rng_.below(3600)
+                                           : rng_.below(36000);
     char* e = r + lay.at(Field::kElapsed) - 1;
     put_dec(e, 2, secs / 3600);
     put_dec(e + 2, 2, secs / 60 % 60);
@@ -318,8 +337,9 @@ class RealisticGen : public Generator {
 
   void block(char* out, std::uint64_t index) override {
     const std::uint32_t roll = rng_.below(100);
-    const BlockEnd end = roll < 40 ? BlockEnd::kCut : roll < 70 ? BlockEnd::kTerminator
-                                                                : BlockEnd::kExact;
+    const BlockEnd end = roll < 40   ? BlockEnd::kCut
+                         : roll < 70 ? BlockEnd::kTerminator
+                                     : BlockEnd::kExact;
     const char pad = rng_.percent(50) ? ' ' : '\0';
     std::size_t pos = 0;
 
@@ -455,7 +475,9 @@ constexpr std::array<Oddity, 56> kOddities{{
     {Field::kText1, "abc    "sv},
     {Field::kText2, "ABCDEFG"sv},
     {Field::kText2, "A B C  "sv},
-    {Field::kText2, "AB\xC9" "D   "sv},  // a byte outside ASCII
+    {Field::kText2,
+     "AB\xC9"
+     "D   "sv},  // a byte outside ASCII
     {Field::kText2, "AB\0CD  "sv},
     {Field::kText2, "AB\nCD  "sv},
     {Field::kText2, "AB\r\nCD "sv},
@@ -509,7 +531,7 @@ class EdgeGen : public Generator {
       case 5:
       case 6: {  // "000", blank or zero-byte length mid-block, then records to be skipped
         static constexpr std::array<std::string_view, 3> kStops{"000"sv, "   "sv, "\0\0\0"sv};
-        const std::size_t stop = static_cast<std::size_t>(rng_.between(300, 1900));
+        const std::size_t stop = somewhere_after(pos, 300, 1900);
         fill_to(pos, stop);
         std::memcpy(out_ + stop, kStops[(index + rotation_) % kScenarios - 4].data(), 3);
         fill_rest(stop + 3, true);
@@ -544,7 +566,7 @@ class EdgeGen : public Generator {
         break;
       }
       default: {  // a length written oddly (" 97", "1E2"), then ordinary records
-        const std::size_t start = static_cast<std::size_t>(rng_.between(200, 1700));
+        const std::size_t start = somewhere_after(pos, 200, 1700);
         fill_to(pos, start);
         const bool spaced = rng_.percent(50);
         const std::size_t len = spaced ? 97 : 100;
@@ -577,9 +599,9 @@ class EdgeGen : public Generator {
       fill_rest(3, true);
       return kBlock;
     }
-    if (roll < 16) {  // one unknown record filling the whole block
+    if (roll < 16) {  // an unknown length longer than half a block
       emit(0, 999, false);
-      return kBlock;
+      return 999;
     }
     if (roll < 24) {
       static constexpr std::array<std::size_t, 3> kOutside{79, 151, 3};
@@ -590,6 +612,13 @@ class EdgeGen : public Generator {
     const std::size_t len = pick_len();
     emit(0, len, false);
     return len;
+  }
+
+  // A position in [max(lo, pos), hi] that fill_to can reach from pos (not 1 or 2 bytes on).
+  std::size_t somewhere_after(std::size_t pos, std::size_t lo, std::size_t hi) {
+    const std::size_t at = static_cast<std::size_t>(
+        rng_.between(static_cast<int>(std::max(lo, pos)), static_cast<int>(hi)));
+    return at - pos < 3 ? pos : at;
   }
 
   std::size_t pick_len() {
@@ -625,7 +654,8 @@ class EdgeGen : public Generator {
       std::size_t len = 0;
       for (int tries = 0; tries < 16 && len == 0; ++tries) {
         const std::size_t cand = pick_len();
-        const bool ok = cand <= gap && (kFillExactly[gap - cand] || (rng_.percent(10) && gap - cand >= 3));
+        const bool ok =
+            cand <= gap && (kFillExactly[gap - cand] || (rng_.percent(10) && gap - cand >= 3));
         if (ok) len = cand;
       }
       if (len == 0) {
@@ -680,7 +710,7 @@ class RandomGen : public Generator {
   void block(char* out, std::uint64_t index) override {
     for (std::size_t i = 0; i < kBlock; i += 8) {
       const std::uint64_t v = rng_.next();
-      std::memcpy(out + i, &v, 8);
+      for (std::size_t k = 0; k < 8; ++k) out[i + k] = static_cast<char>(v >> (8 * k));
     }
     if (index < kProbeBlocks) put_prefix(out, static_cast<std::size_t>(rng_.between(80, 150)));
   }
@@ -791,7 +821,8 @@ bool parse_size(std::string_view s, std::uint64_t& v) {
   return true;
 }
 
-std::optional<Options> parse_args(int argc, char** argv) {
+// Returns the options, or nullopt with the reason in why.
+std::optional<Options> parse_args(int argc, char** argv, std::string& why) {
   Options o;
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
@@ -807,36 +838,54 @@ std::optional<Options> parse_args(int argc, char** argv) {
       if (i + 1 < argc) return std::string_view(argv[++i]);
       return std::nullopt;
     };
+    auto bad = [&](std::string_view what) {
+      why = std::string(arg) + ": " + std::string(what);
+      return std::nullopt;
+    };
 
     if (arg == "--profile") {
       const auto v = value();
-      if (!v) return std::nullopt;
+      if (!v) return bad("missing profile name");
       o.profile = std::string(*v);
     } else if (arg == "--size") {
       const auto v = value();
       std::uint64_t n = 0;
-      if (!v || !parse_size(*v, n)) return std::nullopt;
+      if (!v || !parse_size(*v, n)) return bad("expected a byte count such as 40960, 24K or 1G");
       o.size = n;
     } else if (arg == "--records") {
       const auto v = value();
       std::uint64_t n = 0;
-      if (!v || !parse_u64(*v, n) || n == 0) return std::nullopt;
+      if (!v || !parse_u64(*v, n) || n == 0) return bad("expected a positive record count");
       o.records = n;
     } else if (arg == "--seed") {
       const auto v = value();
-      if (!v || !parse_u64(*v, o.seed)) return std::nullopt;
+      if (!v || !parse_u64(*v, o.seed)) return bad("expected an unsigned 64-bit number");
     } else if (arg == "-o" || arg == "--output") {
       const auto v = value();
-      if (!v || v->empty()) return std::nullopt;
+      if (!v || v->empty()) return bad("missing file name");
       o.out = std::string(*v);
     } else {
-      return std::nullopt;
+      return bad("unknown option");
     }
   }
   const bool known_profile = o.profile == "realistic" || o.profile == "edge" ||
                              o.profile == "random" || o.profile == "invalid";
-  if (!known_profile || o.out.empty()) return std::nullopt;
-  if (o.records && (o.size || o.profile != "realistic")) return std::nullopt;
+  if (!known_profile) {
+    why = "unknown profile " + o.profile;
+    return std::nullopt;
+  }
+  if (o.out.empty()) {
+    why = "no output file (-o FILE)";
+    return std::nullopt;
+  }
+  if (o.records && o.size) {
+    why = "--records and --size exclude each other";
+    return std::nullopt;
+  }
+  if (o.records && o.profile != "realistic") {
+    why = "--records works with the realistic profile only";
+    return std::nullopt;
+  }
   return o;
 }
 
@@ -930,8 +979,10 @@ int main(int argc, char** argv) {
       return 0;
     }
   }
-  const std::optional<Options> options = parse_args(argc, argv);
+  std::string why;
+  const std::optional<Options> options = parse_args(argc, argv, why);
   if (!options) {
+    std::fprintf(stderr, "axegen: %s\n\n", why.c_str());
     std::fputs(kUsage.data(), stderr);
     return 2;
   }
