@@ -1,6 +1,11 @@
 #include "core/record_decoder.h"
 
+#include <cstdint>
 #include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "core/record_layout.h"
 #include "core/val.h"
@@ -44,9 +49,176 @@ double elapsed_seconds(std::string_view e) noexcept {
   return h * 3600 + m * 60 + s;
 }
 
+// Copies up to 16 bytes with a few fixed-size moves that never read outside [src, src + n).
+inline void copy_short(char* dst, const char* src, std::size_t n) noexcept {
+  if (n >= 8) {
+    std::uint64_t a, b;
+    std::memcpy(&a, src, 8);
+    std::memcpy(&b, src + n - 8, 8);
+    std::memcpy(dst, &a, 8);
+    std::memcpy(dst + n - 8, &b, 8);
+  } else if (n >= 4) {
+    std::uint32_t a, b;
+    std::memcpy(&a, src, 4);
+    std::memcpy(&b, src + n - 4, 4);
+    std::memcpy(dst, &a, 4);
+    std::memcpy(dst + n - 4, &b, 4);
+  } else if (n >= 2) {
+    std::uint16_t a, b;
+    std::memcpy(&a, src, 2);
+    std::memcpy(&b, src + n - 2, 2);
+    std::memcpy(dst, &a, 2);
+    std::memcpy(dst + n - 2, &b, 2);
+  } else if (n == 1) {
+    *dst = *src;
+  }
+}
+
 inline char* put(char* out, std::string_view s) noexcept {
-  std::memcpy(out, s.data(), s.size());
+  if (s.size() <= 16) {
+    copy_short(out, s.data(), s.size());
+  } else {
+    std::memcpy(out, s.data(), s.size());
+  }
   return out + s.size();
+}
+
+inline bool is_digit(char c) noexcept {
+  return static_cast<unsigned char>(c - '0') < 10;
+}
+
+// The value of two digit characters, or -1 when either is not a digit.
+inline int two_digits(const char* s) noexcept {
+  return is_digit(s[0]) && is_digit(s[1]) ? (s[0] - '0') * 10 + (s[1] - '0') : -1;
+}
+
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes a value below 10^6 without leading zeros.
+inline char* write_small(std::uint32_t v, char* out) noexcept {
+  char tmp[8];
+  char* p = tmp + sizeof(tmp);
+  while (v >= 100) {
+    p -= 2;
+    std::memcpy(p, kDigitPairs + 2 * (v % 100), 2);
+    v /= 100;
+  }
+  if (v >= 10) {
+    p -= 2;
+    std::memcpy(p, kDigitPairs + 2 * v, 2);
+  } else {
+    *--p = static_cast<char>('0' + v);
+  }
+  const std::size_t n = static_cast<std::size_t>(tmp + sizeof(tmp) - p);
+  copy_short(out, p, n);
+  return out + n;
+}
+
+// Elapsed seconds and counter, the usual all-digit fields converted without the general rule.
+inline char* put_elapsed(std::string_view e, char* out) noexcept {
+  if (e.size() == 6) {
+    const int h = two_digits(e.data()), m = two_digits(e.data() + 2), s = two_digits(e.data() + 4);
+    if ((h | m | s) >= 0)
+      return write_small(static_cast<std::uint32_t>(h * 3600 + m * 60 + s), out);
+  }
+  return write_number(elapsed_seconds(e), out);
+}
+
+inline char* put_counter(std::string_view c, char* out) noexcept {
+  if (c.size() == 6) {
+    const int a = two_digits(c.data()), b = two_digits(c.data() + 2), d = two_digits(c.data() + 4);
+    if ((a | b | d) >= 0)
+      return write_small(static_cast<std::uint32_t>(a * 10000 + b * 100 + d), out);
+  }
+  return write_number(Val(c), out);
+}
+
+inline char* put_pair(char* out, std::string_view s) noexcept {
+  if (s.size() == 2) {
+    std::memcpy(out, s.data(), 2);
+    return out + 2;
+  }
+  return put(out, s);
+}
+
+// Bit i set where character i of the n (<= 16) characters at s is not a space.
+inline unsigned non_space_mask(const char* s, std::size_t n) noexcept {
+#ifdef __SSE2__
+  const __m128i spaces = _mm_set1_epi8(' ');
+  __m128i v;
+  if (n > 8) {
+    v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+  } else {
+    v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s));
+  }
+  const unsigned is_space = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, spaces)));
+  return ~is_space & ((1u << n) - 1);
+#else
+  unsigned mask = 0;
+  for (std::size_t i = 0; i < n; ++i) mask |= static_cast<unsigned>(s[i] != ' ') << i;
+  return mask;
+#endif
+}
+
+// Copies the field of `width` characters at s, trimmed of spaces. `load` bytes from `s - skip`
+// are readable (the field plus what precedes it), so that a fixed-size load covers the field.
+inline char* put_trimmed(char* out, const char* s, std::size_t width, std::size_t skip) noexcept {
+  const unsigned mask = non_space_mask(s - skip, width + skip) >> skip;
+  if (mask == 0) return out;
+  const unsigned first = static_cast<unsigned>(__builtin_ctz(mask));
+  const unsigned last = 31u - static_cast<unsigned>(__builtin_clz(mask));
+  const std::size_t n = last - first + 1;
+  copy_short(out, s + first, n);
+  return out + n;
+}
+
+// A record that holds every field of its layout: no field needs its length checked.
+char* decode_full(const char* r, const RecordLayout& l, char* p) noexcept {
+  auto at = [r](Field f) { return r + f.start - 1; };
+  *p++ = '2';
+  *p++ = '0';
+  std::memcpy(p, at(l.year), 2);
+  p[2] = '-';
+  std::memcpy(p + 3, at(l.month), 2);
+  p[5] = '-';
+  std::memcpy(p + 6, at(l.day), 2);
+  p[8] = ',';
+  std::memcpy(p + 9, at(l.hour), 2);
+  p[11] = ':';
+  std::memcpy(p + 12, at(l.minute), 2);
+  p[14] = ':';
+  std::memcpy(p + 15, at(l.second), 2);
+  p[17] = ',';
+  p += 18;
+  // Number fields are 15 wide and start at 18 or later: the character before each is readable.
+  p = put_trimmed(p, at(l.number1), 15, 1);
+  *p++ = ',';
+  const char* n2 = at(l.number2);
+  const unsigned mask = non_space_mask(n2 - 1, 16) >> 1;
+  if (mask != 0) {
+    const unsigned first = static_cast<unsigned>(__builtin_ctz(mask));
+    unsigned last = 31u - static_cast<unsigned>(__builtin_clz(mask));
+    const std::size_t n = last - first + 1 - (n2[last] == 'F' ? 1 : 0);
+    copy_short(p, n2 + first, n);
+    p += n;
+  }
+  *p++ = ',';
+  p = put_elapsed({at(l.elapsed), 6}, p);
+  *p++ = ',';
+  p = put_counter({at(l.counter), 6}, p);
+  *p++ = ',';
+  // Text fields are 7 wide; one character before each is readable.
+  p = put_trimmed(p, at(l.text1), 7, 1);
+  *p++ = ',';
+  return put_trimmed(p, at(l.text2), 7, 1);
+}
+
+// The last position any field of the layout reads.
+constexpr std::size_t layout_end(const RecordLayout& l) noexcept {
+  return static_cast<std::size_t>(l.text2.start + l.text2.width - 1);
 }
 
 }  // namespace
@@ -61,6 +233,9 @@ const RecordLayout* layout_for_length(double length) noexcept {
 std::size_t RecordDecoder::decode(std::string_view record, double length, char* out) noexcept {
   const RecordLayout* layout = layout_for_length(length);
   if (layout == nullptr) return static_cast<std::size_t>(put(out, kSkipLine) - out);
+  if (record.size() >= layout_end(*layout)) {
+    return static_cast<std::size_t>(decode_full(record.data(), *layout, out) - out);
+  }
 
   std::string_view number2 = trim_spaces(cut(record, layout->number2));
   if (!number2.empty() && number2.back() == 'F') number2.remove_suffix(1);
@@ -68,25 +243,25 @@ std::size_t RecordDecoder::decode(std::string_view record, double length, char* 
   char* p = out;
   *p++ = '2';
   *p++ = '0';
-  p = put(p, cut(record, layout->year));
+  p = put_pair(p, cut(record, layout->year));
   *p++ = '-';
-  p = put(p, cut(record, layout->month));
+  p = put_pair(p, cut(record, layout->month));
   *p++ = '-';
-  p = put(p, cut(record, layout->day));
+  p = put_pair(p, cut(record, layout->day));
   *p++ = ',';
-  p = put(p, cut(record, layout->hour));
+  p = put_pair(p, cut(record, layout->hour));
   *p++ = ':';
-  p = put(p, cut(record, layout->minute));
+  p = put_pair(p, cut(record, layout->minute));
   *p++ = ':';
-  p = put(p, cut(record, layout->second));
+  p = put_pair(p, cut(record, layout->second));
   *p++ = ',';
   p = put(p, trim_spaces(cut(record, layout->number1)));
   *p++ = ',';
   p = put(p, number2);
   *p++ = ',';
-  p = write_number(elapsed_seconds(cut(record, layout->elapsed)), p);
+  p = put_elapsed(cut(record, layout->elapsed), p);
   *p++ = ',';
-  p = write_number(Val(cut(record, layout->counter)), p);
+  p = put_counter(cut(record, layout->counter), p);
   *p++ = ',';
   p = put(p, trim_spaces(cut(record, layout->text1)));
   *p++ = ',';
