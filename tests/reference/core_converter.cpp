@@ -1,0 +1,49 @@
+#include "reference/core_converter.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "core/data_file_reader.h"
+#include "core/record_decoder.h"
+
+namespace vemo {
+namespace {
+
+// Decodes into a buffer of exactly kMaxLineSize characters on the heap, so that a sanitizer
+// build catches a line that overruns the room decode() promises to stay within.
+class LineCollector : public RecordSink {
+ public:
+  explicit LineCollector(CoreConversion& result)
+      : result_(result), line_(new char[RecordDecoder::kMaxLineSize]) {}
+
+  bool on_record(std::string_view record, double length) override {
+    const std::size_t n = RecordDecoder::decode(record, length, line_.get());
+    result_.longest_line = std::max(result_.longest_line, n);
+    result_.output.append(line_.get(), std::min(n, RecordDecoder::kMaxLineSize));
+    result_.output += "\r\n";
+    return true;
+  }
+  void on_block_done(std::uint64_t next_block_position) override {
+    result_.block_ends.push_back(next_block_position);
+  }
+
+ private:
+  CoreConversion& result_;
+  std::unique_ptr<char[]> line_;
+};
+
+}  // namespace
+
+CoreConversion convert_with_core(const std::string& path, bool probe_test) {
+  CoreConversion result;
+  DataFileReader reader;
+  if (!reader.open(path)) return result;
+  result.opened = true;
+  result.accepted = !probe_test || DataFileScanner::is_data_file(reader);
+  if (!result.accepted) return result;
+  LineCollector sink(result);
+  result.scan = DataFileScanner::scan(reader, sink);
+  return result;
+}
+
+}  // namespace vemo

@@ -1,0 +1,33 @@
+#pragma once
+
+// A deliberately simple converter from AXE data file bytes to output text, written apart from
+// src/core so that the fast path can be checked against it. Clarity over speed: it copies
+// strings freely, holds the whole file in memory and follows each rule step by step.
+
+#include <string>
+
+namespace vemo {
+
+// The number that a text reads as: blanks (space, tab, line feed) skipped wherever they stand, a
+// signed decimal number with optional fraction and E/D exponent, or "&H"/"&O" followed by a
+// hexadecimal or octal whole number. No number gives 0; so does a value beyond double range.
+double reference_val(const std::string& text);
+
+// A number as the output writes it: whole values below 10^15 in exact digits, anything else
+// rounded to 15 significant digits in plain notation without trailing zeros.
+std::string reference_write_number(double value);
+
+// The output line for one record (without the line end), or "Record Skipped".
+std::string reference_decode(const std::string& record, double length);
+
+// The six-probe test on the whole file.
+bool reference_is_data_file(const std::string& file_bytes);
+
+// Every record of every block, each decoded and followed by CR LF; the probe test is not applied.
+std::string reference_scan_lines(const std::string& file_bytes);
+
+// The whole output for one file: reference_scan_lines() when the file passes the probe test,
+// else nothing.
+std::string reference_convert(const std::string& file_bytes);
+
+}  // namespace vemo
