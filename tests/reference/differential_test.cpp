@@ -23,6 +23,10 @@
 #include "reference/core_converter.h"
 #include "reference/reference_converter.h"
 
+#ifdef VEMO_HAVE_RUN
+#include "run/extraction_run.h"
+#endif
+
 namespace vemo {
 namespace {
 
@@ -120,7 +124,8 @@ bool agree(const TempDir& dir, const std::string& name, const std::string& bytes
   if (core.scan != ScanResult::kCompleted) fail("scan did not complete");
 
   // Without the probe test every file reaches the scanner, rejected ones included.
-  const std::string all_lines = reference_scan_lines(bytes);
+  std::string all_lines;
+  for (const std::string& line : reference_scan_lines(bytes)) all_lines += line + "\r\n";
   if (core_unchecked.output != all_lines) {
     fail("unchecked scan differs at " + first_difference(all_lines, core_unchecked.output));
   }
@@ -396,6 +401,63 @@ TEST(Differential, EveryLengthCutAtEveryPosition) {
     agree(dir, "cut-" + std::to_string(index++), file);
   }
 }
+
+#ifdef VEMO_HAVE_RUN
+// The whole run: many files, rejected ones among them, into one output file through the run's
+// own writer. The output must be the reference's outputs one after another.
+class FolderSelection : public SelectionView {
+ public:
+  FolderSelection(std::string folder, std::vector<std::string> names, std::string output)
+      : folder_(std::move(folder)), names_(std::move(names)), output_(std::move(output)) {}
+  std::string current_folder() const override { return folder_; }
+  std::size_t item_count() const override { return names_.size(); }
+  std::string item_name(std::size_t index) const override { return names_[index]; }
+  bool selected(std::size_t) const override { return true; }
+  std::string output_path() const override { return output_; }
+
+ private:
+  std::string folder_;
+  std::vector<std::string> names_;
+  std::string output_;
+};
+
+// Goes on after every rejected file, and records nothing.
+class GoOnObserver : public RunObserver {
+ public:
+  void set_status_text(int, std::string_view) override {}
+  void set_progress(int) override {}
+  bool ask_yes_no(const Question&) override { return true; }
+  void show_message(const Message&) override {}
+  void open_viewer(const std::string&) override {}
+};
+
+TEST(Differential, ExtractionRunWritesTheReferenceOutput) {
+  TempDir dir;
+  Rng rng(env_number("VEMO_DIFF_SEED", 20240607) + 1);
+  std::vector<std::string> names;
+  std::string expected;
+  std::int64_t expected_records = 0;
+  for (int i = 0; i < 200; ++i) {
+    std::string bytes = make_file(rng);
+    if (i % 50 == 0) {
+      // A few larger files, built from many generated blocks.
+      for (int j = 0; j < 40; ++j) bytes += make_file(rng);
+    }
+    names.push_back("file" + std::to_string(i) + ".dat");
+    write_file(dir.file(names.back()), bytes);
+    expected += reference_convert(bytes);
+    expected_records += static_cast<std::int64_t>(reference_lines(bytes).size());
+  }
+  const FolderSelection selection(dir.file("").string(), names, dir.file("out.txt").string());
+  GoOnObserver observer;
+  RunState state;
+  const RunResult result = extract(state, selection, observer);
+  EXPECT_EQ(result.end, RunEnd::kCompleted);
+  EXPECT_EQ(result.records, expected_records);
+  const std::string output = read_file(dir.file("out.txt"));
+  EXPECT_TRUE(output == expected) << first_difference(expected, output);
+}
+#endif
 
 #ifdef VEMO_AXEGEN
 TEST(Differential, AxegenProfilesAgree) {

@@ -233,8 +233,8 @@ bool reference_is_data_file(const std::string& file_bytes) {
   return true;
 }
 
-std::string reference_scan_lines(const std::string& file_bytes) {
-  std::string out;
+std::vector<std::string> reference_scan_lines(const std::string& file_bytes) {
+  std::vector<std::string> out;
   for (std::size_t start = 0;; start += kBlock) {
     const std::string block = bytes_at(file_bytes, start, kBlock);
     const bool end_of_data = start + kBlock > file_bytes.size();
@@ -250,8 +250,7 @@ std::string reference_scan_lines(const std::string& file_bytes) {
       const std::size_t room = kBlock - k + 1;
       const std::size_t taken =
           length >= static_cast<double>(room) ? room : static_cast<std::size_t>(std::floor(length));
-      out += reference_decode(block.substr(k - 1, taken), length);
-      out += "\r\n";
+      out.push_back(reference_decode(block.substr(k - 1, taken), length));
       k += taken;
     }
     if (end_of_data) break;
@@ -259,9 +258,15 @@ std::string reference_scan_lines(const std::string& file_bytes) {
   return out;
 }
 
-std::string reference_convert(const std::string& file_bytes) {
-  if (!reference_is_data_file(file_bytes)) return "";
+std::vector<std::string> reference_lines(const std::string& file_bytes) {
+  if (!reference_is_data_file(file_bytes)) return {};
   return reference_scan_lines(file_bytes);
+}
+
+std::string reference_convert(const std::string& file_bytes) {
+  std::string out;
+  for (const std::string& line : reference_lines(file_bytes)) out += line + "\r\n";
+  return out;
 }
 
 }  // namespace vemo

@@ -5,6 +5,7 @@
 // strings freely, holds the whole file in memory and follows each rule step by step.
 
 #include <string>
+#include <vector>
 
 namespace vemo {
 
@@ -23,11 +24,14 @@ std::string reference_decode(const std::string& record, double length);
 // The six-probe test on the whole file.
 bool reference_is_data_file(const std::string& file_bytes);
 
-// Every record of every block, each decoded and followed by CR LF; the probe test is not applied.
-std::string reference_scan_lines(const std::string& file_bytes);
+// The line of every record of every block, in order, without line ends; the probe test is not
+// applied.
+std::vector<std::string> reference_scan_lines(const std::string& file_bytes);
 
-// The whole output for one file: reference_scan_lines() when the file passes the probe test,
-// else nothing.
+// The lines of a file that passes the probe test; none for a file that fails it.
+std::vector<std::string> reference_lines(const std::string& file_bytes);
+
+// The whole output for one file: its lines, each followed by CR LF.
 std::string reference_convert(const std::string& file_bytes);
 
 }  // namespace vemo
