@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QWidget>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "run/run_observer.h"
+#include "run/run_state.h"
+#include "run/selection_view.h"
+#include "ui/dialogs.h"
+#include "ui/viewer_launcher.h"
+#include "ui/volume_list.h"
+
+class QComboBox;
+class QLineEdit;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+
+namespace vemo::ui {
+
+class FolderList;
+class StatusBar;
+
+// What the window works with in the outside world. Empty members get the real ones.
+struct Form1Services {
+  std::shared_ptr<VolumeList> volumes;
+  std::shared_ptr<Dialogs> dialogs;
+  std::shared_ptr<ViewerLauncher> viewer;
+  QString working_folder;  // the process's working folder when empty
+  std::function<std::chrono::steady_clock::time_point()> clock;
+};
+
+// The main window: drive, folder and file lists kept in step, the output path, the two buttons
+// that start runs, and the status panels and bar that show a run's progress. It is the
+// selection view the runs read and the observer they report to, and it owns their state.
+class Form1 final : public QWidget, public SelectionView, public RunObserver {
+  Q_OBJECT
+
+ public:
+  explicit Form1(Form1Services services = {}, QWidget* parent = nullptr);
+  ~Form1() override;
+
+  const RunState& run_state() const { return run_state_; }
+  bool run_active() const { return running_; }
+  // The entry of Drive1 that the lists last followed without error.
+  int last_good_drive() const { return last_good_drive_; }
+
+  // SelectionView
+  std::string current_folder() const override;
+  std::size_t item_count() const override;
+  std::string item_name(std::size_t index) const override;
+  bool selected(std::size_t index) const override;
+  std::string output_path() const override;
+
+  // RunObserver
+  void set_status_text(int panel, std::string_view text) override;
+  void set_progress(int percent) override;
+  bool ask_yes_no(const Question& question) override;
+  void show_message(const Message& message) override;
+  void open_viewer(const std::string& path) override;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void create_controls();
+  void load();
+  void drive_changed(int index);
+  QString drive_folder(int index) const;
+  void set_folder(const QString& folder);
+  void start_run(bool trial);
+  // While a run holds the thread nothing is painted by the event loop; this repaints the bar
+  // and the panels, at most every kRepaintInterval unless `now`.
+  void show_run_progress(bool now = false);
+
+  Form1Services services_;
+  std::vector<Volume> volumes_;
+  int last_good_drive_ = -1;
+  RunState run_state_;
+  bool running_ = false;
+  bool repainted_in_run_ = false;
+  bool status_changed_ = false;
+  int run_progress_ = 0;  // the value the run last set, shown at the next repaint
+  std::chrono::steady_clock::time_point last_repaint_{};
+
+  QComboBox* Drive1 = nullptr;
+  FolderList* Dir1 = nullptr;
+  QListWidget* File1 = nullptr;
+  QLineEdit* Text1 = nullptr;
+  QPushButton* Command2 = nullptr;
+  QPushButton* cmd_sample = nullptr;
+  StatusBar* StatusBar1 = nullptr;
+  QProgressBar* ProgressBar1 = nullptr;
+};
+
+}  // namespace vemo::ui
