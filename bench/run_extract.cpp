@@ -1,0 +1,74 @@
+// run_extract: the window's Extract without the window. Runs vemo::extract over the files named on
+// the command line with an observer that answers Yes and ignores status and progress, so that
+// bench/throughput can time the run itself.
+//
+//   run_extract -o PATH FILE...     ("-o -" writes to standard output)
+//
+// Messages (the summary, failures) go to standard error. Exit status 0 when the run completed
+// without skipping a file, 1 otherwise, 2 for a usage error.
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "run/extraction_run.h"
+
+namespace {
+
+class SilentObserver final : public vemo::RunObserver {
+ public:
+  void set_status_text(int, std::string_view) override {}
+  void set_progress(int) override {}
+  bool ask_yes_no(const vemo::Question&) override { return true; }
+  void show_message(const vemo::Message& message) override {
+    std::fprintf(stderr, "run_extract: %s\n", message.text.c_str());
+  }
+  void open_viewer(const std::string&) override {}
+};
+
+// The given paths, all selected, with no folder in front of them.
+class PathSelection final : public vemo::SelectionView {
+ public:
+  PathSelection(std::vector<std::string> paths, std::string output)
+      : paths_(std::move(paths)), output_(std::move(output)) {}
+  std::string current_folder() const override { return {}; }
+  std::size_t item_count() const override { return paths_.size(); }
+  std::string item_name(std::size_t i) const override { return paths_[i]; }
+  bool selected(std::size_t) const override { return true; }
+  std::string output_path() const override { return output_; }
+
+ private:
+  std::vector<std::string> paths_;
+  std::string output_;
+};
+
+int usage() {
+  std::fputs("usage: run_extract -o PATH FILE...\n", stderr);
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string output;
+  std::vector<std::string> files;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "-o") {
+      if (++i >= argc) return usage();
+      output = argv[i];
+    } else {
+      files.emplace_back(arg);
+    }
+  }
+  if (output.empty() || files.empty()) return usage();
+
+  SilentObserver observer;
+  PathSelection selection(std::move(files), output);
+  vemo::RunState state;
+  vemo::RunOptions options;
+  options.output_to_stdout = output == "-";
+  const vemo::RunResult result = vemo::extract(state, selection, observer, options);
+  return result.end == vemo::RunEnd::kCompleted && result.skipped_files == 0 ? 0 : 1;
+}
