@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <algorithm>
 #include <exception>
+#include <limits>
 
 #include "run/extraction_run.h"
 #include "ui/folder_list.h"
@@ -113,6 +114,7 @@ void Form1::create_controls() {
   Text1 = new QLineEdit(default_output_path(), this);
   Text1->setObjectName(QStringLiteral("Text1"));
   Text1->setGeometry(twips_rect(240, 2200, 3015, 285));
+  Text1->setMaxLength(std::numeric_limits<int>::max());  // the path is not cut short
 
   Command2 = new QPushButton(tr("Extract"), this);
   Command2->setObjectName(QStringLiteral("Command2"));
