@@ -1,9 +1,12 @@
 // vemo-convert: the batch face of the extraction run, for scripts and servers.
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/arguments.h"
@@ -43,6 +46,14 @@ int exit_status(const vemo::RunResult& r) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // With a standard stream closed, the output file could be given its descriptor and receive
+  // our messages: hold those slots with /dev/null.
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) < 0) {
+      const int held = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+      if (held >= 0 && held != fd) ::close(held);
+    }
+  }
   const std::vector<std::string> raw(argv + 1, argv + argc);
   std::string error;
   const auto args = vemo::parse_arguments(raw, error);
@@ -67,6 +78,8 @@ int main(int argc, char** argv) {
   vemo::RunState state;
   vemo::RunOptions options;
   options.output_to_stdout = args->output == "-";
+  options.jobs = args->jobs > 0 ? static_cast<unsigned>(args->jobs)
+                                : std::max(1u, std::thread::hardware_concurrency());
   const vemo::RunResult result = args->sample
                                      ? vemo::show_sample(state, selection, observer, options)
                                      : vemo::extract(state, selection, observer, options);

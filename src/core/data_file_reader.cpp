@@ -80,6 +80,23 @@ void DataFileReader::fill(std::uint64_t offset) {
   }
 }
 
+std::int64_t DataFileReader::read_direct(std::uint64_t offset, char* out, std::size_t n,
+                                         std::string& error) const {
+  std::size_t got = 0;
+  while (got < n) {
+    const ssize_t r = ::pread(fd_, out + got, n - got, static_cast<off_t>(offset + got));
+    if (r > 0) {
+      got += static_cast<std::size_t>(r);
+    } else if (r == 0) {
+      break;
+    } else if (errno != EINTR) {
+      error = std::strerror(errno);
+      return -1;
+    }
+  }
+  return static_cast<std::int64_t>(got);
+}
+
 std::string_view DataFileReader::view(std::uint64_t position, std::size_t n) {
   const std::uint64_t offset = position - 1;
   for (int attempt = 0; attempt < 2; ++attempt) {

@@ -44,6 +44,12 @@ class DataFileReader {
 
   bool end_of_data() const noexcept { return end_of_data_; }
 
+  // Reads up to n bytes at 0-based `offset` straight into `out`, bypassing the read-ahead window;
+  // safe to call from several threads at once. Returns the bytes found (fewer only at the end of
+  // the file), or -1 with the reason in `error` when the system failed the read.
+  std::int64_t read_direct(std::uint64_t offset, char* out, std::size_t n,
+                           std::string& error) const;
+
   // True once a read failed in the system (device error and the like); the failed part reads as
   // zero bytes past the end, and error() holds the reason.
   bool failed() const noexcept { return failed_; }

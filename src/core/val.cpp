@@ -1,6 +1,7 @@
 #include "core/val.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -36,7 +37,13 @@ double read_radix(std::string_view t, std::size_t i) noexcept {
   } else {
     return 0;
   }
-  double value = 0;
+  // The digits are exact in binary: keep the leading bits (at most 60) in an integer, count the
+  // bits beyond them and note whether any of those is set, then round once to the nearest double.
+  // Adding digit by digit in a double would round at every step past 2^53.
+  const int bits_per_digit = base == 16 ? 4 : 3;
+  std::uint64_t leading = 0;
+  int dropped_bits = 0;
+  bool dropped_nonzero = false;
   for (i = skip_blanks(t, i + 1); i < t.size(); i = skip_blanks(t, i + 1)) {
     const char c = t[i];
     int digit;
@@ -50,9 +57,19 @@ double read_radix(std::string_view t, std::size_t i) noexcept {
       break;
     }
     if (digit >= base) break;
-    value = value * base + digit;
+    if (leading < (std::uint64_t{1} << 56)) {
+      leading = leading << bits_per_digit | static_cast<std::uint64_t>(digit);
+    } else {
+      dropped_bits += bits_per_digit;
+      dropped_nonzero = dropped_nonzero || digit != 0;
+      if (dropped_bits > 2048) return 0;  // far beyond the range of a double
+    }
   }
-  return value;
+  // With 56 or more leading bits, the lowest one lies below the rounding point and can stand for
+  // all dropped bits in the rounding.
+  if (dropped_nonzero) leading |= 1;
+  const double value = std::ldexp(static_cast<double>(leading), dropped_bits);
+  return std::isinf(value) ? 0 : value;  // beyond the range of a double, as for exponents
 }
 
 // Appends the characters of a decimal number (blanks removed, D turned into e) to `out`, which

@@ -9,6 +9,7 @@
 
 #include "core/data_file_reader.h"
 #include "core/data_file_scanner.h"
+#include "core/parallel_converter.h"
 #include "core/record_decoder.h"
 #include "run/output_writer.h"
 
@@ -22,6 +23,9 @@ constexpr char kSeparator = '/';
 #endif
 
 constexpr std::string_view kLineEnd = "\r\n";
+
+// Smaller files are not worth starting threads for.
+constexpr std::uint64_t kMinParallelChunks = 4;
 
 struct FileId {
   dev_t device;
@@ -38,7 +42,7 @@ bool identify(const std::string& path, FileId& id) {
 
 // One run over the selection: the loop over the files, the counters, what is reported, and the
 // sink that decodes and writes every record the scanner finds.
-class ExtractionRun final : public RecordSink {
+class ExtractionRun final : public RecordSink, public ChunkSink {
  public:
   ExtractionRun(RunState& state, const SelectionView& selection, RunObserver& observer,
                 const RunOptions& options)
@@ -65,6 +69,14 @@ class ExtractionRun final : public RecordSink {
       return false;
     }
     return true;
+  }
+
+  bool on_chunk(std::string_view lines, std::int64_t records,
+                std::uint64_t next_block_position) override {
+    output_.write(lines);
+    state_.record_counter += records;
+    on_block_done(next_block_position);
+    return !output_.failed();
   }
 
   void on_block_done(std::uint64_t next_block_position) override {
@@ -122,6 +134,13 @@ class ExtractionRun final : public RecordSink {
         continue;
       }
       if (!DataFileScanner::is_data_file(reader_)) {
+        if (reader_.failed()) {
+          // A read the system failed is not the file's verdict: say why it could not be read.
+          const std::string reason = reader_.error();
+          reader_.close();
+          if (!go_on_after_unreadable(name, path, reason)) return end_declined();
+          continue;
+        }
         reader_.close();
         if (!ask(QuestionKind::kNotDataFile,
                  "The Input File Selected is not AXE Data File. Do you want to continue with other "
@@ -134,11 +153,11 @@ class ExtractionRun final : public RecordSink {
       }
 
       set_progress(0);
-      const ScanResult scanned = DataFileScanner::scan(reader_, *this);
+      std::string reason;
+      const ScanResult scanned = scan(reason);
       if (output_.failed()) return end_write_failed(output_path);
       if (trial_limit_reached_) return end_trial(output_path);
       if (scanned == ScanResult::kReadFailed) {
-        const std::string reason = reader_.error();
         reader_.close();
         if (!go_on_after_unreadable(name, path, reason)) return end_declined();
         continue;
@@ -153,6 +172,17 @@ class ExtractionRun final : public RecordSink {
                 std::to_string(result_.files) + " Files");
     clear_display();
     return RunEnd::kCompleted;
+  }
+
+  // Large files of a normal run are decoded in parallel when jobs allow; the lines, the
+  // counters and the progress are the same either way.
+  ScanResult scan(std::string& read_error) {
+    const bool parallel = options_.jobs > 1 && !state_.trial &&
+                          reader_.length() >= kMinParallelChunks * ParallelConverter::kChunkBytes;
+    if (parallel) return ParallelConverter::convert(reader_, options_.jobs, *this, read_error);
+    const ScanResult result = DataFileScanner::scan(reader_, *this);
+    read_error = reader_.error();
+    return result;
   }
 
   // Emptying the output must never destroy an input: the same file under another spelling or

@@ -29,6 +29,9 @@ struct RunResult {
 struct RunOptions {
   // Write the lines to standard output instead of the output path (the command line's "-").
   bool output_to_stdout = false;
+  // Worker threads that decode a large file in parallel; 0 or 1 decodes on the calling thread.
+  // Trial runs always decode on the calling thread, record by record.
+  unsigned jobs = 0;
 };
 
 // "Extract": converts every selected file into the one output file. Runs on the caller's thread

@@ -44,18 +44,22 @@ bool OutputWriter::open_stdout() {
 }
 
 void OutputWriter::write(std::string_view bytes) {
-  while (!bytes.empty()) {
-    const std::size_t n = std::min(bytes.size(), kBufferSize);
-    std::memcpy(reserve(n), bytes.data(), n);
-    commit(n);
-    bytes.remove_prefix(n);
+  if (bytes.size() >= kBufferSize / 2) {
+    // Large spans go straight to the system rather than through the buffer.
+    if (flush()) write_all(bytes.data(), bytes.size());
+    return;
   }
+  std::memcpy(reserve(bytes.size()), bytes.data(), bytes.size());
+  commit(bytes.size());
 }
 
 bool OutputWriter::flush() {
-  const char* p = buffer_.get();
-  std::size_t left = used_;
+  const std::size_t n = used_;
   used_ = 0;
+  return write_all(buffer_.get(), n);
+}
+
+bool OutputWriter::write_all(const char* p, std::size_t left) {
   if (failed_ || fd_ < 0) return !failed_;
   while (left > 0) {
     const ssize_t n = ::write(fd_, p, left);

@@ -42,6 +42,7 @@ class OutputWriter {
 
  private:
   void fail(int err);
+  bool write_all(const char* p, std::size_t n);
 
   int fd_ = -1;
   bool owns_fd_ = false;

@@ -171,6 +171,27 @@ TEST_F(VemoConvert, UsageAndVersion) {
   EXPECT_NE(convert({"-h"}).out.find("Usage: vemo-convert"), std::string::npos);
 }
 
+TEST_F(VemoConvert, ParallelJobsGiveTheSameBytesAsOne) {
+  // Files large enough to be decoded in parallel, with sizes around chunk and block borders.
+  const std::string sizes[] = {"4194304", "4194305", "5240832", "5243657", "6293504"};
+  int seed = 1;
+  for (const char* profile : {"realistic", "edge", "random"}) {
+    for (const auto& size : sizes) {
+      const std::string data = dir + "/gen.dat";
+      const std::string gen = std::string("'" AXEGEN "' --profile ") + profile + " --size " + size +
+                              " --seed " + std::to_string(seed++) + " -o '" + data + "'";
+      ASSERT_EQ(std::system(gen.c_str()), 0) << gen;
+      const Outcome one = convert({"-q", "-j", "1", "-o", "-", data});
+      ASSERT_EQ(one.status, 0) << profile << " " << size;
+      for (const char* jobs : {"2", "3"}) {
+        const Outcome many = convert({"-q", "-j", jobs, "-o", "-", data});
+        EXPECT_EQ(many.status, 0);
+        EXPECT_TRUE(many.out == one.out) << profile << " " << size << " -j " << jobs;
+      }
+    }
+  }
+}
+
 TEST(ParseArguments, FormsOfOptionsAndFiles) {
   std::string error;
   auto args = parse_arguments({"-ox.csv", "--", "-dash.dat", "plain.dat"}, error);
