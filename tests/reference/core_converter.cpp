@@ -35,14 +35,20 @@ class LineCollector : public RecordSink {
 }  // namespace
 
 CoreConversion convert_with_core(const std::string& path, bool probe_test) {
-  CoreConversion result;
   DataFileReader reader;
+  return convert_with_core(reader, path, probe_test);
+}
+
+CoreConversion convert_with_core(DataFileReader& reader, const std::string& path, bool probe_test) {
+  CoreConversion result;
   if (!reader.open(path)) return result;
   result.opened = true;
   result.accepted = !probe_test || DataFileScanner::is_data_file(reader);
-  if (!result.accepted) return result;
-  LineCollector sink(result);
-  result.scan = DataFileScanner::scan(reader, sink);
+  if (result.accepted) {
+    LineCollector sink(result);
+    result.scan = DataFileScanner::scan(reader, sink);
+  }
+  reader.close();
   return result;
 }
 

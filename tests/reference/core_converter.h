@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/data_file_reader.h"
 #include "core/data_file_scanner.h"
 
 namespace vemo {
@@ -23,5 +24,9 @@ struct CoreConversion {
 // Converts the file at `path`. With `probe_test` false every block is scanned whatever the
 // probes read, so that any bytes reach the scanner and the decoder.
 CoreConversion convert_with_core(const std::string& path, bool probe_test = true);
+
+// The same with a reader kept by the caller, whose buffer then serves many files.
+CoreConversion convert_with_core(DataFileReader& reader, const std::string& path,
+                                 bool probe_test = true);
 
 }  // namespace vemo
