@@ -1,0 +1,86 @@
+// The record decoder on arbitrary records and length values: the line stays within
+// kMaxLineSize and equals the reference's.
+//
+// Input: byte 0 chooses how the length value is made, the rest is the record.
+//   0: one of the eight known lengths, chosen by byte 1
+//   1: the reading of the record's own first three characters, as the scanner takes it
+//   2: the eight bytes after byte 0 as a double (fractions, negatives, NaN, infinities)
+//   3: bytes 1-2 as a whole number from 0 to 1199, plus one half when byte 0 has bit 2 set
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "core/record_decoder.h"
+#include "core/val.h"
+#include "reference/reference_converter.h"
+
+namespace {
+
+constexpr int kKnownLengths[] = {97, 105, 108, 109, 112, 113, 116, 119};
+
+std::string visible(std::string_view s) {
+  std::string out;
+  for (unsigned char c : s) {
+    if (c >= 32 && c < 127) {
+      out += static_cast<char>(c);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", c);
+      out += hex;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 1) return 0;
+  const char* bytes = reinterpret_cast<const char*>(data);
+  const unsigned mode = data[0] % 4;
+  double length = 0;
+  std::size_t skip = 1;
+  switch (mode) {
+    case 0:
+      if (size < 2) return 0;
+      length = kKnownLengths[data[1] % 8];
+      skip = 2;
+      break;
+    case 1:
+      length = vemo::Val(std::string_view(bytes + 1, size - 1).substr(0, 3));
+      break;
+    case 2:
+      if (size < 9) return 0;
+      std::memcpy(&length, bytes + 1, sizeof length);
+      skip = 9;
+      break;
+    default:
+      if (size < 3) return 0;
+      length = (data[1] | data[2] << 8) % 1200 + ((data[0] & 4) ? 0.5 : 0.0);
+      skip = 3;
+      break;
+  }
+  const std::string_view record(bytes + skip, size - skip);
+
+  static const std::unique_ptr<char[]> line(new char[vemo::RecordDecoder::kMaxLineSize]);
+  const std::size_t n = vemo::RecordDecoder::decode(record, length, line.get());
+  const std::string expected = vemo::reference_decode(std::string(record), length);
+  if (n > vemo::RecordDecoder::kMaxLineSize || std::string_view(line.get(), n) != expected) {
+    std::fprintf(
+        stderr,
+        "fuzz_decoder: length %.17g, record (%zu chars) \"%s\"\n  decoder:   \"%s\"\n"
+        "  reference: \"%s\"\n",
+        length, record.size(), visible(record).c_str(),
+        visible(std::string_view(line.get(), std::min(n, vemo::RecordDecoder::kMaxLineSize)))
+            .c_str(),
+        visible(expected).c_str());
+    std::abort();
+  }
+  return 0;
+}

@@ -1,0 +1,89 @@
+// Arbitrary bytes as a whole data file through the reader, the probe test, the scanner and the
+// decoder, against the reference converter: the same verdict, the same output byte for byte,
+// and, with the probe test left out so that any bytes reach the scanner, the same lines and one
+// block end per 2048 bytes plus one.
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "reference/core_converter.h"
+#include "reference/reference_converter.h"
+
+namespace {
+
+// The input lives in a memory file, reopened by path as a run would open a data file.
+class MemoryFile {
+ public:
+  MemoryFile() : fd_(::memfd_create("fuzz_file", 0)) {
+    if (fd_ < 0) {
+      std::perror("memfd_create");
+      std::abort();
+    }
+    path_ = "/proc/self/fd/" + std::to_string(fd_);
+  }
+  const std::string& write(const std::uint8_t* data, std::size_t size) {
+    if (::ftruncate(fd_, 0) != 0) std::abort();
+    std::size_t done = 0;
+    while (done < size) {
+      const ssize_t n = ::pwrite(fd_, data + done, size - done, static_cast<off_t>(done));
+      if (n <= 0) std::abort();
+      done += static_cast<std::size_t>(n);
+    }
+    return path_;
+  }
+
+ private:
+  int fd_;
+  std::string path_;
+};
+
+[[noreturn]] void fail(const char* what, const std::string& expected, const std::string& actual) {
+  std::size_t at = 0;
+  while (at < expected.size() && at < actual.size() && expected[at] == actual[at]) ++at;
+  std::fprintf(stderr, "fuzz_file: %s (first difference at output byte %zu of %zu / %zu)\n", what,
+               at, expected.size(), actual.size());
+  std::abort();
+}
+
+std::string with_line_ends(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const std::string& line : lines) out += line + "\r\n";
+  return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static MemoryFile file;
+  static vemo::DataFileReader reader;  // one read buffer for all inputs
+  const std::string& path = file.write(data, size);
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  // What a file passing the probe test gives; one that fails gives nothing.
+  const std::string all_expected = with_line_ends(vemo::reference_scan_lines(bytes));
+
+  const vemo::CoreConversion core = vemo::convert_with_core(reader, path);
+  if (!core.opened) fail("could not open the input", "", "");
+  const bool accepted = vemo::reference_is_data_file(bytes);
+  if (core.accepted != accepted) {
+    fail(accepted ? "rejected, reference accepts" : "accepted, reference rejects", "", "");
+  }
+  const std::string expected = accepted ? all_expected : std::string();
+  if (core.output != expected) fail("output differs", expected, core.output);
+  if (core.scan != vemo::ScanResult::kCompleted) fail("scan did not complete", "", "");
+
+  const vemo::CoreConversion all = vemo::convert_with_core(reader, path, /*probe_test=*/false);
+  if (all.output != all_expected) fail("unchecked scan differs", all_expected, all.output);
+  const std::size_t blocks = size / 2048 + 1;
+  if (all.block_ends.size() != blocks) fail("wrong number of block ends", "", "");
+  for (std::size_t b = 0; b < blocks; ++b) {
+    if (all.block_ends[b] != (b + 1) * 2048 + 1) fail("wrong block end position", "", "");
+  }
+  return 0;
+}
