@@ -43,6 +43,8 @@ bool DataFileReader::open(const std::string& path) {
 #endif
   fd_ = fd;
   length_ = static_cast<std::uint64_t>(st.st_size);
+  device_ = static_cast<std::uint64_t>(st.st_dev);
+  inode_ = static_cast<std::uint64_t>(st.st_ino);
   if (!buffer_) buffer_ = std::make_unique<char[]>(kWindowSize + kMaxView);
   window_offset_ = 0;
   window_size_ = 0;

@@ -35,6 +35,10 @@ class DataFileReader {
   // Length in bytes, as it was when the file was opened.
   std::uint64_t length() const noexcept { return length_; }
 
+  // The open file's identity (device and inode), to tell whether two paths are one file.
+  std::uint64_t device() const noexcept { return device_; }
+  std::uint64_t inode() const noexcept { return inode_; }
+
   // Copies n characters at 1-based `position` into `out`.
   void read(std::uint64_t position, std::size_t n, char* out);
 
@@ -60,6 +64,8 @@ class DataFileReader {
 
   int fd_ = -1;
   std::uint64_t length_ = 0;
+  std::uint64_t device_ = 0;
+  std::uint64_t inode_ = 0;
   std::unique_ptr<char[]> buffer_;   // kWindowSize + kMaxView, so that zero fill never reallocates
   std::uint64_t window_offset_ = 0;  // 0-based file offset of buffer_[0]
   std::size_t window_size_ = 0;      // valid bytes in the window

@@ -133,6 +133,12 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
         if (!go_on_after_unreadable(name, path, reader_.error())) return end_declined();
         continue;
       }
+      if (output_.is_file(reader_.device(), reader_.inode())) {
+        // Named as an input after the run created it: reading it would feed the output back in.
+        reader_.close();
+        if (!go_on_after_unreadable(name, path, "it is the output file")) return end_declined();
+        continue;
+      }
       if (!DataFileScanner::is_data_file(reader_)) {
         if (reader_.failed()) {
           // A read the system failed is not the file's verdict: say why it could not be read.

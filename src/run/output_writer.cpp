@@ -1,6 +1,7 @@
 #include "run/output_writer.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -72,6 +73,12 @@ bool OutputWriter::write_all(const char* p, std::size_t left) {
     left -= static_cast<std::size_t>(n);
   }
   return true;
+}
+
+bool OutputWriter::is_file(std::uint64_t device, std::uint64_t inode) const {
+  struct stat st {};
+  return fd_ >= 0 && ::fstat(fd_, &st) == 0 && static_cast<std::uint64_t>(st.st_dev) == device &&
+         static_cast<std::uint64_t>(st.st_ino) == inode;
 }
 
 bool OutputWriter::close() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -37,6 +38,8 @@ class OutputWriter {
   bool close();
 
   bool is_open() const { return fd_ >= 0; }
+  // Whether the open output is the file with this device and inode.
+  bool is_file(std::uint64_t device, std::uint64_t inode) const;
   bool failed() const { return failed_; }
   const std::string& error() const { return error_; }
 

@@ -228,6 +228,20 @@ TEST(ExtractionRunFaults, OutputNamingAnInputIsRefusedBeforeAnythingIsOpened) {
   }
 }
 
+TEST(ExtractionRunFaults, OutputCreatedByTheRunIsNeverReadBackAsAnInput) {
+  Fixture f(
+      {{"a.dat", test::data_file_with_records(30)}, {"c.dat", test::data_file_with_records(40)}});
+  f.selection.names = {"a.dat", "out.csv", "c.dat"};  // out.csv does not exist before the run
+  f.selection.chosen = {true, true, true};
+  const RunResult r = f.extract();
+  EXPECT_EQ(r.end, RunEnd::kCompleted);
+  ASSERT_EQ(f.observer.questions.size(), 1u);
+  EXPECT_EQ(f.observer.questions[0].text,
+            "The Input File out.csv could not be read (it is the output file). Do you want to "
+            "continue with other Files?");
+  EXPECT_EQ(count_lines(f.output()), 70u);
+}
+
 TEST(ExtractionRunFaults, FailedWritesAreReportedAndNeverFollowedByTheSummary) {
   Fixture f({{"a.dat", test::data_file_with_records(300)}});
   f.selection.output = "/dev/full";
