@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "core/data_file_reader.h"
+#include "core/parallel_converter.h"
 #include "core/record_decoder.h"
 
 namespace vemo {
@@ -21,6 +22,7 @@ class LineCollector : public RecordSink {
     result_.longest_line = std::max(result_.longest_line, n);
     result_.output.append(line_.get(), std::min(n, RecordDecoder::kMaxLineSize));
     result_.output += "\r\n";
+    ++result_.records;
     return true;
   }
   void on_block_done(std::uint64_t next_block_position) override {
@@ -32,7 +34,35 @@ class LineCollector : public RecordSink {
   std::unique_ptr<char[]> line_;
 };
 
+class ChunkCollector : public ChunkSink {
+ public:
+  explicit ChunkCollector(CoreConversion& result) : result_(result) {}
+  bool on_chunk(std::string_view lines, std::int64_t records,
+                std::uint64_t next_block_position) override {
+    result_.output += lines;
+    result_.records += records;
+    result_.block_ends.push_back(next_block_position);
+    return true;
+  }
+
+ private:
+  CoreConversion& result_;
+};
+
 }  // namespace
+
+CoreConversion convert_in_parallel(DataFileReader& reader, const std::string& path, unsigned jobs,
+                                   std::size_t blocks_per_chunk) {
+  CoreConversion result;
+  if (!reader.open(path)) return result;
+  result.opened = true;
+  result.accepted = true;
+  ChunkCollector sink(result);
+  std::string error;
+  result.scan = ParallelConverter::convert(reader, jobs, sink, error, blocks_per_chunk);
+  reader.close();
+  return result;
+}
 
 CoreConversion convert_with_core(const std::string& path, bool probe_test) {
   DataFileReader reader;

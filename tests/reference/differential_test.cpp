@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "core/parallel_converter.h"
 #include "core/record_decoder.h"
 #include "reference/core_converter.h"
 #include "reference/reference_converter.h"
@@ -138,6 +139,21 @@ bool agree(const TempDir& dir, const std::string& name, const std::string& bytes
          std::to_string(blocks));
   }
   if (core_unchecked.longest_line > RecordDecoder::kMaxLineSize) fail("a line overran its room");
+
+  // The parallel path of large files, here with small chunks (one or three blocks, by the size)
+  // so that files cross chunk borders.
+  DataFileReader reader;
+  const std::size_t blocks_per_chunk = bytes.size() % 2 == 0 ? 1 : 3;
+  const CoreConversion parallel = convert_in_parallel(reader, path.string(), 2, blocks_per_chunk);
+  if (parallel.output != all_lines) {
+    fail("parallel conversion (chunks of " + std::to_string(blocks_per_chunk) +
+         " blocks) differs at " + first_difference(all_lines, parallel.output));
+  }
+  if (parallel.records != core_unchecked.records) fail("parallel conversion counts differ");
+  if (parallel.scan != ScanResult::kCompleted) fail("parallel conversion did not complete");
+  if (parallel.block_ends.empty() || parallel.block_ends.back() != positions.back()) {
+    fail("parallel conversion ends at the wrong block");
+  }
   return ok;
 }
 
@@ -456,6 +472,42 @@ TEST(Differential, ExtractionRunWritesTheReferenceOutput) {
   EXPECT_EQ(result.records, expected_records);
   const std::string output = read_file(dir.file("out.txt"));
   EXPECT_TRUE(output == expected) << first_difference(expected, output);
+}
+
+// Files large enough for a run with jobs to decode them in parallel (four chunks and more):
+// the same bytes as the reference, and as a run on one thread.
+TEST(Differential, ParallelRunWritesTheReferenceOutput) {
+  TempDir dir;
+  Rng rng(env_number("VEMO_DIFF_SEED", 20240607) + 2);
+  const std::size_t chunk = ParallelConverter::kChunkBytes;
+  const std::size_t sizes[] = {4 * chunk + 1000, 5 * chunk, 4 * chunk - 2048};
+  std::vector<std::string> names;
+  std::string expected;
+  std::int64_t expected_records = 0;
+  for (const std::size_t size : sizes) {
+    std::string bytes;
+    while (bytes.size() < size) {
+      const std::string probe = bytes.size() < 6 * kBlock ? "119" : "";
+      bytes += make_block(rng, rng.chance(80) ? prefix_for(rng, 113) : probe);
+    }
+    bytes.resize(size);
+    names.push_back("large" + std::to_string(names.size()) + ".dat");
+    write_file(dir.file(names.back()), bytes);
+    expected += reference_convert(bytes);
+    expected_records += static_cast<std::int64_t>(reference_lines(bytes).size());
+  }
+  for (const unsigned jobs : {2u, 1u}) {
+    const FolderSelection selection(dir.file("").string(), names, dir.file("out.txt").string());
+    GoOnObserver observer;
+    RunState state;
+    RunOptions options;
+    options.jobs = jobs;
+    const RunResult result = extract(state, selection, observer, options);
+    EXPECT_EQ(result.end, RunEnd::kCompleted) << jobs << " jobs";
+    EXPECT_EQ(result.records, expected_records) << jobs << " jobs";
+    const std::string output = read_file(dir.file("out.txt"));
+    EXPECT_TRUE(output == expected) << jobs << " jobs: " << first_difference(expected, output);
+  }
 }
 #endif
 
