@@ -1,7 +1,7 @@
 // Arbitrary bytes as a whole data file through the reader, the probe test, the scanner and the
 // decoder, against the reference converter: the same verdict, the same output byte for byte,
 // and, with the probe test left out so that any bytes reach the scanner, the same lines and one
-// block end per 2048 bytes plus one.
+// block end per 2048 bytes plus one. The same lines again through the parallel converter.
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -84,6 +84,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (all.block_ends.size() != blocks) fail("wrong number of block ends", "", "");
   for (std::size_t b = 0; b < blocks; ++b) {
     if (all.block_ends[b] != (b + 1) * 2048 + 1) fail("wrong block end position", "", "");
+  }
+
+  // The parallel path that runs with jobs take for large files, with chunks of one to three
+  // blocks so that small inputs cross chunk borders too.
+  const std::size_t blocks_per_chunk = 1 + size % 3;
+  const vemo::CoreConversion parallel =
+      vemo::convert_in_parallel(reader, path, 2, blocks_per_chunk);
+  if (parallel.output != all_expected)
+    fail("parallel conversion differs", all_expected, parallel.output);
+  if (parallel.records != all.records) fail("parallel conversion counts differ", "", "");
+  if (parallel.scan != vemo::ScanResult::kCompleted)
+    fail("parallel conversion did not complete", "", "");
+  if (parallel.block_ends.empty() || parallel.block_ends.back() != blocks * 2048 + 1) {
+    fail("parallel conversion ends at the wrong block", "", "");
   }
   return 0;
 }
