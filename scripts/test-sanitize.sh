@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds everything but the window with AddressSanitizer and UndefinedBehaviorSanitizer (clang 14)
+# in build-asan/ and runs all its tests there. Any finding fails the test that made it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [ ! -f build-asan/build.ninja ]; then
+  CC=clang-14 CXX=clang++-14 cmake -S . -B build-asan -G Ninja \
+    -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
+    -DVEMO_SANITIZE=ON -DVEMO_BUILD_UI=OFF -DVEMO_BUILD_BENCH=OFF >/dev/null
+fi
+cmake --build build-asan
+
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+ctest --test-dir build-asan --output-on-failure -j "$(nproc)"
