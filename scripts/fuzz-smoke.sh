@@ -10,10 +10,8 @@ cd "$(dirname "$0")/.."
 seconds="${FUZZ_SECONDS:-20}"
 targets=(fuzz_val fuzz_decoder fuzz_file)
 
-if [ ! -f build-fuzz/build.ninja ]; then
-  CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DVEMO_FUZZ=ON -DVEMO_BUILD_UI=OFF -DVEMO_BUILD_BENCH=OFF >/dev/null
-fi
+CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DVEMO_FUZZ=ON -DVEMO_BUILD_UI=OFF -DVEMO_BUILD_BENCH=OFF >/dev/null
 cmake --build build-fuzz --target "${targets[@]}"
 
 artifacts="$PWD/build-fuzz/artifacts"

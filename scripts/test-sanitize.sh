@@ -4,11 +4,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-if [ ! -f build-asan/build.ninja ]; then
-  CC=clang-14 CXX=clang++-14 cmake -S . -B build-asan -G Ninja \
-    -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
-    -DVEMO_SANITIZE=ON -DVEMO_BUILD_UI=OFF -DVEMO_BUILD_BENCH=OFF >/dev/null
-fi
+# Configured every time (quick), so that a folder set up otherwise is put right.
+CC=clang-14 CXX=clang++-14 cmake -S . -B build-asan -G Ninja \
+  -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
+  -DVEMO_SANITIZE=ON -DVEMO_BUILD_UI=OFF -DVEMO_BUILD_BENCH=OFF >/dev/null
 cmake --build build-asan
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1"
