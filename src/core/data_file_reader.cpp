@@ -45,7 +45,7 @@ bool DataFileReader::open(const std::string& path) {
   length_ = static_cast<std::uint64_t>(st.st_size);
   device_ = static_cast<std::uint64_t>(st.st_dev);
   inode_ = static_cast<std::uint64_t>(st.st_ino);
-  if (!buffer_) buffer_ = std::make_unique<char[]>(kWindowSize + kMaxView);
+  if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kWindowSize + kMaxView);
   window_offset_ = 0;
   window_size_ = 0;
   window_at_eof_ = false;
@@ -119,7 +119,7 @@ std::string_view DataFileReader::view(std::uint64_t position, std::size_t n) {
     fill(offset);
   }
   // Not open: nothing to read.
-  if (!buffer_) buffer_ = std::make_unique<char[]>(kWindowSize + kMaxView);
+  if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kWindowSize + kMaxView);
   std::memset(buffer_.get(), 0, n);
   window_size_ = 0;
   end_of_data_ = true;

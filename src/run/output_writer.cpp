@@ -9,7 +9,7 @@
 
 namespace vemo {
 
-OutputWriter::OutputWriter() : buffer_(std::make_unique<char[]>(kBufferSize)) {}
+OutputWriter::OutputWriter() : buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {}
 
 OutputWriter::~OutputWriter() {
   close();
