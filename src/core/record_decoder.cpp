@@ -1,5 +1,6 @@
 #include "core/record_decoder.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -97,32 +98,23 @@ constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-// Writes a value below 10^6 without leading zeros.
-inline char* write_small(std::uint32_t v, char* out) noexcept {
-  char tmp[8];
-  char* p = tmp + sizeof(tmp);
-  while (v >= 100) {
-    p -= 2;
-    std::memcpy(p, kDigitPairs + 2 * (v % 100), 2);
-    v /= 100;
-  }
-  if (v >= 10) {
-    p -= 2;
-    std::memcpy(p, kDigitPairs + 2 * v, 2);
-  } else {
-    *--p = static_cast<char>('0' + v);
-  }
-  const std::size_t n = static_cast<std::size_t>(tmp + sizeof(tmp) - p);
-  copy_short(out, p, n);
-  return out + n;
+// Writes a value below 10^6 without leading zeros, as six digits stored at once and an advance
+// past the leading zeros: no loop and no branch on the digit count.
+inline char* write_six(std::uint32_t v, char* out) noexcept {
+  char tmp[16] = {};
+  std::memcpy(tmp + 2, kDigitPairs + 2 * (v / 10000), 2);
+  std::memcpy(tmp + 4, kDigitPairs + 2 * (v / 100 % 100), 2);
+  std::memcpy(tmp + 6, kDigitPairs + 2 * (v % 100), 2);
+  const unsigned digits = 1u + (v >= 10) + (v >= 100) + (v >= 1000) + (v >= 10000) + (v >= 100000);
+  std::memcpy(out, tmp + 8 - digits, 8);
+  return out + digits;
 }
 
 // Elapsed seconds and counter, the usual all-digit fields converted without the general rule.
 inline char* put_elapsed(std::string_view e, char* out) noexcept {
   if (e.size() == 6) {
     const int h = two_digits(e.data()), m = two_digits(e.data() + 2), s = two_digits(e.data() + 4);
-    if ((h | m | s) >= 0)
-      return write_small(static_cast<std::uint32_t>(h * 3600 + m * 60 + s), out);
+    if ((h | m | s) >= 0) return write_six(static_cast<std::uint32_t>(h * 3600 + m * 60 + s), out);
   }
   return write_number(elapsed_seconds(e), out);
 }
@@ -131,7 +123,7 @@ inline char* put_counter(std::string_view c, char* out) noexcept {
   if (c.size() == 6) {
     const int a = two_digits(c.data()), b = two_digits(c.data() + 2), d = two_digits(c.data() + 4);
     if ((a | b | d) >= 0)
-      return write_small(static_cast<std::uint32_t>(a * 10000 + b * 100 + d), out);
+      return write_six(static_cast<std::uint32_t>(a * 10000 + b * 100 + d), out);
   }
   return write_number(Val(c), out);
 }
@@ -163,57 +155,81 @@ inline unsigned non_space_mask(const char* s, std::size_t n) noexcept {
 #endif
 }
 
-// Copies the field of `width` characters at s, trimmed of spaces. `load` bytes from `s - skip`
-// are readable (the field plus what precedes it), so that a fixed-size load covers the field.
-inline char* put_trimmed(char* out, const char* s, std::size_t width, std::size_t skip) noexcept {
-  const unsigned mask = non_space_mask(s - skip, width + skip) >> skip;
+// The whole-record path stores fixed-size runs and advances only by what belongs to the line:
+// the caller's buffer has kMaxLineSize of room, far more than a whole record's line plus 16.
+
+// A 15-wide number field, trimmed of spaces; `drop_f` also removes one trailing "F". The field
+// starts at position 18 or later and ends by 51, and records with a layout are at least 97 long,
+// so the character before it and the 15 after its last non-space are inside the record.
+inline char* put_number_field(char* out, const char* s, bool drop_f) noexcept {
+  const unsigned mask = non_space_mask(s - 1, 16) >> 1;
   if (mask == 0) return out;
   const unsigned first = static_cast<unsigned>(__builtin_ctz(mask));
   const unsigned last = 31u - static_cast<unsigned>(__builtin_clz(mask));
-  const std::size_t n = last - first + 1;
-  copy_short(out, s + first, n);
-  return out + n;
+  std::memcpy(out, s + first, 16);
+  return out + (last - first + 1) - (drop_f && s[last] == 'F');
+}
+
+// A 7-wide text field, trimmed of spaces. It may end the record, so the eight characters from
+// the one before it are loaded and shifted into place.
+inline char* put_text_field(char* out, const char* s) noexcept {
+  std::uint64_t word;
+  std::memcpy(&word, s - 1, 8);
+  const unsigned mask = non_space_mask(s - 1, 8) >> 1;
+  if (mask == 0) return out;
+  const unsigned first = static_cast<unsigned>(__builtin_ctz(mask));
+  const unsigned last = 31u - static_cast<unsigned>(__builtin_clz(mask));
+  static_assert(std::endian::native == std::endian::little ||
+                std::endian::native == std::endian::big);
+  if constexpr (std::endian::native == std::endian::little) {
+    word >>= 8 * (first + 1);
+  } else {
+    word <<= 8 * (first + 1);
+  }
+  std::memcpy(out, &word, 8);
+  return out + (last - first + 1);
+}
+
+inline char* put_elapsed_full(const char* e, char* out) noexcept {
+  const int h = two_digits(e), m = two_digits(e + 2), s = two_digits(e + 4);
+  if ((h | m | s) >= 0) return write_six(static_cast<std::uint32_t>(h * 3600 + m * 60 + s), out);
+  return write_number(elapsed_seconds({e, 6}), out);
+}
+
+inline char* put_counter_full(const char* c, char* out) noexcept {
+  const int a = two_digits(c), b = two_digits(c + 2), d = two_digits(c + 4);
+  if ((a | b | d) >= 0) return write_six(static_cast<std::uint32_t>(a * 10000 + b * 100 + d), out);
+  return write_number(Val({c, 6}), out);
 }
 
 // A record that holds every field of its layout: no field needs its length checked.
 char* decode_full(const char* r, const RecordLayout& l, char* p) noexcept {
   auto at = [r](Field f) { return r + f.start - 1; };
-  *p++ = '2';
-  *p++ = '0';
-  std::memcpy(p, at(l.year), 2);
-  p[2] = '-';
-  std::memcpy(p + 3, at(l.month), 2);
-  p[5] = '-';
-  std::memcpy(p + 6, at(l.day), 2);
-  p[8] = ',';
-  std::memcpy(p + 9, at(l.hour), 2);
-  p[11] = ':';
-  std::memcpy(p + 12, at(l.minute), 2);
-  p[14] = ':';
-  std::memcpy(p + 15, at(l.second), 2);
-  p[17] = ',';
-  p += 18;
-  // Number fields are 15 wide and start at 18 or later: the character before each is readable.
-  p = put_trimmed(p, at(l.number1), 15, 1);
+  p[0] = '2';
+  p[1] = '0';
+  std::memcpy(p + 2, at(l.year), 2);
+  p[4] = '-';
+  std::memcpy(p + 5, at(l.month), 2);
+  p[7] = '-';
+  std::memcpy(p + 8, at(l.day), 2);
+  p[10] = ',';
+  std::memcpy(p + 11, at(l.hour), 2);
+  p[13] = ':';
+  std::memcpy(p + 14, at(l.minute), 2);
+  p[16] = ':';
+  std::memcpy(p + 17, at(l.second), 2);
+  p[19] = ',';
+  p = put_number_field(p + 20, at(l.number1), false);
   *p++ = ',';
-  const char* n2 = at(l.number2);
-  const unsigned mask = non_space_mask(n2 - 1, 16) >> 1;
-  if (mask != 0) {
-    const unsigned first = static_cast<unsigned>(__builtin_ctz(mask));
-    unsigned last = 31u - static_cast<unsigned>(__builtin_clz(mask));
-    const std::size_t n = last - first + 1 - (n2[last] == 'F' ? 1 : 0);
-    copy_short(p, n2 + first, n);
-    p += n;
-  }
+  p = put_number_field(p, at(l.number2), true);
   *p++ = ',';
-  p = put_elapsed({at(l.elapsed), 6}, p);
+  p = put_elapsed_full(at(l.elapsed), p);
   *p++ = ',';
-  p = put_counter({at(l.counter), 6}, p);
+  p = put_counter_full(at(l.counter), p);
   *p++ = ',';
-  // Text fields are 7 wide; one character before each is readable.
-  p = put_trimmed(p, at(l.text1), 7, 1);
+  p = put_text_field(p, at(l.text1));
   *p++ = ',';
-  return put_trimmed(p, at(l.text2), 7, 1);
+  return put_text_field(p, at(l.text2));
 }
 
 // The last position any field of the layout reads.
