@@ -6,6 +6,7 @@
 
 #include "core/record_layout.h"
 #include "support/record_builder.h"
+#include "support/worked_examples.h"
 
 namespace vemo {
 namespace {
@@ -17,70 +18,21 @@ std::string decode(const std::string& record) {
   return RecordDecoder::decode(record, std::stod(record.substr(0, 3)));
 }
 
-// The four worked records, one per layout.
-std::string layout_c_97() {
-  std::string r = record_of(97);
-  put(r, 18, "1234567        ");
-  put(r, 33, "   7654321F    ");
-  put(r, 50, "142503");
-  put(r, 56, "000125");
-  put(r, 62, "000042");
-  put(r, 71, "070315");
-  put(r, 84, "ABC12  ");
-  put(r, 91, " QRS9  ");
-  return r;
-}
-
-std::string layout_a_119() {
-  std::string r = record_of(119);
-  put(r, 18, "123456789012345");
-  put(r, 33, "9");
-  put(r, 34, "24680F         ");
-  put(r, 50, "235959");
-  put(r, 56, "012000");
-  put(r, 62, "100000");
-  put(r, 71, "101231");
-  put(r, 84, "R1     ");
-  put(r, 91, "       ");
-  return r;
-}
-
-std::string layout_b_113() {
-  std::string r = record_of(113);
-  put(r, 18, "  314159       ");
-  put(r, 37, "2718281828F    ");
-  put(r, 66, "080910");
-  put(r, 72, "000059");
-  put(r, 78, "   007");
-  put(r, 87, "090102");
-  put(r, 100, "AB01CD ");
-  put(r, 107, "  EF2  ");
-  return r;
-}
-
-std::string layout_d_109() {
-  std::string r = record_of(109);
-  put(r, 18, "1111           ");
-  put(r, 33, "22222          ");
-  put(r, 62, "010203");
-  put(r, 68, "100000");
-  put(r, 74, "999999");
-  put(r, 83, "991130");
-  put(r, 96, "Q      ");
-  put(r, 103, "Z7     ");
-  return r;
-}
+using test::layout_a_example;
+using test::layout_b_example;
+using test::layout_c_example;
+using test::layout_d_example;
 
 TEST(RecordDecoder, WorkedExamplesOfEachLayout) {
-  EXPECT_EQ(decode(layout_c_97()), "2007-03-15,14:25:03,1234567,7654321,85,42,ABC12,QRS9");
-  EXPECT_EQ(decode(layout_a_119()), "2010-12-31,23:59:59,123456789012345,24680,4800,100000,R1,");
-  EXPECT_EQ(decode(layout_b_113()), "2009-01-02,08:09:10,314159,2718281828,59,7,AB01CD,EF2");
-  EXPECT_EQ(decode(layout_d_109()), "2099-11-30,01:02:03,1111,22222,36000,999999,Q,Z7");
+  EXPECT_EQ(decode(layout_c_example()), test::kLayoutCLine);
+  EXPECT_EQ(decode(layout_a_example()), test::kLayoutALine);
+  EXPECT_EQ(decode(layout_b_example()), test::kLayoutBLine);
+  EXPECT_EQ(decode(layout_d_example()), test::kLayoutDLine);
 }
 
 TEST(RecordDecoder, LayoutCServesAllItsLengthsAndIgnoresTheTail) {
   for (int length : {105, 108, 112, 116}) {
-    std::string r = layout_c_97();
+    std::string r = layout_c_example();
     r.resize(static_cast<std::size_t>(length), '#');
     put(r, 1, std::to_string(length));
     EXPECT_EQ(decode(r), "2007-03-15,14:25:03,1234567,7654321,85,42,ABC12,QRS9") << length;
@@ -90,7 +42,7 @@ TEST(RecordDecoder, LayoutCServesAllItsLengthsAndIgnoresTheTail) {
 TEST(RecordDecoder, UnknownLengthsGiveTheSkipLine) {
   for (double length :
        {96.0, 98.0, 100.0, 110.0, 114.0, 117.0, 118.0, 120.0, 0.0, -119.0, 119.5, 1e300}) {
-    EXPECT_EQ(RecordDecoder::decode(layout_a_119(), length), "Record Skipped") << length;
+    EXPECT_EQ(RecordDecoder::decode(layout_a_example(), length), "Record Skipped") << length;
   }
 }
 
@@ -105,7 +57,7 @@ TEST(RecordDecoder, NumberField2LosesOneTrailingCapitalFAfterTrimming) {
       {"\t123F         ", "\t123"}, {"F123           ", "F123"},
   };
   for (const auto& c : cases) {
-    std::string r = layout_c_97();
+    std::string r = layout_c_example();
     put(r, 33, c.field);
     EXPECT_EQ(decode(r),
               std::string("2007-03-15,14:25:03,1234567,") + c.column + ",85,42,ABC12,QRS9")
@@ -114,7 +66,7 @@ TEST(RecordDecoder, NumberField2LosesOneTrailingCapitalFAfterTrimming) {
 }
 
 TEST(RecordDecoder, NumberField1KeepsItsF) {
-  std::string r = layout_c_97();
+  std::string r = layout_c_example();
   put(r, 18, "123F           ");
   EXPECT_EQ(decode(r), "2007-03-15,14:25:03,123F,7654321,85,42,ABC12,QRS9");
 }
@@ -131,7 +83,7 @@ TEST(RecordDecoder, ElapsedTimeAndCounterAreNumbers) {
       {"AB0000", "1E999 ", "0,0"},        {".50000", "&HFF  ", "1800,255"},
   };
   for (const auto& c : cases) {
-    std::string r = layout_c_97();
+    std::string r = layout_c_example();
     put(r, 56, c.elapsed);
     put(r, 62, c.counter);
     EXPECT_EQ(decode(r),
@@ -141,14 +93,14 @@ TEST(RecordDecoder, ElapsedTimeAndCounterAreNumbers) {
 }
 
 TEST(RecordDecoder, DateAndTimePartsAreCopiedUnchanged) {
-  std::string r = layout_c_97();
+  std::string r = layout_c_example();
   put(r, 71, " 71300");
   put(r, 50, "2 0 9 ");
   EXPECT_EQ(decode(r), "20 7-13-00,2 :0 :9 ,1234567,7654321,85,42,ABC12,QRS9");
 }
 
 TEST(RecordDecoder, TextsAreTrimmedOfSpacesOnlyAndNeverQuoted) {
-  std::string r = layout_c_97();
+  std::string r = layout_c_example();
   put(r, 84, "\tA,B  \t");
   put(r, 91, std::string("  Z\0\0  ", 7));
   EXPECT_EQ(decode(r),
@@ -156,7 +108,7 @@ TEST(RecordDecoder, TextsAreTrimmedOfSpacesOnlyAndNeverQuoted) {
 }
 
 TEST(RecordDecoder, RecordsCutShortAtTheBlockEnd) {
-  const std::string full = layout_a_119();
+  const std::string full = layout_a_example();
   // Started at offset 2000 of its block: only 49 characters arrived.
   EXPECT_EQ(RecordDecoder::decode(full.substr(0, 49), 119), "20--,::,123456789012345,24680,0,0,,");
   // Started at offset 1991: the elapsed time is cut to "012", read as 1 h, 2 min and 12 s.
@@ -178,7 +130,7 @@ TEST(RecordDecoder, RecordsCutShortAtTheBlockEnd) {
 }
 
 TEST(RecordDecoder, LongestLineFitsTheBuffer) {
-  std::string r = layout_c_97();
+  std::string r = layout_c_example();
   put(r, 56, "-9-9-9");
   put(r, 62, "-99E30");
   put(r, 18, std::string(15, '9'));
