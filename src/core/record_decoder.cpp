@@ -190,18 +190,6 @@ inline char* put_text_field(char* out, const char* s) noexcept {
   return out + (last - first + 1);
 }
 
-inline char* put_elapsed_full(const char* e, char* out) noexcept {
-  const int h = two_digits(e), m = two_digits(e + 2), s = two_digits(e + 4);
-  if ((h | m | s) >= 0) return write_six(static_cast<std::uint32_t>(h * 3600 + m * 60 + s), out);
-  return write_number(elapsed_seconds({e, 6}), out);
-}
-
-inline char* put_counter_full(const char* c, char* out) noexcept {
-  const int a = two_digits(c), b = two_digits(c + 2), d = two_digits(c + 4);
-  if ((a | b | d) >= 0) return write_six(static_cast<std::uint32_t>(a * 10000 + b * 100 + d), out);
-  return write_number(Val({c, 6}), out);
-}
-
 // A record that holds every field of its layout: no field needs its length checked.
 char* decode_full(const char* r, const RecordLayout& l, char* p) noexcept {
   auto at = [r](Field f) { return r + f.start - 1; };
@@ -223,9 +211,9 @@ char* decode_full(const char* r, const RecordLayout& l, char* p) noexcept {
   *p++ = ',';
   p = put_number_field(p, at(l.number2), true);
   *p++ = ',';
-  p = put_elapsed_full(at(l.elapsed), p);
+  p = put_elapsed({at(l.elapsed), 6}, p);
   *p++ = ',';
-  p = put_counter_full(at(l.counter), p);
+  p = put_counter({at(l.counter), 6}, p);
   *p++ = ',';
   p = put_text_field(p, at(l.text1));
   *p++ = ',';
