@@ -62,8 +62,7 @@ class ChunkDecoder final : public RecordSink {
 };
 
 struct Slot {
-  enum class State { kFree, kBusy, kReady };
-  State state = State::kFree;
+  bool ready = false;  // filled and not yet handed on
   std::uint64_t index = 0;
   LineBuffer lines;
   std::int64_t records = 0;
@@ -92,7 +91,7 @@ class Conversion {
       Slot& slot = slots_[index % slots_.size()];
       {
         std::unique_lock lock(mutex_);
-        ready_.wait(lock, [&] { return slot.state == Slot::State::kReady && slot.index == index; });
+        ready_.wait(lock, [&] { return slot.ready && slot.index == index; });
       }
       if (slot.failed) {
         error = slot.error;
@@ -106,7 +105,7 @@ class Conversion {
       if (slot.last) break;
       {
         std::lock_guard lock(mutex_);
-        slot.state = Slot::State::kFree;
+        slot.ready = false;
         ++handed_on_;
       }
       freed_.notify_all();
@@ -136,13 +135,12 @@ class Conversion {
         // later chunk than the one the sink waits for.
         freed_.wait(lock, [&] { return cancelled_ || index < handed_on_ + slots_.size(); });
         if (cancelled_ || index > end_index_) return;
-        slot->state = Slot::State::kBusy;
       }
       fill(*slot, index, input.get());
       {
         std::lock_guard lock(mutex_);
         if (slot->last || slot->failed) end_index_ = std::min(end_index_, index);
-        slot->state = Slot::State::kReady;
+        slot->ready = true;
       }
       ready_.notify_all();
     }
