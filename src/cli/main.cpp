@@ -12,6 +12,7 @@
 #include "cli/arguments.h"
 #include "cli/console_observer.h"
 #include "run/extraction_run.h"
+#include "version.h"
 
 namespace {
 
@@ -66,7 +67,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (args->version) {
-    std::puts("vemo-convert " VEMO_VERSION);
+    std::printf("vemo-convert %s\n", vemo::kVersion);
     return 0;
   }
 

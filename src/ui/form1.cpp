@@ -20,6 +20,7 @@
 #include "ui/folder_reader.h"
 #include "ui/status_bar.h"
 #include "ui/twips.h"
+#include "version.h"
 
 namespace vemo::ui {
 
@@ -159,7 +160,7 @@ void Form1::load() {
   for (const Volume& volume : volumes_) Drive1->addItem(volume.display_text());
   Drive1->setCurrentIndex(drive);
   last_good_drive_ = drive;
-  setWindowTitle(QStringLiteral("Vemo %1.%2").arg(VEMO_VERSION_MAJOR).arg(VEMO_VERSION_MINOR));
+  setWindowTitle(QStringLiteral("Vemo %1.%2").arg(kVersionMajor).arg(kVersionMinor));
   set_folder(folder);
 
   // Connected after the lists are filled: loading runs no drive change.

@@ -16,6 +16,7 @@
 #include "run/extraction_run.h"
 #include "run/recording_observer.h"
 #include "support/record_builder.h"
+#include "version.h"
 
 extern char** environ;
 
@@ -167,7 +168,9 @@ TEST_F(VemoConvert, UsageAndVersion) {
     EXPECT_EQ(o.status, c.status);
     EXPECT_EQ(o.err.substr(0, c.err_start.size()), c.err_start);
   }
-  EXPECT_EQ(convert({"--version"}).out, "vemo-convert 2.3.0\n");
+  EXPECT_EQ(convert({"--version"}).out, "vemo-convert " + std::to_string(kVersionMajor) + "." +
+                                            std::to_string(kVersionMinor) + "." +
+                                            std::to_string(kVersionPatch) + "\n");
   EXPECT_NE(convert({"-h"}).out.find("Usage: vemo-convert"), std::string::npos);
 }
 

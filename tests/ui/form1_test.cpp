@@ -14,9 +14,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <string>
 
 #include "ui/status_bar.h"
 #include "ui_test_support.h"
+#include "version.h"
 
 #ifndef _WIN32
 #include <time.h>
@@ -169,7 +171,9 @@ class Form1Test : public ::testing::Test {
 TEST_F(Form1Test, StartsOnTheWorkingFolderWithEverythingEmpty) {
   Form1& window = open_window();
 
-  EXPECT_EQ(window.windowTitle(), "Vemo 2.3");
+  // "Vemo", a blank, the major version, ".", the minor version, in plain decimal.
+  EXPECT_EQ(window.windowTitle().toStdString(),
+            "Vemo " + std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor));
   EXPECT_EQ(text1()->text(), QDir::toNativeSeparators(QDir::homePath() + "/vemo.txt"));
   EXPECT_EQ(status_bar()->text(1), "");
   EXPECT_EQ(status_bar()->text(2), "");
