@@ -24,9 +24,7 @@
 #include "reference/core_converter.h"
 #include "reference/reference_converter.h"
 
-#ifdef VEMO_HAVE_RUN
 #include "run/extraction_run.h"
-#endif
 
 namespace vemo {
 namespace {
@@ -418,7 +416,6 @@ TEST(Differential, EveryLengthCutAtEveryPosition) {
   }
 }
 
-#ifdef VEMO_HAVE_RUN
 // The whole run: many files, rejected ones among them, into one output file through the run's
 // own writer. The output must be the reference's outputs one after another.
 class FolderSelection : public SelectionView {
@@ -509,7 +506,6 @@ TEST(Differential, ParallelRunWritesTheReferenceOutput) {
     EXPECT_TRUE(output == expected) << jobs << " jobs: " << first_difference(expected, output);
   }
 }
-#endif
 
 #ifdef VEMO_AXEGEN
 TEST(Differential, AxegenProfilesAgree) {

@@ -1,0 +1,31 @@
+# CTest for the developer build: GoogleTest, and the labels the test runs select by.
+#
+#   unit  quick tests of one behaviour each              ctest -L unit
+#   slow  the 100,000-file, 10,000-file, 4 GiB and differential tests   ctest -LE slow
+#   x11   the real window on a virtual X display
+#
+# A test that needs a tool the machine lacks exits with 77 and is reported as skipped; with CI=true
+# in the environment it fails instead, so a CI run cannot pass by skipping.
+
+enable_testing()
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+set(VEMO_SKIP_RETURN_CODE 77)
+
+# Registers the GoogleTest cases of TARGET with CTest, each as a test of its own labelled "unit";
+# the cases matched by the SLOW filter (GoogleTest filter syntax, e.g. "Differential.*:A.B") are
+# labelled "slow" instead. PROPERTIES are set on every case. A case that calls GTEST_SKIP is
+# reported as skipped, not as passed.
+function(vemo_discover_tests target)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "SLOW" "PROPERTIES")
+  set(properties SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]" ${arg_PROPERTIES})
+  if(arg_SLOW)
+    gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST TEST_FILTER "-${arg_SLOW}"
+                         PROPERTIES LABELS unit ${properties})
+    gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST TEST_FILTER "${arg_SLOW}"
+                         PROPERTIES LABELS slow ${properties})
+  else()
+    gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS unit ${properties})
+  endif()
+endfunction()
