@@ -7,6 +7,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# Without clang this build is skipped, and fails under CI=true so that CI cannot pass by skipping.
+if ! command -v clang++-14 >/dev/null; then
+  echo "fuzz-smoke: clang++-14 is missing (scripts/install-deps.sh --test installs it); skipped" >&2
+  [ "${CI:-}" = true ] && exit 1
+  exit 0
+fi
+
 seconds="${FUZZ_SECONDS:-20}"
 targets=(fuzz_val fuzz_decoder fuzz_file)
 

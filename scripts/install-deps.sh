@@ -1,22 +1,42 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Vemo needs to build, test and run; only the missing ones, so a
-# second call is quick. Needs root (or sudo).
+# Installs the Debian packages Vemo needs; only the missing ones, so a second call is quick.
+# Needs root (or sudo).
+#
+#   install-deps.sh          what building and running the programs needs (scripts/run.sh)
+#   install-deps.sh --test   also the test toolchain: GoogleTest, Google Benchmark, clang for the
+#                            sanitizer and fuzzer builds, a virtual X display and its tools for the
+#                            real-window check, the benchmark's timer (scripts/test.sh)
 set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libgl-dev
+  xdg-utils fonts-dejavu-core
+)
+test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
-  xvfb xdotool x11-apps imagemagick xdg-utils fonts-dejavu-core
+  xvfb xdotool x11-apps imagemagick
   time
 )
 
+case "${1:-}" in
+  "") ;;
+  --test) packages+=("${test_packages[@]}") ;;
+  *)
+    echo "usage: install-deps.sh [--test]" >&2
+    exit 2
+    ;;
+esac
+
+# One query for all of them; a package dpkg does not know prints nothing and counts as missing.
+declare -A installed=()
+while read -r name status; do
+  [ "$status" = "install ok installed" ] && installed[$name]=1
+done < <(dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" 2>/dev/null || true)
 missing=()
 for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
+  [ -n "${installed[$p]:-}" ] || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 

@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and opens the Vemo window on the sample files.
+# Installs what is missing, builds, and opens the Vemo window on the sample files. A fresh build/
+# is set up as a user build (the programs only, no test tools needed); a developer build there
+# (scripts/build.sh, scripts/test.sh) is used as it is.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-bash scripts/build.sh
+if [ ! -f build/build.ninja ]; then
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DVEMO_DEVELOPER_MODE=OFF >/dev/null
+fi
+cmake --build build
 cd samples
 if [ -x ../build/vemo ]; then
   exec ../build/vemo "$@"

@@ -4,6 +4,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# Without clang this build is skipped, and fails under CI=true so that CI cannot pass by skipping.
+if ! command -v clang++-14 >/dev/null; then
+  echo "test-sanitize: clang++-14 is missing (scripts/install-deps.sh --test installs it); skipped" >&2
+  [ "${CI:-}" = true ] && exit 1
+  exit 0
+fi
+
 # Configured every time (quick), so that a folder set up otherwise is put right.
 CC=clang-14 CXX=clang++-14 cmake -S . -B build-asan -G Ninja \
   -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \

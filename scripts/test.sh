@@ -1,12 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: the normal build, then the sanitizer
-# build and the fuzz smoke run where they are set up.
+# Installs what is missing (with the test toolchain), builds the developer build, and runs every
+# test: the normal build, then the sanitizer build and the fuzz smoke run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh --test
 bash scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j "$(nproc)"
-for extra in scripts/test-sanitize.sh scripts/fuzz-smoke.sh; do
-  if [ -f "$extra" ]; then bash "$extra"; fi
-done
+bash scripts/test-sanitize.sh
+bash scripts/fuzz-smoke.sh
