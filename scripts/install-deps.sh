@@ -10,6 +10,7 @@ packages=(
   clang-14 libclang-rt-14-dev
   xvfb xdotool x11-apps imagemagick xdg-utils fonts-dejavu-core
   time
+  dpkg-dev man-db desktop-file-utils appstream lintian bash-completion
 )
 
 missing=()
