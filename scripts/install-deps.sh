@@ -18,6 +18,7 @@ test_packages=(
   clang-14 libclang-rt-14-dev
   xvfb xdotool x11-apps imagemagick
   time
+  dpkg-dev man-db desktop-file-utils appstream lintian bash-completion
 )
 
 case "${1:-}" in

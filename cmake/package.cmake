@@ -1,0 +1,34 @@
+# The Debian package: `cpack -G DEB` in the build folder (scripts/package.sh does the whole
+# build) makes vemo_<version>_<arch>.deb from the install rules.
+set(CPACK_PACKAGE_NAME vemo)
+set(CPACK_PACKAGE_VENDOR "The Vemo developers")
+set(CPACK_PACKAGE_CONTACT "${VEMO_PACKAGE_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "convert AXE data files into comma-separated text")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Vemo converts AXE data files, the fixed 2048-byte blocks of call records
+that telephone exchanges write, into plain comma-separated text: one line
+per record with date, time, the two numbers, the elapsed seconds, the
+counter and two short texts.
+
+The package holds the window program vemo, where files are picked from
+lists, and vemo-convert, the same conversion on the command line for
+scripts and servers.")
+set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_GENERATOR DEB)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VEMO_PACKAGE_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${VEMO_HOMEPAGE}")
+# Library dependencies come from dpkg-shlibdeps; Qt's platform plugins are loaded at run time,
+# so the window needs them named, and Show Sample opens its viewer with xdg-open.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(VEMO_BUILD_UI)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+endif()
+
+include(CPack)
