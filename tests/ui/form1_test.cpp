@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 
@@ -761,6 +762,8 @@ TEST_F(Form1Test, NamesTheLocaleCannotDecodeAreListedShownAlikeAndOpenedByTheirB
     EXPECT_EQ(dialogs_->texts(),
               QStringList({QString("%1 Records Written from 1 Files").arg(10 + i)}));
   }
+  // QTemporaryDir cannot remove names it cannot decode.
+  for (const Case& c : cases) std::filesystem::remove(folder_bytes + "/" + c.name);
 }
 #endif
 
@@ -883,6 +886,23 @@ TEST_F(Form1Test, DroppedOrNamedFilesOfOneFolderBecomeTheSelection) {
     EXPECT_EQ(selected_names(), c.selected);
     EXPECT_EQ(dialogs_->texts(), c.messages);
   }
+#ifndef _WIN32
+  // A dropped name that the locale cannot decode arrives as its bytes.
+  const std::string latin1 = QFile::encodeName(work_).toStdString() + "/caf\xE9.dat";
+  std::ofstream(latin1, std::ios::binary) << "x";
+  *dialogs_ = FakeDialogs{};
+  Form1& window = open_window();
+  QMimeData data;
+  data.setUrls(
+      {QUrl::fromEncoded("file://" + QByteArray::fromStdString(latin1).toPercentEncoding("/"))});
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+  QApplication::sendEvent(&window, &enter);
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+  QApplication::sendEvent(&window, &drop);
+  std::filesystem::remove(latin1);  // QTemporaryDir cannot remove a name it cannot decode
+  EXPECT_EQ(selected_names(), QStringList({QString::fromUtf8("caf\xEF\xBF\xBD.dat")}));
+  EXPECT_TRUE(dialogs_->messages.empty());
+#endif
 }
 
 }  // namespace
