@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <string>
+#include <vector>
 
 #include "ui/form1.h"
 
@@ -8,5 +10,8 @@ int main(int argc, char* argv[]) {
   QApplication::setDesktopFileName(QStringLiteral("vemo"));
   vemo::ui::Form1 window;
   window.show();
+  // "vemo FILE..." starts with those files selected. QApplication has taken its own options out
+  // of argv; the paths stay the bytes the caller gave.
+  if (argc > 1) window.select_files(std::vector<std::string>(argv + 1, argv + argc));
   return QApplication::exec();
 }

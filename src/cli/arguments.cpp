@@ -12,6 +12,7 @@ const char* const kUsage =
     "      --sample          stop after 50 records, as Show Sample does\n"
     "      --stop-on-invalid stop at the first file that is not an AXE data file or cannot be\n"
     "                        read (the default skips it and goes on)\n"
+    "      --force           replace the output file even when it is an AXE data file\n"
     "  -j, --jobs N          decode with N threads (default: one per core)\n"
     "  -q, --quiet           no progress and no summary\n"
     "  -h, --help            this help\n"
@@ -73,6 +74,8 @@ std::optional<CliArguments> parse_arguments(const std::vector<std::string>& args
       out.sample = true;
     } else if (a == "--stop-on-invalid") {
       out.stop_on_invalid = true;
+    } else if (a == "--force") {
+      out.force = true;
     } else if (a == "-q" || a == "--quiet") {
       out.quiet = true;
     } else if (a == "-h" || a == "--help") {

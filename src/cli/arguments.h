@@ -11,6 +11,7 @@ struct CliArguments {
   std::vector<std::string> files;
   bool sample = false;
   bool stop_on_invalid = false;
+  bool force = false;  // replace an output file that is an AXE data file
   bool quiet = false;
   bool help = false;
   bool version = false;

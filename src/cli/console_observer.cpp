@@ -33,6 +33,10 @@ bool ConsoleObserver::ask_yes_no(const Question& question) {
     case QuestionKind::kUnreadable:
       print("Cannot read the input file " + question.path + ": " + question.reason);
       break;
+    case QuestionKind::kOutputIsDataFile:
+      if (settings_.force) return true;
+      print(question.path + " is an AXE data file; not replacing it (use --force to replace it)");
+      return false;
   }
   return !settings_.stop_on_invalid;
 }

@@ -17,6 +17,7 @@ class ConsoleObserver final : public RunObserver {
     bool quiet = false;            // no progress, no summary
     bool stop_on_invalid = false;  // answer No to "continue with other files?"
     bool show_progress = false;    // draw the progress line (standard error is a terminal)
+    bool force = false;            // replace an output file that is an AXE data file
   };
 
   ConsoleObserver(std::FILE* err, Settings settings) : err_(err), settings_(settings) {}

@@ -74,7 +74,8 @@ int main(int argc, char** argv) {
   vemo::ConsoleObserver observer(stderr,
                                  {.quiet = args->quiet,
                                   .stop_on_invalid = args->stop_on_invalid,
-                                  .show_progress = !args->quiet && ::isatty(STDERR_FILENO) == 1});
+                                  .show_progress = !args->quiet && ::isatty(STDERR_FILENO) == 1,
+                                  .force = args->force});
   ArgumentSelection selection(*args);
   vemo::RunState state;
   vemo::RunOptions options;

@@ -110,6 +110,15 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
               "file.");
       return RunEnd::kOutputFailed;
     }
+    if (!options_.output_to_stdout && output_is_a_data_file(output_path) &&
+        !observer_.ask_yes_no(Question{
+            QuestionKind::kOutputIsDataFile,
+            "The output file " + output_path + " is an AXE data file. Do you want to replace it?",
+            output_path,
+            {},
+            false})) {
+      return RunEnd::kOutputFailed;
+    }
     const bool opened =
         options_.output_to_stdout ? output_.open_stdout() : output_.open(output_path);
     if (!opened) {
@@ -211,6 +220,15 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
       }
     }
     return false;
+  }
+
+  // Whether the output exists as a regular file that passes the data file test: emptying it
+  // would lose data that was most likely meant as an input. Pipes and devices are never opened.
+  static bool output_is_a_data_file(const std::string& output_path) {
+    struct stat st {};
+    if (::stat(output_path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    DataFileReader reader;
+    return reader.open(output_path) && DataFileScanner::is_data_file(reader) && !reader.failed();
   }
 
   bool go_on_after_unreadable(const std::string& name, const std::string& path,

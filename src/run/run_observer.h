@@ -10,15 +10,17 @@ enum class Icon { kCritical, kInformation };
 // What a question is about, so that a face without dialogs (the command line) can answer and
 // word it in its own way. `text` is always the full question as the window shows it.
 enum class QuestionKind {
-  kNotDataFile,  // the file failed the data file test
-  kUnreadable,   // the file could not be opened or read
+  kNotDataFile,       // the file failed the data file test
+  kUnreadable,        // the file could not be opened or read
+  kOutputIsDataFile,  // the existing output file passes the data file test
 };
 
 struct Question {
   QuestionKind kind;
   std::string text;
-  std::string path;    // the data file's full path
+  std::string path;    // the data file's full path (for kOutputIsDataFile the output path)
   std::string reason;  // for kUnreadable: the system's reason
+  bool yes_is_default = true;
 };
 
 enum class MessageKind {
@@ -44,7 +46,8 @@ class RunObserver {
   virtual void set_status_text(int panel, std::string_view text) = 0;
   // A whole percentage from 0 to 100.
   virtual void set_progress(int percent) = 0;
-  // A yes/no question, Yes being the default. Returns true for Yes.
+  // A yes/no question; Yes is the default unless the question says otherwise. Returns true for
+  // Yes.
   virtual bool ask_yes_no(const Question& question) = 0;
   virtual void show_message(const Message& message) = 0;
   // Opens the output file in a text viewer without waiting for it. The path is one argument,

@@ -11,16 +11,16 @@ void MessageBoxDialogs::show_message(QWidget* parent, QMessageBox::Icon icon, co
   box.exec();
 }
 
-bool MessageBoxDialogs::ask_yes_no(QWidget* parent, const QString& text) {
-  YesNoBox box(parent, text);
+bool MessageBoxDialogs::ask_yes_no(QWidget* parent, const QString& text, bool yes_is_default) {
+  YesNoBox box(parent, text, yes_is_default);
   box.exec();
   return box.clickedButton() == box.button(QMessageBox::Yes);
 }
 
-YesNoBox::YesNoBox(QWidget* parent, const QString& text)
+YesNoBox::YesNoBox(QWidget* parent, const QString& text, bool yes_is_default)
     : QMessageBox(QMessageBox::Question, kMessageTitle, text, QMessageBox::Yes | QMessageBox::No,
                   parent) {
-  setDefaultButton(QMessageBox::Yes);
+  setDefaultButton(yes_is_default ? QMessageBox::Yes : QMessageBox::No);
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
 }
 

@@ -5,6 +5,10 @@
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <utility>
+#include <vector>
+
+#include "ui/file_names.h"
 
 namespace vemo::ui {
 
@@ -32,15 +36,47 @@ bool can_list_folder(const QString& path, QString* reason) {
 bool read_folder(const QString& path, FolderContents& contents, QString* reason) {
   contents = {};
   if (!can_list_folder(path, reason)) return false;
+  std::vector<std::pair<QString, QByteArray>> files;
+#ifdef Q_OS_WIN
   // One pass over the entries; without QDir::Hidden and QDir::System those are left out.
   QDirIterator it(path, QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot);
   while (it.hasNext()) {
     it.next();
     const QFileInfo info = it.fileInfo();
-    (info.isDir() ? contents.folders : contents.files).append(info.fileName());
+    if (info.isDir()) {
+      contents.folders.append(info.fileName());
+    } else {
+      files.emplace_back(info.fileName(), QFile::encodeName(info.fileName()));
+    }
   }
+#else
+  // Names are taken as the bytes the system holds, so that a name the locale cannot decode is
+  // still listed and can be opened. Hidden entries (a leading dot) are left out, and so are
+  // sockets, pipes, devices and broken links, as system entries.
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(native_path(path), error), end; !error && it != end;
+       it.increment(error)) {
+    const std::string name = it->path().filename().native();
+    if (name.empty() || name[0] == '.') continue;
+    std::error_code type_error;
+    if (it->is_directory(type_error)) {
+      contents.folders.append(display_text(name));
+    } else if (it->is_regular_file(type_error)) {
+      files.emplace_back(display_text(name),
+                         QByteArray(name.data(), static_cast<qsizetype>(name.size())));
+    }
+  }
+#endif
   sort_names(contents.folders);
-  sort_names(contents.files);
+  std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) {
+    const int order = a.first.compare(b.first, Qt::CaseInsensitive);
+    if (order != 0) return order < 0;
+    return a.first != b.first ? a.first < b.first : a.second < b.second;
+  });
+  for (auto& [text, name] : files) {
+    contents.files.append(std::move(text));
+    contents.file_names.append(std::move(name));
+  }
   return true;
 }
 

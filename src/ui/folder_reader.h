@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -9,7 +11,8 @@ namespace vemo::ui {
 // out, each list in case-insensitive ascending order.
 struct FolderContents {
   QStringList folders;
-  QStringList files;
+  QStringList files;             // each file's name as the window shows it
+  QList<QByteArray> file_names;  // the same files' names as the system stores them
 };
 
 // Whether the folder can be listed now; when not, `reason` gets the system's reason.

@@ -4,18 +4,30 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QSocketNotifier>
+#include <QUrl>
 #include <algorithm>
 #include <exception>
+#include <filesystem>
 #include <limits>
 
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 #include "run/extraction_run.h"
+#include "ui/file_names.h"
 #include "ui/folder_list.h"
 #include "ui/folder_reader.h"
 #include "ui/status_bar.h"
@@ -66,12 +78,36 @@ bool is_user_input(QEvent::Type type) {
   }
 }
 
-std::string to_local(const QString& text) {
-  return QFile::encodeName(text).toStdString();
+// Drive1: a drop-down list that tells the window just before it opens, so that the window can
+// list the volumes as they are now.
+class DriveList final : public QComboBox {
+ public:
+  using QComboBox::QComboBox;
+  std::function<void()> about_to_open;
+
+  void showPopup() override {
+    if (about_to_open) about_to_open();
+    QComboBox::showPopup();
+  }
+};
+
+bool same_volumes(const std::vector<Volume>& a, const std::vector<Volume>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Volume& x, const Volume& y) {
+    return x.root == y.root && x.label == y.label;
+  });
 }
 
-QString from_local(std::string_view text) {
-  return QFile::decodeName(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+int index_of_root(const std::vector<Volume>& volumes, const QString& root) {
+  for (std::size_t i = 0; i < volumes.size(); ++i) {
+    if (volumes[i].root == root) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+// The bytes of the local file a dropped address names; percent-escapes are decoded to bytes, so
+// that a name the locale cannot decode arrives intact.
+std::string local_path_bytes(const QUrl& url) {
+  return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
 }
 
 }  // namespace
@@ -88,16 +124,23 @@ Form1::Form1(Form1Services services, QWidget* parent)
           : QDir::cleanPath(QDir::fromNativeSeparators(services_.working_folder));
   create_controls();
   load();
+  watch_mount_table();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() {
+#ifdef Q_OS_LINUX
+  if (mounts_fd_ >= 0) ::close(mounts_fd_);
+#endif
+}
 
 void Form1::create_controls() {
   setObjectName(QStringLiteral("Form1"));
   setFixedSize(twips_to_pixels(6600), twips_to_pixels(3525));
   setWindowIcon(window_icon());
 
-  Drive1 = new QComboBox(this);
+  auto* drive_list = new DriveList(this);
+  drive_list->about_to_open = [this] { refresh_volumes(); };
+  Drive1 = drive_list;
   Drive1->setObjectName(QStringLiteral("Drive1"));
   Drive1->setGeometry(twips_rect(240, 240, 3015, 315));
 
@@ -116,6 +159,9 @@ void Form1::create_controls() {
   Text1->setObjectName(QStringLiteral("Text1"));
   Text1->setGeometry(twips_rect(240, 2200, 3015, 285));
   Text1->setMaxLength(std::numeric_limits<int>::max());  // the path is not cut short
+  // Files dropped anywhere on the window, Text1 included, become the selection.
+  Text1->setAcceptDrops(false);
+  setAcceptDrops(true);
 
   Command2 = new QPushButton(tr("Extract"), this);
   Command2->setObjectName(QStringLiteral("Command2"));
@@ -188,6 +234,138 @@ void Form1::drive_changed(int index) {
   Drive1->setCurrentIndex(last_good_drive_);
 }
 
+void Form1::refresh_volumes() {
+  if (running_) return;
+  std::vector<Volume> fresh = services_.volumes->volumes();
+  const int current = Drive1->currentIndex();
+  QString current_root;
+  if (current >= 0 && static_cast<std::size_t>(current) < volumes_.size()) {
+    const Volume& shown = volumes_[static_cast<std::size_t>(current)];
+    current_root = shown.root;
+    // A drive that went away while the lists show it stays listed until the user leaves it.
+    if (index_of_root(fresh, current_root) < 0) {
+      fresh.insert(fresh.begin() + std::min<std::ptrdiff_t>(current, std::ssize(fresh)), shown);
+    }
+  }
+  if (same_volumes(fresh, volumes_)) return;
+
+  const QString last_good_root =
+      last_good_drive_ >= 0 && static_cast<std::size_t>(last_good_drive_) < volumes_.size()
+          ? volumes_[static_cast<std::size_t>(last_good_drive_)].root
+          : QString();
+  volumes_ = std::move(fresh);
+  // Listing the volumes anew is no drive change: the lists keep what they show.
+  const QSignalBlocker blocker(Drive1);
+  Drive1->clear();
+  for (const Volume& volume : volumes_) Drive1->addItem(volume.display_text());
+  Drive1->setCurrentIndex(index_of_root(volumes_, current_root));
+  last_good_drive_ = index_of_root(volumes_, last_good_root);
+  if (last_good_drive_ < 0) last_good_drive_ = Drive1->currentIndex();
+}
+
+void Form1::watch_mount_table() {
+#ifdef Q_OS_LINUX
+  // The kernel marks this file exceptional whenever something is mounted or unmounted, so a
+  // stick plugged in shows up in Drive1 without the list being opened. Polling it costs nothing.
+  mounts_fd_ = ::open("/proc/self/mounts", O_RDONLY | O_CLOEXEC);
+  if (mounts_fd_ < 0) return;
+  auto* notifier = new QSocketNotifier(mounts_fd_, QSocketNotifier::Exception, this);
+  connect(notifier, &QSocketNotifier::activated, this, &Form1::refresh_volumes);
+#endif
+}
+
+bool Form1::select_files(const std::vector<std::string>& paths) {
+  if (running_ || paths.empty()) return false;
+  namespace fs = std::filesystem;
+  const fs::path working(system_bytes(services_.working_folder));
+  std::string folder_bytes;
+  std::vector<QByteArray> names;
+  for (const std::string& text : paths) {
+    fs::path path(text);
+    if (path.is_relative()) path = working / path;
+    path = path.lexically_normal();
+    if (!path.has_filename()) path = path.parent_path();  // "folder/" names the folder itself
+    const std::string parent = path.parent_path().string();
+    if (names.empty()) {
+      folder_bytes = parent;
+    } else if (parent != folder_bytes) {
+      services_.dialogs->show_message(
+          this, QMessageBox::Critical,
+          tr("The files must all come from one folder. Please drop or name files of one folder "
+             "only."));
+      return false;
+    }
+    const std::string name = path.filename().string();
+    names.emplace_back(name.data(), static_cast<qsizetype>(name.size()));
+  }
+
+  QString folder = QDir::cleanPath(QDir::fromNativeSeparators(display_text(folder_bytes)));
+  int drive = volume_of(volumes_, folder);
+  if (drive < 0) {
+    refresh_volumes();  // the folder may be on a volume mounted since the list was read
+    drive = volume_of(volumes_, folder);
+  }
+  if (drive < 0) {
+    services_.dialogs->show_message(
+        this, QMessageBox::Critical,
+        tr("The folder %1 is not on any drive in the list.").arg(QDir::toNativeSeparators(folder)));
+    return false;
+  }
+  const QString& root = volumes_[static_cast<std::size_t>(drive)].root;
+  if (folder + QLatin1Char('/') == root) folder = root;  // a volume's root keeps its separator
+  if (drive != Drive1->currentIndex()) {
+    // The folder is known to be there, so this is no drive change that could fail.
+    const QSignalBlocker blocker(Drive1);
+    Drive1->setCurrentIndex(drive);
+    last_good_drive_ = drive;
+  }
+  set_folder(folder);
+
+  File1->clearSelection();
+  QListWidgetItem* first = nullptr;
+  QString missing;
+  for (const QByteArray& name : names) {
+    const qsizetype row = file_names_.indexOf(name);
+    if (row < 0) {
+      if (missing.isEmpty()) missing = display_text(name);
+      continue;
+    }
+    QListWidgetItem* item = File1->item(static_cast<int>(row));
+    item->setSelected(true);
+    if (first == nullptr) first = item;
+  }
+  if (first != nullptr) {
+    File1->setCurrentItem(first, QItemSelectionModel::NoUpdate);
+    File1->scrollToItem(first);
+  }
+  if (!missing.isEmpty()) {
+    services_.dialogs->show_message(
+        this, QMessageBox::Critical,
+        tr("%1 is not a file in the list, so it cannot be selected.").arg(missing));
+    return false;
+  }
+  return true;
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event) {
+  const QMimeData* data = event->mimeData();
+  if (running_ || !data->hasUrls()) return;
+  const QList<QUrl> urls = data->urls();
+  if (std::all_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); })) {
+    event->acceptProposedAction();
+  }
+}
+
+void Form1::dropEvent(QDropEvent* event) {
+  if (running_ || !event->mimeData()->hasUrls()) return;
+  std::vector<std::string> paths;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) paths.push_back(local_path_bytes(url));
+  }
+  event->acceptProposedAction();
+  select_files(paths);
+}
+
 void Form1::set_folder(const QString& folder) {
   const int drive = Drive1->currentIndex();
   const bool has_volume = drive >= 0 && static_cast<std::size_t>(drive) < volumes_.size();
@@ -203,6 +381,7 @@ void Form1::set_folder(const QString& folder) {
   // The folder change: File1 follows Dir1, read anew with nothing selected.
   File1->clear();
   File1->addItems(contents.files);
+  file_names_ = std::move(contents.file_names);
   if (!readable) {
     services_.dialogs->show_message(
         this, QMessageBox::Critical,
@@ -264,7 +443,7 @@ void Form1::show_run_progress(bool now) {
 }
 
 std::string Form1::current_folder() const {
-  return to_local(QDir::toNativeSeparators(Dir1->folder()));
+  return system_bytes(QDir::toNativeSeparators(Dir1->folder()));
 }
 
 std::size_t Form1::item_count() const {
@@ -272,8 +451,8 @@ std::size_t Form1::item_count() const {
 }
 
 std::string Form1::item_name(std::size_t index) const {
-  if (index >= item_count()) return {};
-  return to_local(File1->item(static_cast<int>(index))->text());
+  if (index >= item_count() || index >= static_cast<std::size_t>(file_names_.size())) return {};
+  return file_names_[static_cast<qsizetype>(index)].toStdString();
 }
 
 bool Form1::selected(std::size_t index) const {
@@ -282,11 +461,11 @@ bool Form1::selected(std::size_t index) const {
 }
 
 std::string Form1::output_path() const {
-  return to_local(Text1->text());
+  return system_bytes(Text1->text());
 }
 
 void Form1::set_status_text(int panel, std::string_view text) {
-  StatusBar1->set_text(panel, from_local(text));
+  StatusBar1->set_text(panel, display_text(text));
   status_changed_ = true;
   if (running_) show_run_progress();
 }
@@ -302,19 +481,19 @@ void Form1::set_progress(int percent) {
 
 bool Form1::ask_yes_no(const Question& question) {
   if (running_) show_run_progress(true);
-  return services_.dialogs->ask_yes_no(this, QString::fromUtf8(question.text));
+  return services_.dialogs->ask_yes_no(this, display_text(question.text), question.yes_is_default);
 }
 
 void Form1::show_message(const Message& message) {
   if (running_) show_run_progress(true);
   const auto icon =
       message.icon == Icon::kCritical ? QMessageBox::Critical : QMessageBox::Information;
-  services_.dialogs->show_message(this, icon, QString::fromUtf8(message.text));
+  services_.dialogs->show_message(this, icon, display_text(message.text));
 }
 
 void Form1::open_viewer(const std::string& path) {
   // An absolute path: the viewer cannot take it for an option, and any working folder will do.
-  const QString file = QDir::toNativeSeparators(QFileInfo(from_local(path)).absoluteFilePath());
+  const QString file = QDir::toNativeSeparators(QFileInfo(display_text(path)).absoluteFilePath());
   const QString program = services_.viewer->program();
   auto failed = [window = QPointer<Form1>(this), program, file] {
     if (!window) return;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QWidget>
 #include <chrono>
 #include <functional>
@@ -48,6 +50,12 @@ class Form1 final : public QWidget, public SelectionView, public RunObserver {
   // The entry of Drive1 that the lists last followed without error.
   int last_good_drive() const { return last_good_drive_; }
 
+  // Makes the files at `paths` (the bytes of each path, relative ones taken from the working
+  // folder) the selection: Drive1 and Dir1 move to their folder and File1 selects them. Files
+  // from more than one folder are refused with a message. Returns whether every file was
+  // selected.
+  bool select_files(const std::vector<std::string>& paths);
+
   // SelectionView
   std::string current_folder() const override;
   std::size_t item_count() const override;
@@ -65,11 +73,16 @@ class Form1 final : public QWidget, public SelectionView, public RunObserver {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void create_controls();
   void load();
   void drive_changed(int index);
+  // Reads the volumes again and lists them in Drive1, keeping the current drive selected.
+  void refresh_volumes();
+  void watch_mount_table();
   QString drive_folder(int index) const;
   void set_folder(const QString& folder);
   void start_run(bool trial);
@@ -79,6 +92,8 @@ class Form1 final : public QWidget, public SelectionView, public RunObserver {
 
   Form1Services services_;
   std::vector<Volume> volumes_;
+  QList<QByteArray> file_names_;  // File1's names as the system stores them, row by row
+  int mounts_fd_ = -1;
   int last_good_drive_ = -1;
   RunState run_state_;
   bool running_ = false;

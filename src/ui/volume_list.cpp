@@ -17,11 +17,6 @@ QString Volume::path_text() const {
   return path;
 }
 
-QString Volume::display_text() const {
-  if (label.isEmpty()) return path_text();
-  return path_text() + QStringLiteral("  [") + label + QLatin1Char(']');
-}
-
 namespace {
 
 bool is_under(const QString& path, QStringView folder) {
@@ -29,14 +24,34 @@ bool is_under(const QString& path, QStringView folder) {
          (path.startsWith(folder) && path.size() > folder.size() && path[folder.size()] == '/');
 }
 
+// Where udisks2 mounts removable media: /run/media/<user>/<label>.
+constexpr std::u16string_view kRemovableMedia = u"/run/media";
+
+bool is_removable_mount(const QString& mount_path) {
+  return is_under(mount_path, QStringView(kRemovableMedia)) &&
+         mount_path.size() > qsizetype(kRemovableMedia.size());
+}
+
 }  // namespace
+
+QString Volume::display_text() const {
+  const QString path = path_text();
+  if (is_removable_mount(QDir::fromNativeSeparators(path))) {
+    // The mount path there is long and says little; the label (or the folder udisks2 named
+    // after it) is what the user knows the medium by.
+    return label.isEmpty() ? path.section(QLatin1Char('/'), -1) : label;
+  }
+  if (label.isEmpty()) return path;
+  return path + QStringLiteral("  [") + label + QLatin1Char(']');
+}
 
 bool holds_user_files(const QString& mount_path, const QString& file_system_type) {
   if (mount_path == QStringLiteral("/")) return true;
+  const bool removable = is_removable_mount(mount_path);
   static constexpr std::array<std::u16string_view, 7> kSystemFolders = {
       u"/proc", u"/sys", u"/dev", u"/run", u"/var/run", u"/var/lock", u"/snap"};
   for (auto folder : kSystemFolders) {
-    if (is_under(mount_path, QStringView(folder))) return false;
+    if (!removable && is_under(mount_path, QStringView(folder))) return false;
   }
   static constexpr std::array<std::u16string_view, 22> kPseudoTypes = {
       u"proc",     u"sysfs",      u"cgroup",    u"cgroup2",    u"devpts",      u"devtmpfs",

@@ -13,7 +13,8 @@ struct Volume {
 
   // The mount path as the system writes it: "/", "/media/usb", "C:\".
   QString path_text() const;
-  // How Drive1 shows the volume: its mount path, then its label when it has one.
+  // How Drive1 shows the volume: its mount path, then its label when it has one; removable
+  // media under /run/media by their label alone, or the last part of the path without one.
   QString display_text() const;
 };
 
@@ -35,9 +36,10 @@ class SystemVolumeList final : public VolumeList {
   bool ready(const Volume& volume, QString* reason = nullptr) const override;
 };
 
-// Whether a mount holds user files: the root and real file systems do; kernel and runtime
-// pseudo file systems (proc, sysfs, cgroup, devpts, tmpfs under /run, the lower layers of
-// container overlays) do not. `mount_path` has no trailing separator except "/".
+// Whether a mount holds user files: the root and real file systems do, removable media under
+// /run/media included; kernel and runtime pseudo file systems (proc, sysfs, cgroup, devpts,
+// tmpfs under /run, the lower layers of container overlays) do not. `mount_path` has no trailing
+// separator except "/".
 bool holds_user_files(const QString& mount_path, const QString& file_system_type);
 
 // The volume whose root is the longest leading part of `path` (a folder with '/' separators),

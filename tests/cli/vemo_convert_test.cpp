@@ -140,6 +140,34 @@ TEST_F(VemoConvert, OutputFailuresExitWithTwo) {
   EXPECT_EQ(test::read_file(b), b_before);
 }
 
+TEST_F(VemoConvert, AnOutputThatIsADataFileIsReplacedOnlyWithForce) {
+  const std::string data = test::data_file_with_records(90, 3);
+  const std::string csv = run_output({a});
+  struct Case {
+    std::string before;  // what the output file holds before the run
+    bool force;
+    int status;
+    bool replaced;
+  } cases[] = {
+      {data, false, 2, false},
+      {data, true, 0, true},
+      {csv, false, 0, true},  // a previous output never passes the data file test
+      {"short", false, 0, true},
+  };
+  for (const Case& c : cases) {
+    const std::string out = file("out.csv", c.before);
+    std::vector<std::string> args = {"-q", "-o", out, a};
+    if (c.force) args.insert(args.begin(), "--force");
+    const Outcome o = convert(args);
+    EXPECT_EQ(o.status, c.status) << c.force;
+    EXPECT_EQ(test::read_file(out), c.replaced ? csv : c.before) << c.force;
+    EXPECT_EQ(o.err, c.replaced ? ""
+                                : "vemo-convert: " + out +
+                                      " is an AXE data file; not replacing it (use --force "
+                                      "to replace it)\n");
+  }
+}
+
 TEST_F(VemoConvert, ClosedPipeEndsQuietly) {
   std::string big;
   for (int i = 0; i < 30; ++i) big += test::data_file_with_records(2000);

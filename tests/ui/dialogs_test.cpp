@@ -33,10 +33,13 @@ TEST(MessageBoxDialogsTest, AQuestionIsClosedOnlyByYesOrNo) {
     const char* name;
     std::function<void(QMessageBox*)> answer;
     bool yes;
+    bool yes_is_default = true;
   };
   const Case cases[] = {
       {"Enter takes the default", [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); },
        true},
+      {"Enter takes No when it is the default",
+       [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); }, false, false},
       {"No button", [](QMessageBox* box) { box->button(QMessageBox::No)->click(); }, false},
       {"Yes button", [](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); }, true},
   };
@@ -47,7 +50,8 @@ TEST(MessageBoxDialogsTest, AQuestionIsClosedOnlyByYesOrNo) {
       EXPECT_EQ(box->text(), "Go on?");
       EXPECT_EQ(box->icon(), QMessageBox::Question);
       EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
-      EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Yes));
+      EXPECT_EQ(box->defaultButton(),
+                box->button(c.yes_is_default ? QMessageBox::Yes : QMessageBox::No));
       EXPECT_FALSE(box->windowFlags() & Qt::WindowCloseButtonHint);
       // Neither Escape nor a close request answers it.
       QTest::keyClick(box, Qt::Key_Escape);
@@ -56,7 +60,7 @@ TEST(MessageBoxDialogsTest, AQuestionIsClosedOnlyByYesOrNo) {
       c.answer(box);
     });
     MessageBoxDialogs dialogs;
-    EXPECT_EQ(dialogs.ask_yes_no(nullptr, QStringLiteral("Go on?")), c.yes);
+    EXPECT_EQ(dialogs.ask_yes_no(nullptr, QStringLiteral("Go on?"), c.yes_is_default), c.yes);
   }
 }
 

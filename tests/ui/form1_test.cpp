@@ -9,10 +9,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -674,6 +678,236 @@ TEST_F(Form1Test, AHundredThousandFilesAreListedQuicklyAndExtractedTogether) {
   EXPECT_EQ(read_lines(output_).size(), 600000);
 }
 #endif
+
+TEST_F(Form1Test, OpeningDrive1ReadsTheVolumesAgainAndKeepsTheCurrentDrive) {
+  const QString vol_d = base_ + "/volD/";
+  make_folder(vol_d);
+  struct Case {
+    const char* name;
+    std::vector<Volume> now;  // what the system offers when the list is opened
+    QStringList listed;
+    int current;
+  };
+  const Case cases[] = {
+      {"a stick plugged in before the current drive",
+       {{vol_d, "STICK"}, {vol_a_, "DATA"}, {vol_b_, ""}, {vol_c_, "CARD"}},
+       {QDir::toNativeSeparators(base_ + "/volD") + "  [STICK]",
+        QDir::toNativeSeparators(base_ + "/volA") + "  [DATA]",
+        QDir::toNativeSeparators(base_ + "/volB"),
+        QDir::toNativeSeparators(base_ + "/volC") + "  [CARD]"},
+       1},
+      {"another drive taken away",
+       {{vol_a_, "DATA"}, {vol_c_, "CARD"}},
+       {QDir::toNativeSeparators(base_ + "/volA") + "  [DATA]",
+        QDir::toNativeSeparators(base_ + "/volC") + "  [CARD]"},
+       0},
+      {"the current drive taken away stays until the user leaves it",
+       {{vol_b_, ""}},
+       {QDir::toNativeSeparators(base_ + "/volA") + "  [DATA]",
+        QDir::toNativeSeparators(base_ + "/volB")},
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    volumes_->list = {{vol_a_, "DATA"}, {vol_b_, ""}, {vol_c_, "CARD"}};
+    Form1& window = open_window();
+    volumes_->list = c.now;
+
+    drive1()->showPopup();
+    drive1()->hidePopup();
+
+    EXPECT_EQ(texts_of(drive1()), c.listed);
+    EXPECT_EQ(drive1()->currentIndex(), c.current);
+    EXPECT_EQ(window.last_good_drive(), c.current);
+    EXPECT_EQ(folder(), work_) << "listing the volumes anew is no drive change";
+    EXPECT_TRUE(dialogs_->messages.empty());
+  }
+  // A drive that appeared can be picked like any other.
+  drive1()->setCurrentIndex(1);
+  EXPECT_EQ(folder(), vol_b_);
+}
+
+#ifndef _WIN32
+TEST_F(Form1Test, NamesTheLocaleCannotDecodeAreListedShownAlikeAndOpenedByTheirBytes) {
+  const QString batch = vol_a_ + "latin1";
+  make_folder(batch);
+  const std::string folder_bytes = QFile::encodeName(batch).toStdString();
+  struct Case {
+    std::string name;  // bytes
+    QString shown;
+  };
+  const Case cases[] = {
+      {"caf\xE9.dat", QString::fromUtf8("caf\xEF\xBF\xBD.dat")},  // Latin-1 e acute
+      {"caf\xC3\xA9.dat", QString::fromUtf8("caf\xC3\xA9.dat")},  // the same in UTF-8
+      {"x\xFF\xFEy.dat", QString::fromUtf8("x\xEF\xBF\xBD\xEF\xBF\xBDy.dat")},
+  };
+  int records = 10;
+  for (const Case& c : cases) {
+    std::ofstream(folder_bytes + "/" + c.name, std::ios::binary) << data_file(records++);
+  }
+  Form1& window = open_window(batch);
+  type_output_path(output_);
+
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.name);
+    const int row = static_cast<int>(texts_of(file1()).indexOf(c.shown));
+    ASSERT_GE(row, 0) << texts_of(file1()).join('|').toStdString();
+    EXPECT_EQ(window.item_name(static_cast<std::size_t>(row)), c.name);
+
+    *dialogs_ = FakeDialogs{};
+    QString panel_at_summary;
+    dialogs_->while_open = [&] { panel_at_summary = status_bar()->text(2); };
+    file1()->clearSelection();
+    file1()->item(row)->setSelected(true);
+    QTest::mouseClick(extract_button(), Qt::LeftButton);
+
+    EXPECT_EQ(panel_at_summary, "Processing " + c.shown);
+    EXPECT_EQ(dialogs_->texts(),
+              QStringList({QString("%1 Records Written from 1 Files").arg(10 + i)}));
+  }
+  // QTemporaryDir cannot remove names it cannot decode.
+  for (const Case& c : cases) std::filesystem::remove(folder_bytes + "/" + c.name);
+}
+#endif
+
+TEST_F(Form1Test, AnOutputThatIsADataFileIsReplacedOnlyWhenTheUserSaysYes) {
+  const QString batch = vol_a_ + "guard";
+  write_file(batch + "/in.dat", data_file(30));
+  const std::string data = data_file(90);
+  const std::string csv = "2022-04-13,02:26:09,97721358,2056370013,249,707429,XCEL6,Y8FKUU\r\n";
+  struct Case {
+    const char* name;
+    std::string before;
+    std::vector<bool> answers;
+    QStringList questions;
+    int lines_after;  // -1: the output kept what it held
+  };
+  const QString question = "The output file " + QDir::toNativeSeparators(output_) +
+                           " is an AXE data file. Do you want to replace it?";
+  const Case cases[] = {
+      {"data file, No", data, {false}, {question}, -1},
+      {"data file, Yes", data, {true}, {question}, 30},
+      {"a previous output", csv, {}, {}, 30},
+      {"a short text", "notes", {}, {}, 30},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    write_file(output_, c.before);
+    *dialogs_ = FakeDialogs{};
+    dialogs_->answers = c.answers;
+    open_window(batch);
+    type_output_path(QDir::toNativeSeparators(output_));
+    QTest::keyClick(file1(), Qt::Key_A, Qt::ControlModifier);
+
+    QTest::mouseClick(extract_button(), Qt::LeftButton);
+
+    EXPECT_EQ(dialogs_->questions, c.questions);
+    for (bool yes_default : dialogs_->yes_defaults) EXPECT_FALSE(yes_default) << "No is default";
+    QFile out(output_);
+    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+    const QByteArray after = out.readAll();
+    if (c.lines_after < 0) {
+      EXPECT_TRUE(after.toStdString() == c.before);
+      EXPECT_TRUE(dialogs_->messages.empty());
+    } else {
+      EXPECT_EQ(read_lines(output_).size(), c.lines_after);
+    }
+  }
+}
+
+TEST_F(Form1Test, DroppedOrNamedFilesOfOneFolderBecomeTheSelection) {
+  struct Case {
+    const char* name;
+    QStringList paths;
+    bool drop;  // dropped onto the window, else named as on the command line
+    bool all_selected;
+    int drive;
+    QString folder;
+    QStringList selected;
+    QStringList messages;
+  };
+  const Case cases[] = {
+      {"two files of the working folder",
+       {work_ + "/c.DAT", work_ + "/A.dat"},
+       false,
+       true,
+       0,
+       work_,
+       {"A.dat", "c.DAT"},
+       {}},
+      {"a relative path", {"beta/inside.dat"}, false, true, 0, work_ + "/beta", {"inside.dat"}, {}},
+      {"a file on another drive",
+       {vol_b_ + "inner/deep.dat"},
+       false,
+       true,
+       1,
+       vol_b_ + "inner",
+       {"deep.dat"},
+       {}},
+      {"dropped files", {vol_b_ + "x.dat"}, true, true, 1, vol_b_, {"x.dat"}, {}},
+      {"files of two folders",
+       {work_ + "/A.dat", vol_a_ + "top.dat"},
+       true,
+       false,
+       0,
+       work_,
+       {},
+       {"The files must all come from one folder. Please drop or name files of one folder "
+        "only."}},
+      {"a hidden file is not in the list",
+       {work_ + "/b.dat", work_ + "/.hidden"},
+       false,
+       false,
+       0,
+       work_,
+       {"b.dat"},
+       {".hidden is not a file in the list, so it cannot be selected."}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    *dialogs_ = FakeDialogs{};
+    Form1& window = open_window();
+    if (c.drop) {
+      QMimeData data;
+      QList<QUrl> urls;
+      for (const QString& path : c.paths) urls.append(QUrl::fromLocalFile(path));
+      data.setUrls(urls);
+      const QPoint at = text1()->geometry().center();
+      QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+      QApplication::sendEvent(&window, &enter);
+      EXPECT_TRUE(enter.isAccepted());
+      QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, {});
+      QApplication::sendEvent(&window, &drop);
+    } else {
+      std::vector<std::string> paths;
+      for (const QString& path : c.paths) paths.push_back(path.toStdString());
+      EXPECT_EQ(window.select_files(paths), c.all_selected);
+    }
+    EXPECT_EQ(drive1()->currentIndex(), c.drive);
+    EXPECT_EQ(window.last_good_drive(), c.drive);
+    EXPECT_EQ(folder(), c.folder);
+    EXPECT_EQ(selected_names(), c.selected);
+    EXPECT_EQ(dialogs_->texts(), c.messages);
+  }
+#ifndef _WIN32
+  // A dropped name that the locale cannot decode arrives as its bytes.
+  const std::string latin1 = QFile::encodeName(work_).toStdString() + "/caf\xE9.dat";
+  std::ofstream(latin1, std::ios::binary) << "x";
+  *dialogs_ = FakeDialogs{};
+  Form1& window = open_window();
+  QMimeData data;
+  data.setUrls(
+      {QUrl::fromEncoded("file://" + QByteArray::fromStdString(latin1).toPercentEncoding("/"))});
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+  QApplication::sendEvent(&window, &enter);
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+  QApplication::sendEvent(&window, &drop);
+  std::filesystem::remove(latin1);  // QTemporaryDir cannot remove a name it cannot decode
+  EXPECT_EQ(selected_names(), QStringList({QString::fromUtf8("caf\xEF\xBF\xBD.dat")}));
+  EXPECT_TRUE(dialogs_->messages.empty());
+#endif
+}
 
 }  // namespace
 }  // namespace vemo::ui::test

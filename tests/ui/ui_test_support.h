@@ -43,6 +43,7 @@ class FakeDialogs final : public Dialogs {
   };
   std::vector<Shown> messages;
   QStringList questions;
+  std::vector<bool> yes_defaults;  // for each question, whether Yes was its default
   std::vector<bool> answers;
   std::function<void()> while_open;
 
@@ -50,9 +51,10 @@ class FakeDialogs final : public Dialogs {
     messages.push_back({icon, text});
     if (while_open) while_open();
   }
-  bool ask_yes_no(QWidget*, const QString& text) override {
+  bool ask_yes_no(QWidget*, const QString& text, bool yes_is_default) override {
     const std::size_t n = static_cast<std::size_t>(questions.size());
     questions.append(text);
+    yes_defaults.push_back(yes_is_default);
     if (while_open) while_open();
     return n < answers.size() ? answers[n] : true;
   }

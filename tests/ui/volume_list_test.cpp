@@ -22,8 +22,12 @@ TEST(VolumeListTest, OnlyMountsThatHoldUserFilesAreVolumes) {
       {"/mnt/data", "ext4", true},
       {"/home", "btrfs", true},
       {"/tmp", "tmpfs", true},
-      {"/sysroot", "ext4", true},  // not under /sys
-      {"/runner", "xfs", true},    // not under /run
+      {"/sysroot", "ext4", true},              // not under /sys
+      {"/runner", "xfs", true},                // not under /run
+      {"/run/media/ann/STICK", "vfat", true},  // removable media mounted by udisks2
+      {"/run/media/ann/My Card", "exfat", true},
+      {"/run/media", "tmpfs", false},
+      {"/run/media/ann/disc", "autofs", false},
       {"/proc", "proc", false},
       {"/proc/sys/fs/binfmt_misc", "binfmt_misc", false},
       {"/sys", "sysfs", false},
@@ -67,6 +71,9 @@ TEST(VolumeListTest, AVolumeShowsItsMountPathAndLabel) {
   EXPECT_EQ((Volume{"/", "root"}).display_text(), "/  [root]");
   EXPECT_EQ((Volume{"/media/usb/", "STICK"}).display_text(), "/media/usb  [STICK]");
   EXPECT_EQ((Volume{"/media/usb/", "STICK"}).path_text(), "/media/usb");
+  // Removable media by their label, or the last part of the path without one.
+  EXPECT_EQ((Volume{"/run/media/ann/3A1F-09C2/", "PHOTOS"}).display_text(), "PHOTOS");
+  EXPECT_EQ((Volume{"/run/media/ann/My Card/", ""}).display_text(), "My Card");
 }
 
 #ifndef _WIN32

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <string>
+#include <string_view>
+
+namespace vemo::ui {
+
+// The one conversion between the bytes of names and paths, as the system and the run use them,
+// and the text the window shows. Bytes that the locale's encoding cannot decode are shown as the
+// replacement character; the run always gets the bytes themselves, never the shown text.
+QString display_text(std::string_view bytes);
+inline QString display_text(const QByteArray& bytes) {
+  return display_text(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
+// The bytes of a name or path typed or shown in the window.
+std::string system_bytes(const QString& text);
+
+}  // namespace vemo::ui
