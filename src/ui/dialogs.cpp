@@ -11,16 +11,18 @@ void MessageBoxDialogs::show_message(QWidget* parent, QMessageBox::Icon icon, co
   box.exec();
 }
 
-bool MessageBoxDialogs::ask_yes_no(QWidget* parent, const QString& text) {
-  YesNoBox box(parent, text);
+bool MessageBoxDialogs::ask_yes_no(QWidget* parent, const QString& text,
+                                   QMessageBox::StandardButton default_button) {
+  YesNoBox box(parent, text, default_button);
   box.exec();
   return box.clickedButton() == box.button(QMessageBox::Yes);
 }
 
-YesNoBox::YesNoBox(QWidget* parent, const QString& text)
+YesNoBox::YesNoBox(QWidget* parent, const QString& text,
+                   QMessageBox::StandardButton default_button)
     : QMessageBox(QMessageBox::Question, kMessageTitle, text, QMessageBox::Yes | QMessageBox::No,
                   parent) {
-  setDefaultButton(QMessageBox::Yes);
+  setDefaultButton(default_button);
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
 }
 

@@ -43,6 +43,7 @@ class FakeDialogs final : public Dialogs {
   };
   std::vector<Shown> messages;
   QStringList questions;
+  std::vector<QMessageBox::StandardButton> question_defaults;
   std::vector<bool> answers;
   std::function<void()> while_open;
 
@@ -50,9 +51,11 @@ class FakeDialogs final : public Dialogs {
     messages.push_back({icon, text});
     if (while_open) while_open();
   }
-  bool ask_yes_no(QWidget*, const QString& text) override {
+  bool ask_yes_no(QWidget*, const QString& text,
+                  QMessageBox::StandardButton default_button = QMessageBox::Yes) override {
     const std::size_t n = static_cast<std::size_t>(questions.size());
     questions.append(text);
+    question_defaults.push_back(default_button);
     if (while_open) while_open();
     return n < answers.size() ? answers[n] : true;
   }
