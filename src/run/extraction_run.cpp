@@ -63,6 +63,7 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
   }
 
   bool on_record(std::string_view record, double length) override {
+    if (stop_) return false;  // asked between blocks: the previous line was the last
     char* line = output_.reserve(RecordDecoder::kMaxLineSize + kLineEnd.size());
     std::size_t n = RecordDecoder::decode(record, length, line);
     line[n++] = '\r';

@@ -18,8 +18,7 @@ bool MessageBoxDialogs::ask_yes_no(QWidget* parent, const QString& text,
   return box.clickedButton() == box.button(QMessageBox::Yes);
 }
 
-YesNoBox::YesNoBox(QWidget* parent, const QString& text,
-                   QMessageBox::StandardButton default_button)
+YesNoBox::YesNoBox(QWidget* parent, const QString& text, QMessageBox::StandardButton default_button)
     : QMessageBox(QMessageBox::Question, kMessageTitle, text, QMessageBox::Yes | QMessageBox::No,
                   parent) {
   setDefaultButton(default_button);

@@ -33,10 +33,12 @@ TEST(MessageBoxDialogsTest, AQuestionIsClosedOnlyByYesOrNo) {
     const char* name;
     std::function<void(QMessageBox*)> answer;
     bool yes;
+    QMessageBox::StandardButton default_button = QMessageBox::Yes;
   };
+  const auto enter = [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); };
   const Case cases[] = {
-      {"Enter takes the default", [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); },
-       true},
+      {"Enter takes the default", enter, true},
+      {"Enter takes the default No", enter, false, QMessageBox::No},
       {"No button", [](QMessageBox* box) { box->button(QMessageBox::No)->click(); }, false},
       {"Yes button", [](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); }, true},
   };
@@ -47,7 +49,7 @@ TEST(MessageBoxDialogsTest, AQuestionIsClosedOnlyByYesOrNo) {
       EXPECT_EQ(box->text(), "Go on?");
       EXPECT_EQ(box->icon(), QMessageBox::Question);
       EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
-      EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Yes));
+      EXPECT_EQ(box->defaultButton(), box->button(c.default_button));
       EXPECT_FALSE(box->windowFlags() & Qt::WindowCloseButtonHint);
       // Neither Escape nor a close request answers it.
       QTest::keyClick(box, Qt::Key_Escape);
@@ -56,7 +58,7 @@ TEST(MessageBoxDialogsTest, AQuestionIsClosedOnlyByYesOrNo) {
       c.answer(box);
     });
     MessageBoxDialogs dialogs;
-    EXPECT_EQ(dialogs.ask_yes_no(nullptr, QStringLiteral("Go on?")), c.yes);
+    EXPECT_EQ(dialogs.ask_yes_no(nullptr, QStringLiteral("Go on?"), c.default_button), c.yes);
   }
 }
 
