@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
-  xvfb xdotool x11-apps imagemagick xdg-utils fonts-dejavu-core
+  xvfb xdotool x11-apps x11-utils openbox imagemagick xdg-utils fonts-dejavu-core
   time
 )
 
