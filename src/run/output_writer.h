@@ -35,7 +35,7 @@ class OutputWriter {
 
   // Room for n bytes at the end of the buffer (n <= kBufferSize); commit() what was used.
   char* reserve(std::size_t n) {
-    if (flush_size_ - used_ < n) flush();
+    if (flush_size_ < used_ + n) flush();
     return buffer_.get() + used_;
   }
   void commit(std::size_t n) { used_ += n; }

@@ -74,6 +74,12 @@ TEST(OutputWriter, ASlowFifoReaderIsWaitedForInSlicesAndGetsEverything) {
     std::memcpy(w.reserve(line.size()), line.data(), line.size());
     w.commit(line.size());
     expected += line;
+    if (i % 1000 == 0) {
+      // A span larger than what a pipe is handed at a time, as a parallel chunk can be.
+      const std::string span(3 * OutputWriter::kPipeFlushSize / 2, static_cast<char>('a' + i % 7));
+      w.write(span);
+      expected += span;
+    }
   }
   EXPECT_TRUE(w.close());
   reader.join();
