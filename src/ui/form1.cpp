@@ -279,7 +279,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 
 void Form1::closeEvent(QCloseEvent* event) {
   if (running_) {
-    // While the run shows a box of its own, that box has to be answered first.
+    // The run is still on the stack: the window closes once it has ended, if at all.
     ask_to_stop(true);
     event->ignore();
     return;
