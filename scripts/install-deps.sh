@@ -16,7 +16,7 @@ packages=(
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
-  xvfb xdotool x11-apps imagemagick
+  xvfb xdotool x11-apps x11-utils openbox imagemagick
   time
   dpkg-dev man-db desktop-file-utils appstream lintian bash-completion
 )

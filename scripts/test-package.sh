@@ -94,7 +94,10 @@ done
 
 echo "== the installed window under Xvfb"
 # Its screenshot is kept beside the package (the one AppStream points at is made this way).
-bash tests/ui/real_window_check.sh /usr/bin/vemo "$(dirname "$deb")/vemo-window.png" "$root/samples"
+# The caption is "Vemo MAJOR.MINOR" of the installed version.
+version=$(/usr/bin/vemo-convert --version | sed -n 's/^vemo-convert \([0-9]*\.[0-9]*\).*/\1/p')
+bash tests/ui/real_window_check.sh /usr/bin/vemo "$(dirname "$deb")/vemo-window.png" \
+  "Vemo $version" "$root/samples"
 
 echo "== remove"
 apt_get remove --purge vemo >/dev/null

@@ -1,10 +1,17 @@
 #include <QApplication>
 #include <string>
 #include <vector>
+#ifndef _WIN32
+#include <csignal>
+#endif
 
 #include "ui/form1.h"
 
 int main(int argc, char* argv[]) {
+#ifndef _WIN32
+  // An output FIFO whose reader goes away must end the run with "Broken pipe", not the program.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Vemo"));
   QApplication::setDesktopFileName(QStringLiteral("vemo"));

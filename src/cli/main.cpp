@@ -36,6 +36,7 @@ int exit_status(const vemo::RunResult& r) {
     case vemo::RunEnd::kNoSelection:
       return 2;
     case vemo::RunEnd::kDeclined:
+    case vemo::RunEnd::kStopped:
       return 1;
     case vemo::RunEnd::kTrialEnd:
     case vemo::RunEnd::kCompleted:

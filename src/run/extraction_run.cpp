@@ -27,6 +27,10 @@ constexpr std::string_view kLineEnd = "\r\n";
 // Smaller files are not worth starting threads for.
 constexpr std::uint64_t kMinParallelChunks = 4;
 
+// Blocks between two questions to the observer whether to stop: 64 KiB of input, a small
+// fraction of a millisecond at full speed.
+constexpr int kBlocksPerStopCheck = 32;
+
 struct FileId {
   dev_t device;
   ino_t inode;
@@ -46,7 +50,9 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
  public:
   ExtractionRun(RunState& state, const SelectionView& selection, RunObserver& observer,
                 const RunOptions& options)
-      : state_(state), selection_(selection), observer_(observer), options_(options) {}
+      : state_(state), selection_(selection), observer_(observer), options_(options) {
+    output_.set_wait_handler([this] { check_stop(); });
+  }
 
   RunResult run() {
     result_.end = execute();
@@ -57,13 +63,14 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
   }
 
   bool on_record(std::string_view record, double length) override {
+    if (stop_) return false;  // asked between blocks: the previous line was the last
     char* line = output_.reserve(RecordDecoder::kMaxLineSize + kLineEnd.size());
     std::size_t n = RecordDecoder::decode(record, length, line);
     line[n++] = '\r';
     line[n++] = '\n';
     output_.commit(n);
     ++state_.record_counter;
-    if (output_.failed()) return false;
+    if (output_.failed() || stop_) return false;
     if (state_.trial && state_.record_counter >= kTrialRecordLimit) {
       trial_limit_reached_ = true;
       return false;
@@ -75,11 +82,16 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
                 std::uint64_t next_block_position) override {
     output_.write(lines);
     state_.record_counter += records;
+    check_stop();
     on_block_done(next_block_position);
-    return !output_.failed();
+    return !output_.failed() && !stop_;
   }
 
   void on_block_done(std::uint64_t next_block_position) override {
+    if (++blocks_since_stop_check_ >= kBlocksPerStopCheck) {
+      blocks_since_stop_check_ = 0;
+      check_stop();
+    }
     if (shown_progress_ >= 100) return;
     const std::uint64_t percent =
         std::min<std::uint64_t>(100, next_block_position / size_hundreds_);
@@ -104,6 +116,11 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
     }
 
     const std::string output_path = selection_.output_path();
+    if (output_path.empty() && !options_.output_to_stdout) {
+      message(MessageKind::kNoOutputName, Icon::kCritical,
+              "Please type the name of the output file in the box below the lists.");
+      return RunEnd::kOutputFailed;
+    }
     if (output_is_an_input(output_path, folder, chosen)) {
       message(MessageKind::kOutputIsInput, Icon::kCritical,
               "The output file is one of the selected input Files. Please choose another output "
@@ -129,6 +146,8 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
 
     const std::string selected_count = std::to_string(chosen.size());
     for (const std::size_t index : chosen) {
+      check_stop();
+      if (stop_) return end_stopped(output_path);
       const std::string name = selection_.item_name(index);
       const std::string path = folder + name;
 
@@ -171,6 +190,7 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
       std::string reason;
       const ScanResult scanned = scan(reason);
       if (output_.failed()) return end_write_failed(output_path);
+      if (stop_) return end_stopped(output_path);
       if (trial_limit_reached_) return end_trial(output_path);
       if (scanned == ScanResult::kReadFailed) {
         reader_.close();
@@ -266,6 +286,22 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
     return RunEnd::kTrialEnd;
   }
 
+  // Asked by the user between blocks or while the output waited; the stop itself happens at the
+  // next record, file or scan end, so the output always ends after a whole line.
+  void check_stop() {
+    if (observer_.stop_requested()) stop_ = true;
+  }
+
+  RunEnd end_stopped(const std::string& output_path) {
+    reader_.close();
+    if (!output_.close()) return end_write_failed(output_path);
+    message(MessageKind::kStopped, Icon::kInformation,
+            "Run stopped: " + std::to_string(state_.record_counter) + " Records Written from " +
+                std::to_string(result_.files) + " Files");
+    clear_display();
+    return RunEnd::kStopped;
+  }
+
   bool ask(QuestionKind kind, std::string text, const std::string& path,
            const std::string& reason) {
     return observer_.ask_yes_no(Question{kind, std::move(text), path, reason});
@@ -295,7 +331,9 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
   DataFileReader reader_;
   std::uint64_t size_hundreds_ = 1;
   int shown_progress_ = 0;
+  int blocks_since_stop_check_ = 0;
   bool trial_limit_reached_ = false;
+  bool stop_ = false;
 };
 
 }  // namespace

@@ -17,6 +17,7 @@ enum class RunEnd {
   kDeclined,      // the user said No after a rejected or unreadable file
   kTrialEnd,      // a trial run reached its limit and opened the viewer
   kCompleted,     // every selected file was handled; the summary was shown
+  kStopped,       // the observer asked to stop; the output ends after a whole line
 };
 
 struct RunResult {

@@ -1,6 +1,7 @@
 #include "run/output_writer.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,7 +30,12 @@ bool OutputWriter::open(const std::string& path) {
     fail(errno);
     return false;
   }
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  // A pipe or FIFO stays non-blocking: a slow reader is waited for in slices (wait_for_room), so
+  // the caller can keep its window alive meanwhile. Everything else is written blocking.
+  struct stat st {};
+  const bool pipe = ::fstat(fd, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
+  if (!pipe) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  flush_size_ = pipe ? kPipeFlushSize : kBufferSize;
   fd_ = fd;
   owns_fd_ = true;
   return true;
@@ -41,6 +47,7 @@ bool OutputWriter::open_stdout() {
   error_.clear();
   fd_ = STDOUT_FILENO;
   owns_fd_ = false;
+  flush_size_ = kBufferSize;
   return true;
 }
 
@@ -65,6 +72,10 @@ bool OutputWriter::write_all(const char* p, std::size_t left) {
   while (left > 0) {
     const ssize_t n = ::write(fd_, p, left);
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      if (!wait_for_room()) return false;
+      continue;
+    }
     if (n <= 0) {
       fail(n < 0 ? errno : EIO);
       return false;
@@ -72,6 +83,18 @@ bool OutputWriter::write_all(const char* p, std::size_t left) {
     p += n;
     left -= static_cast<std::size_t>(n);
   }
+  return true;
+}
+
+bool OutputWriter::wait_for_room() {
+  pollfd p{fd_, POLLOUT, 0};
+  const int ready = ::poll(&p, 1, kWaitSliceMs);
+  if (ready < 0 && errno != EINTR) {
+    fail(errno);
+    return false;
+  }
+  // A reader that went away shows as POLLERR; the next write reports it with its reason.
+  if (wait_handler_) wait_handler_();
   return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -13,6 +14,9 @@ namespace vemo {
 class OutputWriter {
  public:
   static constexpr std::size_t kBufferSize = 1 << 20;
+  // A pipe or FIFO is handed this much at a time (a pipe's usual capacity), so that a run that
+  // stops does not wait long for a slow reader to take what is still buffered.
+  static constexpr std::size_t kPipeFlushSize = 1 << 16;
 
   OutputWriter();
   ~OutputWriter();
@@ -24,9 +28,14 @@ class OutputWriter {
   // Writes to standard output instead; close() flushes but leaves it open.
   bool open_stdout();
 
+  // Called at least every kWaitSliceMs while a write to a pipe or FIFO waits for its reader, so
+  // that the caller stays responsive. The write goes on waiting afterwards.
+  static constexpr int kWaitSliceMs = 50;
+  void set_wait_handler(std::function<void()> handler) { wait_handler_ = std::move(handler); }
+
   // Room for n bytes at the end of the buffer (n <= kBufferSize); commit() what was used.
   char* reserve(std::size_t n) {
-    if (kBufferSize - used_ < n) flush();
+    if (flush_size_ < used_ + n) flush();
     return buffer_.get() + used_;
   }
   void commit(std::size_t n) { used_ += n; }
@@ -46,8 +55,11 @@ class OutputWriter {
  private:
   void fail(int err);
   bool write_all(const char* p, std::size_t n);
+  bool wait_for_room();
 
   int fd_ = -1;
+  std::size_t flush_size_ = kBufferSize;
+  std::function<void()> wait_handler_;
   bool owns_fd_ = false;
   std::unique_ptr<char[]> buffer_;
   std::size_t used_ = 0;

@@ -28,7 +28,9 @@ enum class MessageKind {
   kOutputIsInput,
   kOutputCannotCreate,
   kOutputWriteFailed,
+  kNoOutputName,  // the output path is empty
   kSummary,
+  kStopped,  // the user stopped the run: what was written so far
 };
 
 struct Message {
@@ -53,6 +55,10 @@ class RunObserver {
   // Opens the output file in a text viewer without waiting for it. The path is one argument,
   // never a command line to split.
   virtual void open_viewer(const std::string& path) = 0;
+  // Asked every few blocks and while the output waits for a slow reader, so that a window can
+  // take its pending events and keep answering its desktop. True asks the run to stop; it then
+  // ends after a whole line.
+  virtual bool stop_requested() { return false; }
 };
 
 }  // namespace vemo

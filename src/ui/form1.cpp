@@ -7,6 +7,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
@@ -72,6 +73,10 @@ bool is_user_input(QEvent::Type type) {
     case QEvent::TouchEnd:
     case QEvent::TabletPress:
     case QEvent::TabletRelease:
+    case QEvent::InputMethod:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
       return true;
     default:
       return false;
@@ -96,6 +101,14 @@ bool same_volumes(const std::vector<Volume>& a, const std::vector<Volume>& b) {
     return x.root == y.root && x.label == y.label;
   });
 }
+
+bool is_enter(const QKeyEvent* key) {
+  return (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !key->isAutoRepeat() &&
+         (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+}
+
+const QString kStopQuestion = QStringLiteral(
+    "A run is in progress. Stop it? The output file will hold only the records written so far.");
 
 int index_of_root(const std::vector<Volume>& volumes, const QString& root) {
   for (std::size_t i = 0; i < volumes.size(); ++i) {
@@ -172,6 +185,9 @@ void Form1::create_controls() {
   cmd_sample->setObjectName(QStringLiteral("cmd_sample"));
   cmd_sample->setGeometry(twips_rect(3120, 2775, 1455, 375));
   cmd_sample->setAutoDefault(false);
+  // Enter presses the focused button, as Space does (see eventFilter).
+  Command2->installEventFilter(this);
+  cmd_sample->installEventFilter(this);
 
   StatusBar1 = new StatusBar(this, twips_to_pixels(1440), twips_to_pixels(5115));
   StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -392,20 +408,27 @@ void Form1::set_folder(const QString& folder) {
 void Form1::start_run(bool trial) {
   if (running_) return;
   running_ = true;
+  stop_agreed_ = false;
+  close_after_run_ = false;
+  run_returned_ = false;
   repainted_in_run_ = false;
   status_changed_ = false;
   run_progress_ = ProgressBar1->value();
   qApp->installEventFilter(this);
+  RunEnd end = RunEnd::kOutputFailed;
   try {
-    if (trial) {
-      show_sample(run_state_, *this, *this);
-    } else {
-      extract(run_state_, *this, *this);
-    }
+    end = trial ? show_sample(run_state_, *this, *this).end : extract(run_state_, *this, *this).end;
   } catch (const std::exception& error) {
     services_.dialogs->show_message(
         this, QMessageBox::Critical,
         tr("The run stopped: %1").arg(QString::fromLocal8Bit(error.what())));
+  }
+  run_returned_ = true;
+  if (end != RunEnd::kNoSelection) {
+    // However the run ended, nothing should read like work still going on.
+    set_status_text(1, {});
+    set_status_text(2, {});
+    set_progress(0);
   }
   show_run_progress(true);
   // Clicks and keys given while the run held the thread are still queued; they are taken here,
@@ -413,22 +436,55 @@ void Form1::start_run(bool trial) {
   QCoreApplication::processEvents();
   qApp->removeEventFilter(this);
   running_ = false;
+  if (close_after_run_) close();
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
   if (running_ && is_user_input(event->type())) {
     const auto* widget = qobject_cast<QWidget*>(watched);
-    if (widget != nullptr && widget->window() == this) return true;
+    if (widget == nullptr || widget->window() != this) return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress) {
+      const auto* key = static_cast<QKeyEvent*>(event);
+      if (key->key() == Qt::Key_Escape && !key->isAutoRepeat()) ask_to_stop(false);
+    }
+    return true;
+  }
+  if (!running_ && event->type() == QEvent::KeyPress &&
+      (watched == Command2 || watched == cmd_sample) && is_enter(static_cast<QKeyEvent*>(event))) {
+    static_cast<QPushButton*>(watched)->click();
+    return true;
   }
   return QWidget::eventFilter(watched, event);
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
   if (running_) {
+    // The run is still on the stack: the window closes once it has ended, if at all.
+    ask_to_stop(true);
     event->ignore();
     return;
   }
   QWidget::closeEvent(event);
+}
+
+void Form1::ask_to_stop(bool then_close) {
+  // While the run shows a box of its own, that box has to be answered first.
+  if (asking_to_stop_ || run_dialogs_open_ > 0) return;
+  if (stop_agreed_ || run_returned_) {
+    close_after_run_ = close_after_run_ || then_close;
+    return;
+  }
+  asking_to_stop_ = true;
+  const bool yes = services_.dialogs->ask_yes_no(this, kStopQuestion, /*yes_is_default=*/false);
+  asking_to_stop_ = false;
+  if (!yes) return;
+  stop_agreed_ = true;
+  close_after_run_ = then_close;
+}
+
+bool Form1::stop_requested() {
+  if (running_) show_run_progress();
+  return stop_agreed_;
 }
 
 void Form1::show_run_progress(bool now) {
@@ -440,6 +496,8 @@ void Form1::show_run_progress(bool now) {
   status_changed_ = false;
   repainted_in_run_ = true;
   last_repaint_ = time;
+  // The run's own boxes run their own event loop.
+  if (!now && run_dialogs_open_ == 0) QCoreApplication::processEvents();
 }
 
 std::string Form1::current_folder() const {
@@ -481,14 +539,20 @@ void Form1::set_progress(int percent) {
 
 bool Form1::ask_yes_no(const Question& question) {
   if (running_) show_run_progress(true);
-  return services_.dialogs->ask_yes_no(this, display_text(question.text), question.yes_is_default);
+  ++run_dialogs_open_;
+  const bool yes =
+      services_.dialogs->ask_yes_no(this, display_text(question.text), question.yes_is_default);
+  --run_dialogs_open_;
+  return yes;
 }
 
 void Form1::show_message(const Message& message) {
   if (running_) show_run_progress(true);
   const auto icon =
       message.icon == Icon::kCritical ? QMessageBox::Critical : QMessageBox::Information;
+  ++run_dialogs_open_;
   services_.dialogs->show_message(this, icon, display_text(message.text));
+  --run_dialogs_open_;
 }
 
 void Form1::open_viewer(const std::string& path) {

@@ -69,6 +69,9 @@ class Form1 final : public QWidget, public SelectionView, public RunObserver {
   bool ask_yes_no(const Question& question) override;
   void show_message(const Message& message) override;
   void open_viewer(const std::string& path) override;
+  // Keeps the window alive during a run (throttled like the repaints) and reports whether the
+  // user agreed to stop it.
+  bool stop_requested() override;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -86,9 +89,13 @@ class Form1 final : public QWidget, public SelectionView, public RunObserver {
   QString drive_folder(int index) const;
   void set_folder(const QString& folder);
   void start_run(bool trial);
-  // While a run holds the thread nothing is painted by the event loop; this repaints the bar
-  // and the panels, at most every kRepaintInterval unless `now`.
+  // While a run holds the thread the event loop does not run; this repaints the bar and the
+  // panels and takes pending events (paints, the desktop's pings, close requests; the input
+  // filter drops the user's input), at most every kRepaintInterval unless `now`.
   void show_run_progress(bool now = false);
+  // A close request or Esc during a run: asks whether to stop it, and on Yes asks the run to stop
+  // (and the window to close after it when `then_close`).
+  void ask_to_stop(bool then_close);
 
   Form1Services services_;
   std::vector<Volume> volumes_;
@@ -97,6 +104,11 @@ class Form1 final : public QWidget, public SelectionView, public RunObserver {
   int last_good_drive_ = -1;
   RunState run_state_;
   bool running_ = false;
+  bool stop_agreed_ = false;      // the user said Yes to stopping the current run
+  bool close_after_run_ = false;  // the stop came with a close request
+  bool run_returned_ = false;     // the run has ended; its last events are being taken
+  bool asking_to_stop_ = false;
+  int run_dialogs_open_ = 0;  // the run's own questions and messages being shown
   bool repainted_in_run_ = false;
   bool status_changed_ = false;
   int run_progress_ = 0;  // the value the run last set, shown at the next repaint

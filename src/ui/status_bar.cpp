@@ -1,6 +1,7 @@
 #include "ui/status_bar.h"
 
 #include <QLabel>
+#include <algorithm>
 
 namespace vemo::ui {
 
@@ -23,12 +24,24 @@ QLabel* StatusBar::panel(int panel) const {
 }
 
 QString StatusBar::text(int panel) const {
-  return this->panel(panel)->text();
+  Q_ASSERT(panel == 1 || panel == 2);
+  return texts_[static_cast<std::size_t>(panel - 1)];
 }
 
 void StatusBar::set_text(int panel, const QString& text) {
   if (panel != 1 && panel != 2) return;
-  this->panel(panel)->setText(text);
+  texts_[static_cast<std::size_t>(panel - 1)] = text;
+  show_text(static_cast<std::size_t>(panel - 1));
+}
+
+void StatusBar::show_text(std::size_t index) {
+  // A long file name keeps its start and its end (the extension), so it can still be told apart.
+  QLabel* label = panels_[index];
+  const QString& text = texts_[index];
+  const int room = label->contentsRect().width() - label->indent() - 2 * label->margin();
+  const QString shown = label->fontMetrics().elidedText(text, Qt::ElideMiddle, std::max(room, 0));
+  label->setText(shown);
+  label->setToolTip(shown == text ? QString() : text);
 }
 
 void StatusBar::resizeEvent(QResizeEvent*) {
@@ -37,6 +50,7 @@ void StatusBar::resizeEvent(QResizeEvent*) {
   for (std::size_t i = 0; i < panels_.size(); ++i) {
     panels_[i]->setGeometry(left, 2, widths_[i], height() - 3);
     left += widths_[i];
+    show_text(i);
   }
 }
 

@@ -190,6 +190,62 @@ TEST(ExtractionRun, ProgressNeverPassesOneHundred) {
   }
 }
 
+// Says stop when it is asked for the `stop_at`-th time (never when 0).
+struct StoppingObserver : RecordingObserver {
+  int stop_at = 0;
+  int asked = 0;
+  bool stop_requested() override { return ++asked == stop_at || (stop_at > 0 && asked > stop_at); }
+};
+
+TEST(ExtractionRun, StopsAfterAWholeLineWhenTheObserverAsks) {
+  // The observer is asked before each file and every 32 blocks (16 records to a block here).
+  struct Case {
+    const char* what;
+    std::vector<int> records;  // per file
+    int stop_at;
+    RunEnd end;
+    std::int64_t lines;
+    std::int64_t files;
+  };
+  const Case cases[] = {
+      {"in the middle of a file", {1600}, 2, RunEnd::kStopped, 32 * 16, 1},
+      {"between two files", {96, 1600}, 2, RunEnd::kStopped, 96, 1},
+      {"never", {96, 1600}, 0, RunEnd::kCompleted, 1696, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::pair<std::string, std::string>> files;
+    for (std::size_t i = 0; i < c.records.size(); ++i) {
+      files.emplace_back(std::to_string(i) + ".dat", test::data_file_with_records(c.records[i]));
+    }
+    Fixture f(files);
+    StoppingObserver observer;
+    observer.stop_at = c.stop_at;
+    const RunResult r = vemo::extract(f.state, f.selection, observer);
+
+    EXPECT_EQ(r.end, c.end);
+    EXPECT_EQ(r.records, c.lines);
+    EXPECT_EQ(r.files, c.files);
+    const std::string out = f.output();
+    EXPECT_EQ(count_lines(out), static_cast<std::size_t>(c.lines));
+    EXPECT_EQ(out.substr(out.size() - 2), "\r\n");
+    ASSERT_EQ(observer.messages.size(), 1u);
+    EXPECT_EQ(observer.messages[0].icon, Icon::kInformation);
+    const std::string counts =
+        std::to_string(c.lines) + " Records Written from " + std::to_string(c.files) + " Files";
+    if (c.end == RunEnd::kStopped) {
+      EXPECT_EQ(observer.messages[0].kind, MessageKind::kStopped);
+      std::string stopped = "Run stopped: ";
+      EXPECT_EQ(observer.messages[0].text, stopped.append(counts));
+    } else {
+      EXPECT_EQ(observer.messages[0].text, counts);
+    }
+    EXPECT_EQ(observer.panel(1), "");
+    EXPECT_EQ(observer.panel(2), "");
+    EXPECT_EQ(observer.progress(), 0);
+  }
+}
+
 // --- Faults the run mends ---
 
 TEST(ExtractionRunFaults, OutputThatCannotBeCreated) {

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 #include <filesystem>
 #include <fstream>
@@ -456,7 +457,8 @@ TEST_F(Form1Test, ExtractAsksAboutAFileThatIsNotADataFileAndFollowsTheAnswer) {
   };
   const Case cases[] = {
       {true, {"70 Records Written from 3 Files"}, 70, {"", ""}},
-      {false, {}, 30, {"2/3", "Processing b.dat"}},
+      // Declined: the panels are cleared as after a finished run, so nothing reads as going on.
+      {false, {}, 30, {"", ""}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.go_on ? "Yes" : "No");
@@ -629,6 +631,151 @@ TEST_F(Form1Test, ARunRepaintsTheBarAndPanelsAtMostEveryFiftyMilliseconds) {
   EXPECT_GE(bar_paints_in_run, 10) << "the bar moves visibly while the run holds the thread";
   EXPECT_LE(bar_paints_in_run, clock_reads_in_run / 5 + 2);
   EXPECT_GE(panel_paints_in_run, 1) << "the panels show the file being converted";
+}
+
+TEST_F(Form1Test, ACloseRequestOrEscDuringARunAsksWhetherToStop) {
+  // The clock moves on 10 ms a reading, so the run takes the window's events every few blocks,
+  // and a timer started before the run fires there.
+  const QString stop_question = QStringLiteral(
+      "A run is in progress. Stop it? The output file will hold only the records written so far.");
+  struct Case {
+    const char* what;
+    bool close;  // a close request, else Esc
+    bool yes;
+    bool stopped;
+    bool closed;
+  };
+  const Case cases[] = {
+      {"close, Yes", true, true, true, true},
+      {"close, No", true, false, false, false},
+      {"Esc, Yes", false, true, true, false},
+      {"Esc, No", false, false, false, false},
+  };
+  const QString batch = vol_a_ + "batch";
+  write_file(batch + "/long.dat", data_file(300 * 17));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    *dialogs_ = FakeDialogs{};
+    dialogs_->answers = {c.yes};
+    clock_ = std::make_unique<SteppingClock>();
+    Form1& window = open_window(batch);
+    type_output_path(output_);
+    click_file(0);
+    // Asks once the run is under way and the bar has moved.
+    bool asked_in_run = false;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+      if (asked_in_run || !window.run_active() || progress_bar()->value() == 0) return;
+      asked_in_run = true;
+      if (c.close) {
+        window.close();
+      } else {
+        QTest::keyClick(file1(), Qt::Key_Escape);
+      }
+    });
+    timer.start(0);
+
+    extract_button()->click();
+    timer.stop();
+
+    EXPECT_TRUE(asked_in_run);
+    EXPECT_EQ(dialogs_->questions, QStringList({stop_question}));
+    ASSERT_EQ(dialogs_->yes_defaults.size(), 1u);
+    EXPECT_FALSE(dialogs_->yes_defaults[0]);
+    const QStringList lines = read_lines(output_);
+    ASSERT_EQ(dialogs_->messages.size(), 1u);
+    EXPECT_EQ(dialogs_->messages[0].icon, QMessageBox::Information);
+    if (c.stopped) {
+      EXPECT_LT(lines.size(), 5100);
+      EXPECT_EQ(dialogs_->messages[0].text,
+                QStringLiteral("Run stopped: %1 Records Written from 1 Files").arg(lines.size()));
+    } else {
+      EXPECT_EQ(dialogs_->messages[0].text, "5100 Records Written from 1 Files");
+    }
+    QFile out(output_);
+    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(out.readAll().endsWith("\r\n")) << "the output ends after a whole line";
+    EXPECT_EQ(QStringList({status_bar()->text(1), status_bar()->text(2)}), QStringList({"", ""}));
+    EXPECT_EQ(progress_bar()->value(), 0);
+    EXPECT_FALSE(window.run_active());
+    EXPECT_EQ(window.isVisible(), !c.closed);
+  }
+}
+
+TEST_F(Form1Test, EnterOrSpacePressesTheFocusedButton) {
+  struct Case {
+    const char* control;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    bool pressed;
+  };
+  const Case cases[] = {
+      {"Command2", Qt::Key_Return, Qt::NoModifier, true},
+      {"cmd_sample", Qt::Key_Return, Qt::NoModifier, true},
+      {"Command2", Qt::Key_Enter, Qt::KeypadModifier, true},
+      {"Command2", Qt::Key_Space, Qt::NoModifier, true},
+      {"cmd_sample", Qt::Key_Space, Qt::NoModifier, true},
+      {"Text1", Qt::Key_Return, Qt::NoModifier, false},
+  };
+  Form1& window = open_window();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.control) + " " + QKeySequence(c.key).toString().toStdString());
+    dialogs_->messages.clear();
+    QWidget* target = control<QWidget>(c.control);
+    target->setFocus();
+    QTest::keyClick(target, c.key, c.modifiers);
+    // Nothing is selected: a pressed button shows exactly that message.
+    EXPECT_EQ(dialogs_->texts(), c.pressed ? QStringList({kNoSelection}) : QStringList());
+  }
+}
+
+TEST_F(Form1Test, AnEmptyOutputNameIsAskedForBeforeAnythingIsOpened) {
+  const QString batch = vol_a_ + "batch";
+  write_file(batch + "/one.dat", data_file(30));
+  open_window(batch);
+  text1()->clear();
+  click_file(0);
+
+  QTest::mouseClick(extract_button(), Qt::LeftButton);
+
+  ASSERT_EQ(dialogs_->messages.size(), 1u);
+  EXPECT_EQ(dialogs_->messages[0].icon, QMessageBox::Critical);
+  EXPECT_EQ(dialogs_->messages[0].text,
+            "Please type the name of the output file in the box below the lists.");
+  EXPECT_EQ(status_bar()->text(1), "");
+}
+
+TEST_F(Form1Test, TextsTooLongForTheirPanelAreElidedInTheMiddle) {
+  open_window();
+  const QString long_name = "Processing " + QString(80, QLatin1Char('n')) + "-end.dat";
+  struct Case {
+    int panel;
+    QString text;
+    bool elided;
+  };
+  const Case cases[] = {
+      {2, "Processing short.dat", false},
+      {2, long_name, true},
+      {1, "1/2", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text.toStdString());
+    window_->set_status_text(c.panel, c.text.toStdString());
+    QLabel* label = status_bar()->panel(c.panel);
+    EXPECT_EQ(status_bar()->text(c.panel), c.text) << "the whole text is kept";
+    EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()),
+              label->contentsRect().width() - label->indent());
+    if (c.elided) {
+      EXPECT_TRUE(label->text().startsWith("Processing n")) << label->text().toStdString();
+      EXPECT_TRUE(label->text().endsWith("n-end.dat")) << label->text().toStdString();
+      EXPECT_TRUE(label->text().contains(QChar(0x2026)));
+      EXPECT_EQ(label->toolTip(), c.text);
+    } else {
+      EXPECT_EQ(label->text(), c.text);
+    }
+  }
 }
 
 #ifndef _WIN32
