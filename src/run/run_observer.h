@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,9 @@ struct Question {
   std::string text;
   std::string path;    // the data file's full path
   std::string reason;  // for kUnreadable: the system's reason
+  // For kUnreadable after part of the file was converted: the 0-based offset of the byte whose
+  // read failed; -1 when the file could not be read at all.
+  std::int64_t failed_at = -1;
 };
 
 enum class MessageKind {
@@ -27,6 +31,7 @@ enum class MessageKind {
   kOutputCannotCreate,
   kOutputWriteFailed,
   kSummary,
+  kInputChangedSize,  // a file's length changed while it was converted (the window shows none)
 };
 
 struct Message {
