@@ -17,7 +17,9 @@ namespace {
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define VEMO_SHADOW_MEMORY 1  // sanitizers reserve far more address space than any limit here
+// Sanitizers reserve far more address space than any limit here, and their leak check at exit
+// starts a process of its own.
+#define VEMO_SANITIZED 1
 #endif
 #endif
 
@@ -86,6 +88,9 @@ TEST(CliReadFaults, FileThatGrowsWhileReadIsReported) {
 }
 
 TEST(CliResourceLimits, ThreadsOrMemoryThatCannotBeHadFallBackToOneThread) {
+#ifdef VEMO_SANITIZED
+  GTEST_SKIP() << "resource limits do not apply to a sanitized build";
+#endif
   const auto user = faults::nobody();
   const ScratchDir dir;
   fs::permissions(dir.path(), fs::perms::all);
@@ -104,9 +109,6 @@ TEST(CliResourceLimits, ThreadsOrMemoryThatCannotBeHadFallBackToOneThread) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-#ifdef VEMO_SHADOW_MEMORY
-    if (c.address_space > 0) continue;
-#endif
     Launch l;
     l.argv = {VEMO_CONVERT, "-j", "7", "-o", "-", a, big};
     l.max_address_space = c.address_space;
