@@ -92,6 +92,31 @@ TEST(ParallelConverter, SameLinesAsTheSequentialScan) {
   }
 }
 
+TEST(ParallelConverter, OutputLargerThanASlotIsHandedOnInPieces) {
+  // 3-character records only: every chunk gives about five times its size in skip lines, more
+  // than a slot holds.
+  std::string block = test::record_of(100, ' ');
+  while (block.size() + 3 <= 2048) block += "003";
+  block.resize(2048, '0');
+  std::string bytes;
+  for (int b = 0; b < 1100; ++b) bytes += block;
+  const std::string path = test::write_temp_file("k.dat", bytes);
+  DataFileReader reader;
+  ASSERT_TRUE(reader.open(path));
+  SequentialSink expected;
+  DataFileScanner::scan(reader, expected);
+  ASSERT_GT(expected.lines.size(), 2 * ParallelConverter::kSlotBytes);
+  for (const unsigned jobs : {1u, 3u}) {
+    CollectingSink got;
+    ReadFailure failure;
+    EXPECT_EQ(ParallelConverter::convert(reader, jobs, got, failure), ScanResult::kCompleted);
+    EXPECT_TRUE(got.lines == expected.lines) << "jobs " << jobs;
+    EXPECT_GT(got.chunks, 3);
+    EXPECT_EQ(got.records, expected.records);
+    EXPECT_EQ(got.last_block_end, expected.last_block_end);
+  }
+}
+
 TEST(ParallelConverter, ManyTinyChunksOnManyThreadsNeverStall) {
   // One block per chunk and more workers than slots can serve at once: workers run ahead of
   // the sink and must wait for their own turn.
