@@ -20,5 +20,7 @@ CC=clang-14 CXX=clang++-14 cmake -S . -B build-tsan -G Ninja \
   -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
   -DVEMO_SANITIZE=thread -DVEMO_BUILD_UI=OFF -DVEMO_BUILD_BENCH=OFF >/dev/null
 cmake --build build-tsan --target core_tests reference_tests
-export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+# Fewer generated files than the normal build checks: every one starts threads, and the
+# instrumented threads are slow.
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" VEMO_DIFF_FILES=300
 ctest --test-dir build-tsan --output-on-failure -j "$(nproc)" -R '^(ParallelConverter|Differential)'
