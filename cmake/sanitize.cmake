@@ -1,7 +1,7 @@
 # Sanitizer and fuzzer builds, for use with clang 14 (CC=clang-14 CXX=clang++-14).
 #
 # VEMO_SANITIZE: every target built with AddressSanitizer and UndefinedBehaviorSanitizer; the
-#   first finding ends the program.
+#   first finding ends the program. VEMO_SANITIZE=thread builds with ThreadSanitizer instead.
 # VEMO_FUZZ: the same, plus coverage instrumentation for libFuzzer; tests/fuzz then builds the
 #   fuzz targets. Needs clang.
 
@@ -18,6 +18,9 @@ if(VEMO_FUZZ)
   # Coverage for the fuzzer's guidance everywhere; the fuzz targets add the libFuzzer runtime.
   add_compile_options(${vemo_sanitizer_flags} -fsanitize=fuzzer-no-link -g)
   add_link_options(${vemo_sanitizer_flags})
+elseif(VEMO_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer -g)
+  add_link_options(-fsanitize=thread)
 elseif(VEMO_SANITIZE)
   add_compile_options(${vemo_sanitizer_flags} -g)
   add_link_options(${vemo_sanitizer_flags})

@@ -720,6 +720,20 @@ class RandomGen : public Generator {
 };
 
 // Plain text call notes: an ordinary text file that must be refused as a data file.
+// skips: the most output for the least input a plausible file gives. Each block opens with a
+// 100-character record, so the probes pass, and holds nothing else but 3-character records, each
+// of which becomes a 16-byte skip line.
+class SkipsGen : public Generator {
+ public:
+  void block(char* out, std::uint64_t) override {
+    std::memset(out, ' ', kBlock);
+    put_prefix(out, 100);
+    std::size_t pos = 100;
+    for (; pos + 3 <= kBlock; pos += 3) put_prefix(out + pos, 3);
+    std::memset(out + pos, '0', kBlock - pos);
+  }
+};
+
 class TextGen : public Generator {
  public:
   explicit TextGen(std::uint64_t seed) : rng_(seed) {
@@ -773,6 +787,7 @@ constexpr std::string_view kUsage =
     "                             0: probe 079, 1: probe 151, 2: probe 000 in block\n"
     "                             1 + (seed / 5) mod 6; 3: file cut to at most 10240 bytes;\n"
     "                             4: plain text\n"
+    "                  skips      3-character records only: 16 bytes out per 3 in\n"
     "  --size BYTES    file size, suffix K, M or G for KiB, MiB, GiB (default 1M)\n"
     "  --records N     realistic only: stop after N records (counting unknown and cut ones) and\n"
     "                  end the last block with \"000\"; fewer than ~110 records give a file\n"
@@ -869,7 +884,8 @@ std::optional<Options> parse_args(int argc, char** argv, std::string& why) {
     }
   }
   const bool known_profile = o.profile == "realistic" || o.profile == "edge" ||
-                             o.profile == "random" || o.profile == "invalid";
+                             o.profile == "random" || o.profile == "invalid" ||
+                             o.profile == "skips";
   if (!known_profile) {
     why = "unknown profile " + o.profile;
     return std::nullopt;
@@ -906,6 +922,7 @@ Plan make_plan(const Options& o) {
   const std::uint64_t size = o.size.value_or(kDefaultSize);
   if (o.profile == "edge") return {std::make_unique<EdgeGen>(seed), size};
   if (o.profile == "random") return {std::make_unique<RandomGen>(seed), size};
+  if (o.profile == "skips") return {std::make_unique<SkipsGen>(), size};
   if (o.profile == "invalid") {
     const std::uint64_t bad_block = o.seed / 5 % kProbeBlocks;
     switch (o.seed % 5) {

@@ -31,7 +31,9 @@ bool ConsoleObserver::ask_yes_no(const Question& question) {
       print("The Input File Selected is not AXE Data File: " + question.path);
       break;
     case QuestionKind::kUnreadable:
-      print("Cannot read the input file " + question.path + ": " + question.reason);
+      print("Cannot read the input file " + question.path +
+            (question.failed_at >= 0 ? " at byte " + std::to_string(question.failed_at) : "") +
+            ": " + question.reason);
       break;
     case QuestionKind::kOutputIsDataFile:
       if (settings_.force) return true;

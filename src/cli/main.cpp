@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "cli/arguments.h"
 #include "cli/console_observer.h"
+#include "cli/cpu_count.h"
 #include "run/extraction_run.h"
 #include "version.h"
 
@@ -40,7 +40,7 @@ int exit_status(const vemo::RunResult& r) {
       return 1;
     case vemo::RunEnd::kTrialEnd:
     case vemo::RunEnd::kCompleted:
-      return r.skipped_files > 0 ? 1 : 0;
+      return r.skipped_files > 0 || r.changed_files > 0 ? 1 : 0;
   }
   return 2;
 }
@@ -81,8 +81,7 @@ int main(int argc, char** argv) {
   vemo::RunState state;
   vemo::RunOptions options;
   options.output_to_stdout = args->output == "-";
-  options.jobs = args->jobs > 0 ? static_cast<unsigned>(args->jobs)
-                                : std::max(1u, std::thread::hardware_concurrency());
+  options.jobs = args->jobs > 0 ? static_cast<unsigned>(args->jobs) : vemo::usable_cpu_count();
   const vemo::RunResult result = args->sample
                                      ? vemo::show_sample(state, selection, observer, options)
                                      : vemo::extract(state, selection, observer, options);

@@ -20,6 +20,7 @@ bool DataFileReader::open(const std::string& path) {
   close();
   failed_ = false;
   error_.clear();
+  failure_ = {};
   // O_NONBLOCK keeps a FIFO from blocking the open; only regular files are read.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
@@ -63,40 +64,53 @@ void DataFileReader::close() noexcept {
 
 void DataFileReader::fill(std::uint64_t offset) {
   window_offset_ = offset;
-  window_size_ = 0;
-  window_at_eof_ = false;
-  while (window_size_ < kWindowSize) {
-    const ssize_t got = ::pread(fd_, buffer_.get() + window_size_, kWindowSize - window_size_,
-                                static_cast<off_t>(offset + window_size_));
-    if (got > 0) {
-      window_size_ += static_cast<std::size_t>(got);
-      continue;
-    }
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      failed_ = true;
-      error_ = std::strerror(errno);
-    }
-    window_at_eof_ = true;
-    return;
+  ReadFailure failure;
+  window_size_ = read_direct(offset, buffer_.get(), kWindowSize, failure);
+  // The window ends at the end of the file, or where a read failed: what lies before the failure
+  // is still served.
+  window_at_eof_ = window_size_ < kWindowSize;
+  if (failure) {
+    failed_ = true;
+    failure_ = failure;
+    error_ = failure.code.message();
   }
 }
 
-std::int64_t DataFileReader::read_direct(std::uint64_t offset, char* out, std::size_t n,
-                                         std::string& error) const {
+std::size_t DataFileReader::read_direct(std::uint64_t offset, char* out, std::size_t n,
+                                        ReadFailure& failure) const {
+  // Once a read fails, the rest is tried one block at a time, so the failure is found at the
+  // same block whatever the size of the read that met it.
+  constexpr std::size_t kRetryBytes = 2048;
+  failure = {};
+  bool narrowed = false;
   std::size_t got = 0;
   while (got < n) {
-    const ssize_t r = ::pread(fd_, out + got, n - got, static_cast<off_t>(offset + got));
+    const std::uint64_t at = offset + got;
+    const std::size_t part =
+        narrowed ? std::min(n - got, kRetryBytes - static_cast<std::size_t>(at % kRetryBytes))
+                 : n - got;
+    const ssize_t r = ::pread(fd_, out + got, part, static_cast<off_t>(at));
     if (r > 0) {
       got += static_cast<std::size_t>(r);
     } else if (r == 0) {
       break;
-    } else if (errno != EINTR) {
-      error = std::strerror(errno);
-      return -1;
+    } else if (errno == EINTR) {
+      continue;
+    } else if (!narrowed) {
+      narrowed = true;
+    } else {
+      failure = {at, std::error_code(errno, std::system_category())};
+      break;
     }
   }
-  return static_cast<std::int64_t>(got);
+  return got;
+}
+
+bool DataFileReader::current_length(std::uint64_t& length) const noexcept {
+  struct stat st {};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return false;
+  length = static_cast<std::uint64_t>(st.st_size);
+  return true;
 }
 
 std::string_view DataFileReader::view(std::uint64_t position, std::size_t n) {

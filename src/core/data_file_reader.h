@@ -5,8 +5,17 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace vemo {
+
+// A read the system failed: the 0-based offset of the first byte that could not be read, and why.
+// A default one (empty code) means no failure.
+struct ReadFailure {
+  std::uint64_t offset = 0;
+  std::error_code code;
+  explicit operator bool() const noexcept { return static_cast<bool>(code); }
+};
 
 // An open data file with positioned reads. A read of n characters at a 1-based position always
 // yields exactly n characters: the file's bytes from there, then zero bytes for every position
@@ -49,15 +58,22 @@ class DataFileReader {
   bool end_of_data() const noexcept { return end_of_data_; }
 
   // Reads up to n bytes at 0-based `offset` straight into `out`, bypassing the read-ahead window;
-  // safe to call from several threads at once. Returns the bytes found (fewer only at the end of
-  // the file), or -1 with the reason in `error` when the system failed the read.
-  std::int64_t read_direct(std::uint64_t offset, char* out, std::size_t n,
-                           std::string& error) const;
+  // safe to call from several threads at once. Returns the bytes found: fewer at the end of the
+  // file, or up to the failure when the system failed a read (then `failure` says where and why;
+  // it is cleared otherwise). A failure is placed to the 2048-byte block whatever n is, so the
+  // bytes found before it do not depend on the size asked for.
+  std::size_t read_direct(std::uint64_t offset, char* out, std::size_t n,
+                          ReadFailure& failure) const;
+
+  // The file's length now, which differs from length() when it was written to since the open.
+  // Returns false when the system cannot tell.
+  bool current_length(std::uint64_t& length) const noexcept;
 
   // True once a read failed in the system (device error and the like); the failed part reads as
-  // zero bytes past the end, and error() holds the reason.
+  // zero bytes past the end, error() holds the reason and failure() where it happened.
   bool failed() const noexcept { return failed_; }
   const std::string& error() const noexcept { return error_; }
+  const ReadFailure& failure() const noexcept { return failure_; }
 
  private:
   void fill(std::uint64_t offset);
@@ -73,6 +89,7 @@ class DataFileReader {
   bool end_of_data_ = false;
   bool failed_ = false;
   std::string error_;
+  ReadFailure failure_;
 };
 
 }  // namespace vemo

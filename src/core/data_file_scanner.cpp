@@ -50,7 +50,8 @@ ScanResult DataFileScanner::scan(DataFileReader& reader, RecordSink& sink) {
   for (;;) {
     const std::string_view block = reader.view(position, kBlockSize);
     const bool at_end = reader.end_of_data();
-    if (reader.failed()) return ScanResult::kReadFailed;
+    // The blocks before a failed read are whole and scanned; the one the failure falls in is not.
+    if (at_end && reader.failed()) return ScanResult::kReadFailed;
     if (!scan_block(block, sink)) return ScanResult::kStopped;
     position += kBlockSize;
     sink.on_block_done(position);

@@ -24,7 +24,7 @@ class RecordSink {
 enum class ScanResult {
   kCompleted,   // every block was read
   kStopped,     // the sink asked to stop
-  kReadFailed,  // the system failed a read; the reader's error() says why
+  kReadFailed,  // the system failed a read; the blocks before it were scanned, the reader says why
 };
 
 class DataFileScanner {

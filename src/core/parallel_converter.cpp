@@ -5,6 +5,8 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -18,19 +20,17 @@ namespace {
 constexpr std::size_t kMaxBlockOutput =
     (kBlockSize / 97 + 1) * (RecordDecoder::kMaxLineSize + 2) + kBlockSize * (kSkipLine.size() + 2);
 
-// A growable byte buffer that never initialises what it does not write.
+static_assert(kMaxBlockOutput <= ParallelConverter::kSlotBytes);
+
+// A byte buffer of fixed capacity that never initialises what it does not write.
 class LineBuffer {
  public:
-  char* reserve(std::size_t n) {
-    if (capacity_ - size_ < n) {
-      const std::size_t wanted = std::max(capacity_ * 2, size_ + n);
-      auto grown = std::unique_ptr<char[]>(new char[wanted]);
-      if (size_ != 0) std::memcpy(grown.get(), data_.get(), size_);
-      data_ = std::move(grown);
-      capacity_ = wanted;
-    }
-    return data_.get() + size_;
+  void allocate(std::size_t capacity) {
+    data_ = std::make_unique_for_overwrite<char[]>(capacity);
+    capacity_ = capacity;
   }
+  char* end() { return data_.get() + size_; }
+  std::size_t room() const { return capacity_ - size_; }
   void commit(std::size_t n) { size_ += n; }
   void clear() { size_ = 0; }
   std::string_view view() const { return {data_.get(), size_}; }
@@ -41,35 +41,35 @@ class LineBuffer {
   std::size_t capacity_ = 0;
 };
 
-// Decodes records into a chunk's buffer.
+struct Slot {
+  bool ready = false;       // a piece is filled and not yet handed on
+  std::uint64_t index = 0;  // the chunk the piece belongs to
+  LineBuffer lines;
+  std::int64_t records = 0;
+  std::size_t blocks = 0;  // blocks in the piece
+  std::uint64_t next_block_position = 0;
+  bool chunk_done = false;  // the piece is the chunk's last
+  bool last = false;        // the chunk holding the end of the file
+  ReadFailure failure;      // set when the chunk's read failed
+};
+
+// Decodes records into a slot; the caller makes sure a whole block fits.
 class ChunkDecoder final : public RecordSink {
  public:
-  explicit ChunkDecoder(LineBuffer& out) : out_(out) {}
+  explicit ChunkDecoder(Slot& slot) : slot_(slot) {}
   bool on_record(std::string_view record, double length) override {
-    char* line = out_.reserve(RecordDecoder::kMaxLineSize + 2);
+    char* line = slot_.lines.end();
     std::size_t n = RecordDecoder::decode(record, length, line);
     line[n++] = '\r';
     line[n++] = '\n';
-    out_.commit(n);
-    ++records;
+    slot_.lines.commit(n);
+    ++slot_.records;
     return true;
   }
   void on_block_done(std::uint64_t) override {}
-  std::int64_t records = 0;
 
  private:
-  LineBuffer& out_;
-};
-
-struct Slot {
-  bool ready = false;  // filled and not yet handed on
-  std::uint64_t index = 0;
-  LineBuffer lines;
-  std::int64_t records = 0;
-  std::uint64_t next_block_position = 0;
-  bool last = false;    // the chunk holding the end of the file
-  bool failed = false;  // the read failed
-  std::string error;
+  Slot& slot_;
 };
 
 class Conversion {
@@ -78,50 +78,83 @@ class Conversion {
       : reader_(reader),
         jobs_(std::max(1u, jobs)),
         blocks_per_chunk_(std::max<std::size_t>(1, blocks_per_chunk)),
-        chunk_bytes_(blocks_per_chunk_ * kBlockSize),
-        slots_(2 * jobs_) {}
+        chunk_bytes_(blocks_per_chunk_ * kBlockSize) {}
 
-  ScanResult run(ChunkSink& sink, std::string& error) {
-    std::vector<std::thread> workers;
-    workers.reserve(jobs_);
-    for (unsigned i = 0; i < jobs_; ++i) workers.emplace_back([this] { work(); });
+  ~Conversion() { stop_workers(); }
+
+  std::optional<ScanResult> run(ChunkSink& sink, ReadFailure& failure) {
+    if (!start_workers()) return std::nullopt;
 
     ScanResult result = ScanResult::kCompleted;
-    for (std::uint64_t index = 0;; ++index) {
+    std::uint64_t index = 0;
+    for (;;) {
       Slot& slot = slots_[index % slots_.size()];
       {
         std::unique_lock lock(mutex_);
         ready_.wait(lock, [&] { return slot.ready && slot.index == index; });
       }
-      if (slot.failed) {
-        error = slot.error;
-        result = ScanResult::kReadFailed;
-        break;
-      }
-      if (!sink.on_chunk(slot.lines.view(), slot.records, slot.next_block_position)) {
+      if (slot.blocks > 0 &&
+          !sink.on_chunk(slot.lines.view(), slot.records, slot.next_block_position)) {
         result = ScanResult::kStopped;
         break;
       }
-      if (slot.last) break;
+      if (slot.chunk_done && slot.failure) {
+        failure = slot.failure;
+        result = ScanResult::kReadFailed;
+        break;
+      }
+      if (slot.chunk_done && slot.last) break;
       {
         std::lock_guard lock(mutex_);
         slot.ready = false;
-        ++handed_on_;
+        if (slot.chunk_done) {
+          ++handed_on_;
+          ++index;
+        }
       }
       freed_.notify_all();
     }
+    stop_workers();
+    return result;
+  }
+
+ private:
+  // Allocates every buffer and starts the workers; false when not even one worker could start.
+  // Fewer workers than asked for still convert the whole file.
+  bool start_workers() {
+    try {
+      slots_ = std::vector<Slot>(2 * jobs_);
+      for (Slot& slot : slots_) slot.lines.allocate(ParallelConverter::kSlotBytes);
+      inputs_.reserve(jobs_);
+      for (unsigned i = 0; i < jobs_; ++i)
+        inputs_.push_back(std::make_unique_for_overwrite<char[]>(chunk_bytes_));
+      workers_.reserve(jobs_);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    for (unsigned i = 0; i < jobs_; ++i) {
+      try {
+        workers_.emplace_back([this, input = inputs_[i].get()] { work(input); });
+      } catch (const std::system_error&) {
+        break;
+      } catch (const std::bad_alloc&) {
+        break;
+      }
+    }
+    return !workers_.empty();
+  }
+
+  void stop_workers() noexcept {
     {
       std::lock_guard lock(mutex_);
       cancelled_ = true;
     }
     freed_.notify_all();
-    for (auto& w : workers) w.join();
-    return result;
+    for (auto& w : workers_) w.join();
+    workers_.clear();
   }
 
- private:
-  void work() {
-    auto input = std::unique_ptr<char[]>(new char[chunk_bytes_]);
+  void work(char* input) {
     for (;;) {
       std::uint64_t index;
       Slot* slot;
@@ -136,43 +169,58 @@ class Conversion {
         freed_.wait(lock, [&] { return cancelled_ || index < handed_on_ + slots_.size(); });
         if (cancelled_ || index > end_index_) return;
       }
-      fill(*slot, index, input.get());
-      {
-        std::lock_guard lock(mutex_);
-        if (slot->last || slot->failed) end_index_ = std::min(end_index_, index);
-        slot->ready = true;
-      }
-      ready_.notify_all();
+      if (!fill(*slot, index, input)) return;
     }
   }
 
-  void fill(Slot& slot, std::uint64_t index, char* input) {
+  // Reads and decodes one chunk into its slot, handing it on in pieces when the output does not
+  // fit. False when the conversion was cancelled meanwhile.
+  bool fill(Slot& slot, std::uint64_t index, char* input) {
     slot.index = index;
     slot.lines.clear();
     slot.records = 0;
-    slot.failed = false;
+    slot.blocks = 0;
     const std::uint64_t offset = index * chunk_bytes_;
-    const std::int64_t got = reader_.read_direct(offset, input, chunk_bytes_, slot.error);
-    if (got < 0) {
-      slot.failed = true;
+    const std::size_t found = reader_.read_direct(offset, input, chunk_bytes_, slot.failure);
+    std::size_t blocks;
+    if (slot.failure) {
+      // Only the blocks wholly before the failure are converted.
+      blocks = found / kBlockSize;
       slot.last = true;
-      return;
+    } else {
+      // A short read holds the end of the file: its blocks run up to and including the one that
+      // reaches past the end, which is read as zero bytes (an empty one when the file ends on a
+      // block boundary).
+      slot.last = found < chunk_bytes_;
+      blocks = slot.last ? found / kBlockSize + 1 : blocks_per_chunk_;
+      std::memset(input + found, 0, blocks * kBlockSize - found);
     }
-    const auto found = static_cast<std::size_t>(got);
-    // A short read holds the end of the file: its blocks run up to and including the one that
-    // reaches past the end, which is read as zero bytes (an empty one when the file ends on a
-    // block boundary).
-    slot.last = found < chunk_bytes_;
-    const std::size_t blocks = slot.last ? found / kBlockSize + 1 : blocks_per_chunk_;
-    std::memset(input + found, 0, blocks * kBlockSize - found);
 
-    ChunkDecoder decoder(slot.lines);
+    ChunkDecoder decoder(slot);
     for (std::size_t b = 0; b < blocks; ++b) {
-      slot.lines.reserve(kMaxBlockOutput);
+      if (slot.lines.room() < kMaxBlockOutput && !hand_on(slot, false)) return false;
       DataFileScanner::scan_block({input + b * kBlockSize, kBlockSize}, decoder);
+      ++slot.blocks;
+      slot.next_block_position = offset + (b + 1) * kBlockSize + 1;
     }
-    slot.records = decoder.records;
-    slot.next_block_position = offset + blocks * kBlockSize + 1;
+    return hand_on(slot, true);
+  }
+
+  // Marks the slot's piece ready for the sink. A piece that does not end the chunk waits until
+  // the sink has taken it, then the slot is emptied for the rest of the chunk.
+  bool hand_on(Slot& slot, bool chunk_done) {
+    std::unique_lock lock(mutex_);
+    slot.chunk_done = chunk_done;
+    if (chunk_done && slot.last) end_index_ = std::min(end_index_, slot.index);
+    slot.ready = true;
+    ready_.notify_all();
+    if (chunk_done) return true;
+    freed_.wait(lock, [&] { return cancelled_ || !slot.ready; });
+    if (cancelled_) return false;
+    slot.lines.clear();
+    slot.records = 0;
+    slot.blocks = 0;
+    return true;
   }
 
   const DataFileReader& reader_;
@@ -180,6 +228,8 @@ class Conversion {
   const std::size_t blocks_per_chunk_;
   const std::size_t chunk_bytes_;
   std::vector<Slot> slots_;
+  std::vector<std::unique_ptr<char[]>> inputs_;  // one chunk of input per worker
+  std::vector<std::thread> workers_;
   std::mutex mutex_;
   std::condition_variable ready_;
   std::condition_variable freed_;
@@ -191,9 +241,10 @@ class Conversion {
 
 }  // namespace
 
-ScanResult ParallelConverter::convert(const DataFileReader& reader, unsigned jobs, ChunkSink& sink,
-                                      std::string& error, std::size_t blocks_per_chunk) {
-  return Conversion(reader, jobs, blocks_per_chunk).run(sink, error);
+std::optional<ScanResult> ParallelConverter::convert(const DataFileReader& reader, unsigned jobs,
+                                                     ChunkSink& sink, ReadFailure& failure,
+                                                     std::size_t blocks_per_chunk) {
+  return Conversion(reader, jobs, blocks_per_chunk).run(sink, failure);
 }
 
 }  // namespace vemo

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <optional>
 #include <string_view>
 
 #include "core/data_file_reader.h"
@@ -9,12 +9,12 @@
 
 namespace vemo {
 
-// Receives a file's output in order, one chunk of whole blocks at a time.
+// Receives a file's output in order, a run of whole blocks at a time.
 class ChunkSink {
  public:
   virtual ~ChunkSink() = default;
-  // The output lines of the chunk's records (line ends included), how many records they are,
-  // and the 1-based position of the block after the chunk. Returns false to stop.
+  // The output lines of the blocks' records (line ends included), how many records they are,
+  // and the 1-based position of the block after them. Returns false to stop.
   virtual bool on_chunk(std::string_view lines, std::int64_t records,
                         std::uint64_t next_block_position) = 0;
 };
@@ -22,18 +22,26 @@ class ChunkSink {
 // Converts a data file on several threads. Blocks are independent, so the file is cut into
 // chunks of whole blocks that worker threads read and decode, while the calling thread hands the
 // chunks' lines to the sink in file order. The lines are exactly those a block-by-block scan
-// gives, the extra empty read after a file that ends on a block boundary included. Memory is
-// bounded by the number of jobs times the chunk size, whatever the file's size.
+// gives, the extra empty read after a file that ends on a block boundary included.
+//
+// Memory is bounded in bytes, whatever the file and its records: every buffer is allocated
+// before the workers start and never grows. A worker whose chunk gives more output than its slot
+// holds hands it on in pieces, waiting for the sink to take each one.
 class ParallelConverter {
  public:
   static constexpr std::size_t kBlocksPerChunk = 512;  // 1 MiB of input
   static constexpr std::size_t kChunkBytes = kBlocksPerChunk * kBlockSize;
+  // Output a slot holds before it is handed on.
+  static constexpr std::size_t kSlotBytes = 1024 * 1024;
 
   // Converts the file open in `reader` with `jobs` worker threads (at least 1). On kReadFailed
-  // `error` holds the system's reason.
+  // the sink has had every block before the one the failure falls in, and `failure` says where
+  // and why. Returns nothing, having handed nothing to the sink, when no worker thread or not
+  // all the buffers could be had: the caller then decodes the file itself.
   // `blocks_per_chunk` is there for tests, which use small chunks to cross many chunk borders.
-  static ScanResult convert(const DataFileReader& reader, unsigned jobs, ChunkSink& sink,
-                            std::string& error, std::size_t blocks_per_chunk = kBlocksPerChunk);
+  static std::optional<ScanResult> convert(const DataFileReader& reader, unsigned jobs,
+                                           ChunkSink& sink, ReadFailure& failure,
+                                           std::size_t blocks_per_chunk = kBlocksPerChunk);
 };
 
 }  // namespace vemo

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <new>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "core/data_file_reader.h"
@@ -55,7 +57,13 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
   }
 
   RunResult run() {
-    result_.end = execute();
+    try {
+      result_.end = execute();
+    } catch (const std::bad_alloc&) {
+      // Memory even the one-thread path needs: the lines written so far are kept.
+      result_.end = end_write_failed(selection_.output_path(),
+                                     std::make_error_code(std::errc::not_enough_memory).message());
+    }
     result_.records = state_.record_counter;
     // However the run ended, the next one starts as a normal Extract unless asked otherwise.
     state_.trial = false;
@@ -128,12 +136,12 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
       return RunEnd::kOutputFailed;
     }
     if (!options_.output_to_stdout && output_is_a_data_file(output_path) &&
-        !observer_.ask_yes_no(Question{
-            QuestionKind::kOutputIsDataFile,
-            "The output file " + output_path + " is an AXE data file. Do you want to replace it?",
-            output_path,
-            {},
-            false})) {
+        !observer_.ask_yes_no(Question{.kind = QuestionKind::kOutputIsDataFile,
+                                       .text = "The output file " + output_path +
+                                               " is an AXE data file. Do you want to replace it?",
+                                       .path = output_path,
+                                       .reason = {},
+                                       .yes_is_default = false})) {
       return RunEnd::kOutputFailed;
     }
     const bool opened =
@@ -187,17 +195,21 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
       }
 
       set_progress(0);
-      std::string reason;
-      const ScanResult scanned = scan(reason);
+      ReadFailure failure;
+      const ScanResult scanned = scan(failure);
       if (output_.failed()) return end_write_failed(output_path);
       if (stop_) return end_stopped(output_path);
       if (trial_limit_reached_) return end_trial(output_path);
       if (scanned == ScanResult::kReadFailed) {
         reader_.close();
-        if (!go_on_after_unreadable(name, path, reason)) return end_declined();
+        if (!go_on_after_unreadable(name, path, failure.code.message(),
+                                    static_cast<std::int64_t>(failure.offset))) {
+          return end_declined();
+        }
         continue;
       }
       set_progress(100);
+      report_changed_length(path);
       reader_.close();
     }
 
@@ -210,14 +222,28 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
   }
 
   // Large files of a normal run are decoded in parallel when jobs allow; the lines, the
-  // counters and the progress are the same either way.
-  ScanResult scan(std::string& read_error) {
+  // counters and the progress are the same either way. When threads or their memory cannot be
+  // had, the file is decoded here instead.
+  ScanResult scan(ReadFailure& failure) {
     const bool parallel = options_.jobs > 1 && !state_.trial &&
                           reader_.length() >= kMinParallelChunks * ParallelConverter::kChunkBytes;
-    if (parallel) return ParallelConverter::convert(reader_, options_.jobs, *this, read_error);
+    if (parallel) {
+      if (const auto result = ParallelConverter::convert(reader_, options_.jobs, *this, failure))
+        return *result;
+    }
     const ScanResult result = DataFileScanner::scan(reader_, *this);
-    read_error = reader_.error();
+    failure = reader_.failure();
     return result;
+  }
+
+  // A file still being written when it was converted: its lines are kept, but the run says so.
+  void report_changed_length(const std::string& path) {
+    std::uint64_t now = 0;
+    if (!reader_.current_length(now) || now == reader_.length()) return;
+    ++result_.changed_files;
+    message(MessageKind::kInputChangedSize, Icon::kInformation,
+            path + " changed size while it was read (" + std::to_string(reader_.length()) +
+                " \xE2\x86\x92 " + std::to_string(now) + " bytes)");
   }
 
   // Emptying the output must never destroy an input: the same file under another spelling or
@@ -252,11 +278,11 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
   }
 
   bool go_on_after_unreadable(const std::string& name, const std::string& path,
-                              const std::string& reason) {
+                              const std::string& reason, std::int64_t failed_at = -1) {
     const bool yes = ask(QuestionKind::kUnreadable,
                          "The Input File " + name + " could not be read (" + reason +
                              "). Do you want to continue with other Files?",
-                         path, reason);
+                         path, reason, failed_at);
     if (yes) ++result_.skipped_files;
     return yes;
   }
@@ -268,8 +294,8 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
     return RunEnd::kDeclined;
   }
 
-  RunEnd end_write_failed(const std::string& output_path) {
-    const std::string reason = output_.error();
+  RunEnd end_write_failed(const std::string& output_path, std::string reason = {}) {
+    if (reason.empty()) reason = output_.error();
     output_.close();
     reader_.close();
     message(MessageKind::kOutputWriteFailed, Icon::kCritical,
@@ -302,9 +328,9 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
     return RunEnd::kStopped;
   }
 
-  bool ask(QuestionKind kind, std::string text, const std::string& path,
-           const std::string& reason) {
-    return observer_.ask_yes_no(Question{kind, std::move(text), path, reason});
+  bool ask(QuestionKind kind, std::string text, const std::string& path, const std::string& reason,
+           std::int64_t failed_at = -1) {
+    return observer_.ask_yes_no(Question{kind, std::move(text), path, reason, failed_at});
   }
 
   void message(MessageKind kind, Icon icon, std::string text) {

@@ -25,6 +25,7 @@ struct RunResult {
   std::int64_t records = 0;        // the record counter at the end
   std::int64_t files = 0;          // selected files opened (or tried), rejected ones included
   std::int64_t skipped_files = 0;  // rejected or unreadable files
+  std::int64_t changed_files = 0;  // converted files whose length changed while they were read
 };
 
 struct RunOptions {

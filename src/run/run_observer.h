@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,9 @@ struct Question {
   std::string text;
   std::string path;    // the data file's full path (for kOutputIsDataFile the output path)
   std::string reason;  // for kUnreadable: the system's reason
+  // For kUnreadable after part of the file was converted: the 0-based offset of the byte whose
+  // read failed; -1 when the file could not be read at all.
+  std::int64_t failed_at = -1;
   bool yes_is_default = true;
 };
 
@@ -30,7 +34,8 @@ enum class MessageKind {
   kOutputWriteFailed,
   kNoOutputName,  // the output path is empty
   kSummary,
-  kStopped,  // the user stopped the run: what was written so far
+  kStopped,           // the user stopped the run: what was written so far
+  kInputChangedSize,  // a file's length changed while it was converted (the window shows none)
 };
 
 struct Message {

@@ -547,6 +547,7 @@ bool Form1::ask_yes_no(const Question& question) {
 }
 
 void Form1::show_message(const Message& message) {
+  if (message.kind == MessageKind::kInputChangedSize) return;
   if (running_) show_run_progress(true);
   const auto icon =
       message.icon == Icon::kCritical ? QMessageBox::Critical : QMessageBox::Information;

@@ -81,14 +81,39 @@ TEST(ParallelConverter, SameLinesAsTheSequentialScan) {
     for (const unsigned jobs : {1u, 2u, 3u, 8u}) {
       for (const std::size_t blocks : {1u, 2u, 7u, 512u}) {
         CollectingSink got;
-        std::string error;
-        EXPECT_EQ(ParallelConverter::convert(reader, jobs, got, error, blocks),
+        ReadFailure failure;
+        EXPECT_EQ(ParallelConverter::convert(reader, jobs, got, failure, blocks),
                   ScanResult::kCompleted);
         EXPECT_EQ(got.lines, expected.lines) << size << " bytes, jobs " << jobs << ", " << blocks;
         EXPECT_EQ(got.records, expected.records);
         EXPECT_EQ(got.last_block_end, expected.last_block_end) << size;
       }
     }
+  }
+}
+
+TEST(ParallelConverter, OutputLargerThanASlotIsHandedOnInPieces) {
+  // 3-character records only: every chunk gives about five times its size in skip lines, more
+  // than a slot holds.
+  std::string block = test::record_of(100, ' ');
+  while (block.size() + 3 <= 2048) block += "003";
+  block.resize(2048, '0');
+  std::string bytes;
+  for (int b = 0; b < 1100; ++b) bytes += block;
+  const std::string path = test::write_temp_file("k.dat", bytes);
+  DataFileReader reader;
+  ASSERT_TRUE(reader.open(path));
+  SequentialSink expected;
+  DataFileScanner::scan(reader, expected);
+  ASSERT_GT(expected.lines.size(), 2 * ParallelConverter::kSlotBytes);
+  for (const unsigned jobs : {1u, 3u}) {
+    CollectingSink got;
+    ReadFailure failure;
+    EXPECT_EQ(ParallelConverter::convert(reader, jobs, got, failure), ScanResult::kCompleted);
+    EXPECT_TRUE(got.lines == expected.lines) << "jobs " << jobs;
+    EXPECT_GT(got.chunks, 3);
+    EXPECT_EQ(got.records, expected.records);
+    EXPECT_EQ(got.last_block_end, expected.last_block_end);
   }
 }
 
@@ -103,8 +128,8 @@ TEST(ParallelConverter, ManyTinyChunksOnManyThreadsNeverStall) {
   DataFileScanner::scan(reader, expected);
   for (int round = 0; round < 20; ++round) {
     CollectingSink got;
-    std::string error;
-    ASSERT_EQ(ParallelConverter::convert(reader, 6, got, error, 1), ScanResult::kCompleted);
+    ReadFailure failure;
+    ASSERT_EQ(ParallelConverter::convert(reader, 6, got, failure, 1), ScanResult::kCompleted);
     ASSERT_EQ(got.lines, expected.lines);
   }
 }
@@ -115,8 +140,8 @@ TEST(ParallelConverter, StopEndsTheConversion) {
   ASSERT_TRUE(reader.open(path));
   CollectingSink got;
   got.stop_after = 3;
-  std::string error;
-  EXPECT_EQ(ParallelConverter::convert(reader, 4, got, error, 2), ScanResult::kStopped);
+  ReadFailure failure;
+  EXPECT_EQ(ParallelConverter::convert(reader, 4, got, failure, 2), ScanResult::kStopped);
   EXPECT_EQ(got.chunks, 3);
   EXPECT_EQ(got.last_block_end, 6u * 2048 + 1);
 }

@@ -80,6 +80,10 @@ Outcome run(const Launch& launch) {
   std::vector<char*> argv;
   for (const auto& a : launch.argv) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (char** e = environ; *e != nullptr; ++e) envp.push_back(*e);
+  for (const auto& e : launch.env) envp.push_back(const_cast<char*>(e.c_str()));
+  envp.push_back(nullptr);
 
   const auto start = std::chrono::steady_clock::now();
   const pid_t pid = ::fork();
@@ -99,6 +103,15 @@ Outcome run(const Launch& launch) {
                        static_cast<rlim_t>(launch.max_open_files)};
       if (::setrlimit(RLIMIT_NOFILE, &lim) != 0) ::_exit(127);
     }
+    if (launch.max_address_space > 0) {
+      const rlimit lim{launch.max_address_space, launch.max_address_space};
+      if (::setrlimit(RLIMIT_AS, &lim) != 0) ::_exit(127);
+    }
+    if (launch.max_processes > 0) {
+      const rlimit lim{static_cast<rlim_t>(launch.max_processes),
+                       static_cast<rlim_t>(launch.max_processes)};
+      if (::setrlimit(RLIMIT_NPROC, &lim) != 0) ::_exit(127);
+    }
     if (launch.run_as) {
       // Groups first, then the group, then the user: after setuid nothing can be regained.
       if (::setgroups(0, nullptr) != 0 || ::setgid(launch.run_as->gid) != 0 ||
@@ -107,7 +120,7 @@ Outcome run(const Launch& launch) {
         ::_exit(125);
       }
     }
-    ::execv(argv[0], argv.data());
+    ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
   }
   ::close(in_fd);

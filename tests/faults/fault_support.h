@@ -54,6 +54,10 @@ struct Launch {
   bool ignore_sigpipe = false;         // start with SIGPIPE ignored, as some services do
   bool close_stderr = false;           // start with no standard error at all (2>&-)
   std::chrono::seconds time_limit{20};
+
+  std::uint64_t max_address_space = 0;  // RLIMIT_AS in bytes when not 0
+  int max_processes = 0;                // RLIMIT_NPROC when not 0 (binds only without root)
+  std::vector<std::string> env;         // NAME=value entries added to the environment
 };
 
 struct Outcome {

@@ -58,8 +58,8 @@ CoreConversion convert_in_parallel(DataFileReader& reader, const std::string& pa
   result.opened = true;
   result.accepted = true;
   ChunkCollector sink(result);
-  std::string error;
-  result.scan = ParallelConverter::convert(reader, jobs, sink, error, blocks_per_chunk);
+  ReadFailure failure;
+  result.scan = ParallelConverter::convert(reader, jobs, sink, failure, blocks_per_chunk).value();
   reader.close();
   return result;
 }

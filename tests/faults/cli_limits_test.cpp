@@ -1,0 +1,131 @@
+// vemo-convert under a failing disk, a file still being written, and too little memory or too
+// few processes for its threads: the lines of earlier files and blocks always survive, and the
+// outcome does not depend on the number of jobs.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "fault_support.h"
+#include "support/record_builder.h"
+
+namespace vemo {
+namespace {
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+// Sanitizers reserve far more address space than any limit here, and their leak check at exit
+// starts a process of its own.
+#define VEMO_SANITIZED 1
+#endif
+#endif
+
+namespace fs = std::filesystem;
+using faults::clean_output;
+using faults::count_lines;
+using faults::Launch;
+using faults::Outcome;
+using faults::ScratchDir;
+
+std::string line(const std::string& text) {
+  return "vemo-convert: " + text + "\n";
+}
+std::string summary(std::int64_t records, int files) {
+  return line(std::to_string(records) + " Records Written from " + std::to_string(files) +
+              " Files");
+}
+
+constexpr int kBigBlocks = 2600;  // about 5 MiB: large enough for the parallel path
+
+TEST(CliReadFaults, ReadErrorKeepsEveryBlockBeforeItWhateverTheJobs) {
+  // The shim fails every read from byte `fail_from` on; reads before it succeed.
+  const ScratchDir dir;
+  const std::string a = dir.file("a.dat", test::data_file_with_records(20));
+  const std::string bytes = test::data_file_bytes(kBigBlocks);
+  const std::string bad = dir.file("big.bad", bytes);
+  for (const std::size_t fail_from : {std::size_t{3000000}, std::size_t{2048 * 1500}}) {
+    // What a clean run gives for the blocks wholly before the failure.
+    const std::string before = dir.file("before.dat", bytes.substr(0, fail_from / 2048 * 2048));
+    const std::string expected = clean_output({a, before});
+    for (const char* jobs : {"1", "2", "3"}) {
+      SCOPED_TRACE(std::to_string(fail_from) + " -j " + jobs);
+      Launch l;
+      l.argv = {VEMO_CONVERT, "-j", jobs, "-o", "-", a, bad};
+      l.env = {"LD_PRELOAD=" READ_FAULT_SHIM, "VEMO_FAIL_READS_FROM=" + std::to_string(fail_from)};
+
+      const Outcome o = faults::run(l);
+
+      EXPECT_EQ(o.status, 1);
+      EXPECT_TRUE(o.out == expected) << count_lines(o.out) << " lines";
+      EXPECT_EQ(o.err, line("Cannot read the input file " + bad + " at byte " +
+                            std::to_string(fail_from) + ": Input/output error") +
+                           summary(count_lines(expected), 2));
+    }
+  }
+}
+
+TEST(CliReadFaults, FileThatGrowsWhileReadIsReported) {
+  const ScratchDir dir;
+  for (const char* jobs : {"1", "3"}) {
+    SCOPED_TRACE(std::string("-j ") + jobs);
+    const std::string bytes = test::data_file_bytes(kBigBlocks);
+    const std::string growing = dir.file("growing.bad", bytes);
+    Launch l;
+    l.argv = {VEMO_CONVERT, "-j", jobs, "-o", "-", growing};
+    l.env = {"LD_PRELOAD=" READ_FAULT_SHIM, "VEMO_GROW_AT=1000000"};
+
+    const Outcome o = faults::run(l);
+
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.err,
+              line(growing + " changed size while it was read (" + std::to_string(bytes.size()) +
+                   " \xE2\x86\x92 " + std::to_string(bytes.size() + 1000) + " bytes)") +
+                  summary(count_lines(o.out), 1));
+  }
+}
+
+TEST(CliResourceLimits, ThreadsOrMemoryThatCannotBeHadFallBackToOneThread) {
+#ifdef VEMO_SANITIZED
+  GTEST_SKIP() << "resource limits do not apply to a sanitized build";
+#endif
+  const auto user = faults::nobody();
+  const ScratchDir dir;
+  fs::permissions(dir.path(), fs::perms::all);
+  const std::string a = dir.file("a.dat", test::data_file_with_records(20));
+  const std::string big = dir.file("big.dat", test::data_file_bytes(kBigBlocks));
+  const std::string expected = clean_output({a, big});
+  struct Case {
+    const char* what;
+    std::uint64_t address_space;  // RLIMIT_AS
+    int processes;                // RLIMIT_NPROC, as "nobody" when run by root
+  };
+  const Case cases[] = {
+      {"no room for thread stacks", 40u << 20, 0},
+      {"no room for the chunk buffers", 28u << 20, 0},
+      {"no second process", 0, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Launch l;
+    l.argv = {VEMO_CONVERT, "-j", "7", "-o", "-", a, big};
+    l.max_address_space = c.address_space;
+    l.max_processes = c.processes;
+    if (c.processes > 0 && ::geteuid() == 0) {
+      if (!user) continue;  // root is not bound by RLIMIT_NPROC
+      l.run_as = user;
+    }
+
+    const Outcome o = faults::run(l);
+
+    if (o.status == 125) continue;  // privileges could not be dropped
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(o.out == expected) << count_lines(o.out) << " lines";
+    EXPECT_EQ(o.err, summary(count_lines(expected), 2));
+  }
+}
+
+}  // namespace
+}  // namespace vemo
