@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
   xvfb xdotool x11-apps imagemagick xdg-utils fonts-dejavu-core
-  time
+  hyperfine
 )
 
 missing=()
