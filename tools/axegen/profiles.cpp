@@ -609,15 +609,26 @@ class TextGen : public Generator {
 
  private:
   void next_line() {
+    // The random values are drawn one statement at a time, last field first: the order in which
+    // the arguments of a call are evaluated is up to the compiler, and the text must not depend
+    // on it. (Last field first is the order the files made so far were drawn in.)
+    const std::uint32_t route = rng_.below(100);
+    const std::uint32_t lasted_s = rng_.below(60);
+    const std::uint32_t lasted_m = rng_.below(60);
+    const auto callee = static_cast<unsigned long long>(rng_.next() % 10000000000ULL);
+    const auto caller = static_cast<unsigned long long>(rng_.next() % 10000000000ULL);
+    const std::uint32_t second = rng_.below(60);
+    const std::uint32_t minute = rng_.below(60);
+    const std::uint32_t hour = rng_.below(24);
+    const std::uint32_t day = 1 + rng_.below(28);
+    const std::uint32_t month = 1 + rng_.below(12);
+    const std::uint32_t year = 18 + rng_.below(7);
     char line[128];
     const int n = std::snprintf(line, sizeof line,
                                 "20%02u-%02u-%02u %02u:%02u:%02u  call %010llu -> %010llu  "
                                 "lasted %02u:%02u  route TRK%02u\n",
-                                18 + rng_.below(7), 1 + rng_.below(12), 1 + rng_.below(28),
-                                rng_.below(24), rng_.below(60), rng_.below(60),
-                                static_cast<unsigned long long>(rng_.next() % 10000000000ULL),
-                                static_cast<unsigned long long>(rng_.next() % 10000000000ULL),
-                                rng_.below(60), rng_.below(60), rng_.below(100));
+                                year, month, day, hour, minute, second, caller, callee, lasted_m,
+                                lasted_s, route);
     pending_.assign(line, static_cast<std::size_t>(std::max(n, 0)));
     used_ = 0;
   }
