@@ -1,68 +1,14 @@
 #include "bench_data.h"
 
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
-#include <vector>
 
+#include "axegen/profiles.h"
 #include "core/data_file_scanner.h"
 #include "core/record_layout.h"
 
-extern char** environ;
-
 namespace vemo::bench {
 namespace {
-
-std::string axegen_path() {
-  if (const char* env = std::getenv("VEMO_AXEGEN"); env != nullptr && *env != '\0') return env;
-  return VEMO_AXEGEN_PATH;
-}
-
-// Runs axegen into a temporary file and reads it back; empty on any failure.
-std::string generate(std::size_t size) {
-  const char* tmpdir = std::getenv("TMPDIR");
-  std::string path =
-      std::string(tmpdir != nullptr && *tmpdir != '\0' ? tmpdir : "/tmp") + "/vemo_bench_XXXXXX";
-  const int fd = ::mkstemp(path.data());
-  if (fd < 0) {
-    std::perror("vemo_bench: mkstemp");
-    return {};
-  }
-  ::close(fd);
-
-  const std::string program = axegen_path();
-  const std::string size_arg = std::to_string(size);
-  std::vector<std::string> args = {program,  "--profile", "realistic", "--size", size_arg,
-                                   "--seed", "1",         "-o",        path};
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  std::string data;
-  pid_t pid = 0;
-  int status = 0;
-  if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0 ||
-      ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    std::fprintf(stderr, "vemo_bench: could not run %s to make test data\n", program.c_str());
-  } else {
-    std::ifstream in(path, std::ios::binary);
-    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (data.size() != size) {
-      std::fprintf(stderr, "vemo_bench: %s made %zu bytes, not %zu\n", program.c_str(), data.size(),
-                   size);
-      data.clear();
-    }
-  }
-  ::unlink(path.c_str());
-  return data;
-}
 
 // Keeps the first record of each kind the scanner hands over.
 class Picker final : public RecordSink {
@@ -103,7 +49,9 @@ class Picker final : public RecordSink {
 const std::string& realistic_file(std::size_t size) {
   static std::map<std::size_t, std::unique_ptr<std::string>> files;
   auto& slot = files[size];
-  if (!slot) slot = std::make_unique<std::string>(generate(size));
+  if (!slot) {
+    slot = std::make_unique<std::string>(axegen::generate({"realistic", 1, size, std::nullopt}));
+  }
   return *slot;
 }
 

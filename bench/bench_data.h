@@ -7,8 +7,7 @@
 namespace vemo::bench {
 
 // The bytes of a realistic data file of `size` bytes, made by axegen (realistic profile, seed 1)
-// on first use and kept for the life of the program. Empty when axegen could not make it; the
-// reason has then been printed on standard error.
+// on first use and kept for the life of the program.
 const std::string& realistic_file(std::size_t size);
 
 // A record cut from realistic data together with the value of its length prefix.

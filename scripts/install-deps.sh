@@ -17,7 +17,7 @@ test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
   xvfb xdotool x11-apps x11-utils openbox imagemagick
-  time
+  time hyperfine
   dpkg-dev man-db desktop-file-utils appstream lintian bash-completion
 )
 

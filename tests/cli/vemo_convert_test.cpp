@@ -7,11 +7,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "axegen/profiles.h"
 #include "cli/arguments.h"
 #include "run/extraction_run.h"
 #include "run/recording_observer.h"
@@ -204,14 +206,11 @@ TEST_F(VemoConvert, UsageAndVersion) {
 
 TEST_F(VemoConvert, ParallelJobsGiveTheSameBytesAsOne) {
   // Files large enough to be decoded in parallel, with sizes around chunk and block borders.
-  const std::string sizes[] = {"4194304", "4194305", "5240832", "5243657", "6293504"};
-  int seed = 1;
+  const std::uint64_t sizes[] = {4194304, 4194305, 5240832, 5243657, 6293504};
+  std::uint64_t seed = 1;
   for (const char* profile : {"realistic", "edge", "random"}) {
-    for (const auto& size : sizes) {
-      const std::string data = dir + "/gen.dat";
-      const std::string gen = std::string("'" AXEGEN "' --profile ") + profile + " --size " + size +
-                              " --seed " + std::to_string(seed++) + " -o '" + data + "'";
-      ASSERT_EQ(std::system(gen.c_str()), 0) << gen;
+    for (const auto size : sizes) {
+      const std::string data = file("gen.dat", axegen::generate({profile, seed++, size, {}}));
       const Outcome one = convert({"-q", "-j", "1", "-o", "-", data});
       ASSERT_EQ(one.status, 0) << profile << " " << size;
       for (const char* jobs : {"2", "3"}) {

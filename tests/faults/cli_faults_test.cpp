@@ -480,7 +480,6 @@ TEST(CliPipe, ReaderThatStopsEarlyEndsTheRunQuietly) {
     const Outcome o = faults::run(l);
 
     EXPECT_FALSE(o.timed_out);
-    EXPECT_LT(o.seconds, 10.0);
     EXPECT_EQ(o.status, 0);
     EXPECT_EQ(o.out, first_line);
     const int vemo_status = std::stoi(test::read_file(status));
