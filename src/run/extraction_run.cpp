@@ -110,11 +110,14 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
               "file.");
       return RunEnd::kOutputFailed;
     }
-    const bool opened =
-        options_.output_to_stdout ? output_.open_stdout() : output_.open(output_path);
+    const bool opened = options_.output_to_stdout
+                            ? output_.open_stdout()
+                            : output_.open(output_path, options_.replace_output_when_done
+                                                            ? OutputWriter::Mode::kReplaceWhenDone
+                                                            : OutputWriter::Mode::kTruncate);
     if (!opened) {
       message(MessageKind::kOutputCannotCreate, Icon::kCritical,
-              "Cannot create the output file " + output_path + ": " + output_.error());
+              "Cannot create the output file " + output_path + ": " + output_.error(), output_path);
       return RunEnd::kOutputFailed;
     }
 
@@ -158,6 +161,7 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
         continue;
       }
 
+      ++converted_files_;
       set_progress(0);
       std::string reason;
       const ScanResult scanned = scan(reason);
@@ -172,7 +176,7 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
       reader_.close();
     }
 
-    if (!output_.close()) return end_write_failed(output_path);
+    if (!close_output()) return end_write_failed(output_path);
     message(MessageKind::kSummary, Icon::kInformation,
             std::to_string(state_.record_counter) + " Records Written from " +
                 std::to_string(result_.files) + " Files");
@@ -226,23 +230,33 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
   RunEnd end_declined() {
     ++result_.skipped_files;
     reader_.close();
-    if (!output_.close()) return end_write_failed(selection_.output_path());
+    if (!close_output()) return end_write_failed(selection_.output_path());
     return RunEnd::kDeclined;
+  }
+
+  // A run that converted no file at all (every input skipped) leaves a previous output as it was
+  // rather than replace it with nothing.
+  bool close_output() {
+    if (options_.replace_output_when_done && converted_files_ == 0) {
+      output_.abandon();
+      return true;
+    }
+    return output_.close();
   }
 
   RunEnd end_write_failed(const std::string& output_path) {
     const std::string reason = output_.error();
-    output_.close();
+    output_.abandon();
     reader_.close();
     message(MessageKind::kOutputWriteFailed, Icon::kCritical,
-            "Could not write the output file " + output_path + ": " + reason);
+            "Could not write the output file " + output_path + ": " + reason, output_path);
     return RunEnd::kOutputFailed;
   }
 
   RunEnd end_trial(const std::string& output_path) {
     state_.trial = false;
     reader_.close();
-    if (!output_.close()) return end_write_failed(output_path);
+    if (!close_output()) return end_write_failed(output_path);
     clear_display();
     observer_.open_viewer(output_path);
     return RunEnd::kTrialEnd;
@@ -253,8 +267,8 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
     return observer_.ask_yes_no(Question{kind, std::move(text), path, reason});
   }
 
-  void message(MessageKind kind, Icon icon, std::string text) {
-    observer_.show_message(Message{kind, icon, std::move(text)});
+  void message(MessageKind kind, Icon icon, std::string text, std::string path = {}) {
+    observer_.show_message(Message{kind, icon, std::move(text), std::move(path)});
   }
 
   void set_progress(int percent) {
@@ -278,6 +292,7 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
   std::uint64_t size_hundreds_ = 1;
   int shown_progress_ = 0;
   bool trial_limit_reached_ = false;
+  std::int64_t converted_files_ = 0;  // files that passed the data file test and were scanned
 };
 
 }  // namespace
