@@ -7,6 +7,8 @@
 // Messages (the summary, failures) go to standard error. Exit status 0 when the run completed
 // without skipping a file, 1 otherwise, 2 for a usage error.
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -53,15 +55,12 @@ int usage() {
 int main(int argc, char** argv) {
   std::string output;
   std::vector<std::string> files;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    if (arg == "-o") {
-      if (++i >= argc) return usage();
-      output = argv[i];
-    } else {
-      files.emplace_back(arg);
-    }
+  opterr = 0;
+  for (int c; (c = ::getopt(argc, argv, "o:")) != -1;) {
+    if (c != 'o' || !output.empty()) return usage();
+    output = optarg;
   }
+  files.assign(argv + optind, argv + argc);
   if (output.empty() || files.empty()) return usage();
 
   SilentObserver observer;

@@ -72,23 +72,21 @@ int usage() {
 int main(int argc, char** argv) {
   unsigned limit = 0;
   const char* report_path = nullptr;
-  int i = 1;
-  for (; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    if (arg == "-t" && i + 1 < argc) {
+  // "+": the options end at the command, whose own options are left alone.
+  opterr = 0;
+  for (int c; (c = ::getopt(argc, argv, "+t:o:")) != -1;) {
+    if (c == 't') {
       char* end = nullptr;
-      const unsigned long v = std::strtoul(argv[++i], &end, 10);
+      const unsigned long v = std::strtoul(optarg, &end, 10);
       if (*end != '\0' || v == 0 || v > 86400) return usage();
       limit = static_cast<unsigned>(v);
-    } else if (arg == "-o" && i + 1 < argc) {
-      report_path = argv[++i];
-    } else if (arg == "--") {
-      ++i;
-      break;
+    } else if (c == 'o') {
+      report_path = optarg;
     } else {
-      break;
+      return usage();
     }
   }
+  const int i = optind;
   if (i >= argc) return usage();
 
   struct sigaction sa {};

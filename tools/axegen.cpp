@@ -3,6 +3,8 @@
 // The generator itself is the axegen library (tools/axegen/); this file is its command line.
 // Output is written chunk by chunk from a fixed buffer, so memory stays flat for any size.
 
+#include <getopt.h>
+
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
@@ -88,49 +90,65 @@ bool parse_size(std::string_view s, std::uint64_t& v) {
 // Returns the options, or nullopt with the reason in why.
 std::optional<Options> parse_args(int argc, char** argv, std::string& why) {
   Options o;
-  for (int i = 1; i < argc; ++i) {
-    std::string_view arg = argv[i];
-    std::optional<std::string_view> inline_value;
-    if (arg.starts_with("--")) {
-      if (const auto eq = arg.find('='); eq != std::string_view::npos) {
-        inline_value = arg.substr(eq + 1);
-        arg = arg.substr(0, eq);
-      }
-    }
-    auto value = [&]() -> std::optional<std::string_view> {
-      if (inline_value) return inline_value;
-      if (i + 1 < argc) return std::string_view(argv[++i]);
-      return std::nullopt;
-    };
+  enum : int { kProfile = 256, kSize, kRecords, kSeed };
+  static const option kLongOptions[] = {
+      {"profile", required_argument, nullptr, kProfile},
+      {"size", required_argument, nullptr, kSize},
+      {"records", required_argument, nullptr, kRecords},
+      {"seed", required_argument, nullptr, kSeed},
+      {"output", required_argument, nullptr, 'o'},
+      {"help", no_argument, nullptr, 'h'},
+      {nullptr, 0, nullptr, 0},
+  };
+  opterr = 0;  // the messages are our own
+  optind = 0;
+  for (;;) {
+    const int before = optind;
+    const int c = ::getopt_long(argc, argv, ":o:h", kLongOptions, nullptr);
+    if (c == -1) break;
+    // The option as typed: a long one up to its "=", a short one by its letter.
+    // A value given as the next argument puts the option one further back.
+    const bool separate_value = optarg != nullptr && optind >= 2 && optarg == argv[optind - 1];
+    const std::string_view word = optind > before ? argv[optind - 1 - separate_value] : "";
+    const std::string arg = word.starts_with("--")
+                                ? std::string(word.substr(0, word.find('=')))
+                                : std::string("-") + static_cast<char>(optopt ? optopt : c);
+    const std::string_view v = optarg != nullptr ? optarg : "";
     auto bad = [&](std::string_view what) {
-      why = std::string(arg) + ": " + std::string(what);
+      why = arg + ": " + std::string(what);
       return std::nullopt;
     };
-
-    if (arg == "--profile") {
-      const auto v = value();
-      if (!v) return bad("missing profile name");
-      o.profile = std::string(*v);
-    } else if (arg == "--size") {
-      const auto v = value();
-      std::uint64_t n = 0;
-      if (!v || !parse_size(*v, n)) return bad("expected a byte count such as 40960, 24K or 1G");
-      o.size = n;
-    } else if (arg == "--records") {
-      const auto v = value();
-      std::uint64_t n = 0;
-      if (!v || !parse_u64(*v, n) || n == 0) return bad("expected a positive record count");
-      o.records = n;
-    } else if (arg == "--seed") {
-      const auto v = value();
-      if (!v || !parse_u64(*v, o.seed)) return bad("expected an unsigned 64-bit number");
-    } else if (arg == "-o" || arg == "--output") {
-      const auto v = value();
-      if (!v || v->empty()) return bad("missing file name");
-      o.out = std::string(*v);
-    } else {
-      return bad("unknown option");
+    std::uint64_t n = 0;
+    switch (c) {
+      case kProfile:
+        o.profile = std::string(v);
+        break;
+      case kSize:
+        if (!parse_size(v, n)) return bad("expected a byte count such as 40960, 24K or 1G");
+        o.size = n;
+        break;
+      case kRecords:
+        if (!parse_u64(v, n) || n == 0) return bad("expected a positive record count");
+        o.records = n;
+        break;
+      case kSeed:
+        if (!parse_u64(v, o.seed)) return bad("expected an unsigned 64-bit number");
+        break;
+      case 'o':
+        if (v.empty()) return bad("missing file name");
+        o.out = std::string(v);
+        break;
+      case 'h':
+        break;  // main prints the help before parsing
+      case ':':
+        return bad("missing value");
+      default:
+        return bad("unknown option");
     }
+  }
+  if (optind < argc) {
+    why = std::string(argv[optind]) + ": unexpected argument";
+    return std::nullopt;
   }
   const bool known_profile = o.profile == "realistic" || o.profile == "edge" ||
                              o.profile == "random" || o.profile == "invalid" ||
@@ -190,8 +208,7 @@ int main(int argc, char** argv) {
   std::string why;
   const std::optional<Options> options = parse_args(argc, argv, why);
   if (!options) {
-    std::fprintf(stderr, "axegen: %s\n\n", why.c_str());
-    std::fputs(kUsage.data(), stderr);
+    std::fprintf(stderr, "axegen: %s\nTry 'axegen --help'.\n", why.c_str());
     return 2;
   }
   return write_file(*options);

@@ -1,5 +1,7 @@
 #include "cli/console_observer.h"
 
+#include "cli/quote.h"
+
 namespace vemo {
 
 namespace {
@@ -11,8 +13,8 @@ void ConsoleObserver::set_status_text(int panel, std::string_view text) {
   if (panel == 1) {
     files_ = text;
   } else {
-    name_ =
-        text.substr(0, kProcessing.size()) == kProcessing ? text.substr(kProcessing.size()) : text;
+    name_ = quote_name(
+        text.substr(0, kProcessing.size()) == kProcessing ? text.substr(kProcessing.size()) : text);
     percent_ = 0;
     if (!name_.empty()) draw_progress_line();
   }
@@ -28,16 +30,17 @@ void ConsoleObserver::set_progress(int percent) {
 bool ConsoleObserver::ask_yes_no(const Question& question) {
   switch (question.kind) {
     case QuestionKind::kNotDataFile:
-      print("The Input File Selected is not AXE Data File: " + question.path);
+      print("The Input File Selected is not AXE Data File: " + quote_name(question.path));
       break;
     case QuestionKind::kUnreadable:
-      print("Cannot read the input file " + question.path +
+      print("Cannot read the input file " + quote_name(question.path) +
             (question.failed_at >= 0 ? " at byte " + std::to_string(question.failed_at) : "") +
             ": " + question.reason);
       break;
     case QuestionKind::kOutputIsDataFile:
       if (settings_.force) return true;
-      print(question.path + " is an AXE data file; not replacing it (use --force to replace it)");
+      print(quote_name(question.path) +
+            " is an AXE data file; not replacing it (use --force to replace it)");
       return false;
   }
   return !settings_.stop_on_invalid;
@@ -45,7 +48,15 @@ bool ConsoleObserver::ask_yes_no(const Question& question) {
 
 void ConsoleObserver::show_message(const Message& message) {
   if (message.kind == MessageKind::kSummary && settings_.quiet) return;
-  print(message.text);
+  // The text names its file raw: print it quoted.
+  const std::size_t at = message.path.empty() ? std::string::npos : message.text.find(message.path);
+  if (at == std::string::npos) {
+    print(message.text);
+    return;
+  }
+  std::string text = message.text;
+  text.replace(at, message.path.size(), quote_name(message.path));
+  print(text);
 }
 
 void ConsoleObserver::print(const std::string& line) {

@@ -144,11 +144,14 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
                                        .yes_is_default = false})) {
       return RunEnd::kOutputFailed;
     }
-    const bool opened =
-        options_.output_to_stdout ? output_.open_stdout() : output_.open(output_path);
+    const bool opened = options_.output_to_stdout
+                            ? output_.open_stdout()
+                            : output_.open(output_path, options_.replace_output_when_done
+                                                            ? OutputWriter::Mode::kReplaceWhenDone
+                                                            : OutputWriter::Mode::kTruncate);
     if (!opened) {
       message(MessageKind::kOutputCannotCreate, Icon::kCritical,
-              "Cannot create the output file " + output_path + ": " + output_.error());
+              "Cannot create the output file " + output_path + ": " + output_.error(), output_path);
       return RunEnd::kOutputFailed;
     }
 
@@ -194,6 +197,7 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
         continue;
       }
 
+      ++converted_files_;
       set_progress(0);
       ReadFailure failure;
       const ScanResult scanned = scan(failure);
@@ -213,7 +217,7 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
       reader_.close();
     }
 
-    if (!output_.close()) return end_write_failed(output_path);
+    if (!close_output()) return end_write_failed(output_path);
     message(MessageKind::kSummary, Icon::kInformation,
             std::to_string(state_.record_counter) + " Records Written from " +
                 std::to_string(result_.files) + " Files");
@@ -243,7 +247,8 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
     ++result_.changed_files;
     message(MessageKind::kInputChangedSize, Icon::kInformation,
             path + " changed size while it was read (" + std::to_string(reader_.length()) +
-                " \xE2\x86\x92 " + std::to_string(now) + " bytes)");
+                " \xE2\x86\x92 " + std::to_string(now) + " bytes)",
+            path);
   }
 
   // Emptying the output must never destroy an input: the same file under another spelling or
@@ -290,23 +295,33 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
   RunEnd end_declined() {
     ++result_.skipped_files;
     reader_.close();
-    if (!output_.close()) return end_write_failed(selection_.output_path());
+    if (!close_output()) return end_write_failed(selection_.output_path());
     return RunEnd::kDeclined;
+  }
+
+  // A run that converted no file at all (every input skipped) leaves a previous output as it was
+  // rather than replace it with nothing.
+  bool close_output() {
+    if (options_.replace_output_when_done && converted_files_ == 0) {
+      output_.abandon();
+      return true;
+    }
+    return output_.close();
   }
 
   RunEnd end_write_failed(const std::string& output_path, std::string reason = {}) {
     if (reason.empty()) reason = output_.error();
-    output_.close();
+    output_.abandon();
     reader_.close();
     message(MessageKind::kOutputWriteFailed, Icon::kCritical,
-            "Could not write the output file " + output_path + ": " + reason);
+            "Could not write the output file " + output_path + ": " + reason, output_path);
     return RunEnd::kOutputFailed;
   }
 
   RunEnd end_trial(const std::string& output_path) {
     state_.trial = false;
     reader_.close();
-    if (!output_.close()) return end_write_failed(output_path);
+    if (!close_output()) return end_write_failed(output_path);
     clear_display();
     observer_.open_viewer(output_path);
     return RunEnd::kTrialEnd;
@@ -320,7 +335,7 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
 
   RunEnd end_stopped(const std::string& output_path) {
     reader_.close();
-    if (!output_.close()) return end_write_failed(output_path);
+    if (!close_output()) return end_write_failed(output_path);
     message(MessageKind::kStopped, Icon::kInformation,
             "Run stopped: " + std::to_string(state_.record_counter) + " Records Written from " +
                 std::to_string(result_.files) + " Files");
@@ -333,8 +348,8 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
     return observer_.ask_yes_no(Question{kind, std::move(text), path, reason, failed_at});
   }
 
-  void message(MessageKind kind, Icon icon, std::string text) {
-    observer_.show_message(Message{kind, icon, std::move(text)});
+  void message(MessageKind kind, Icon icon, std::string text, std::string path = {}) {
+    observer_.show_message(Message{kind, icon, std::move(text), std::move(path)});
   }
 
   void set_progress(int percent) {
@@ -360,6 +375,7 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
   int blocks_since_stop_check_ = 0;
   bool trial_limit_reached_ = false;
   bool stop_ = false;
+  std::int64_t converted_files_ = 0;  // files that passed the data file test and were scanned
 };
 
 }  // namespace

@@ -31,6 +31,10 @@ struct RunResult {
 struct RunOptions {
   // Write the lines to standard output instead of the output path (the command line's "-").
   bool output_to_stdout = false;
+  // Leave an output that is a regular file as it was until the run ends: the lines go to a
+  // temporary file beside it that replaces it when the run ends without an output failure and
+  // converted at least one file. Otherwise the output is emptied when the run starts.
+  bool replace_output_when_done = false;
   // Worker threads that decode a large file in parallel; 0 or 1 decodes on the calling thread.
   // Trial runs always decode on the calling thread, record by record.
   unsigned jobs = 0;

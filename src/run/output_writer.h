@@ -23,8 +23,19 @@ class OutputWriter {
   OutputWriter(const OutputWriter&) = delete;
   OutputWriter& operator=(const OutputWriter&) = delete;
 
-  // Creates or empties the file. A FIFO without a reader is refused rather than waited for.
-  bool open(const std::string& path);
+  // How open() treats an output that is a regular file or does not exist yet.
+  enum class Mode {
+    kTruncate,  // create or empty it at once
+    // Write a temporary file beside it (".NAME.XXXXXX", the old file's mode kept) that close()
+    // renames over it, so that the old output stays whole until the new one is complete. A
+    // symbolic link is followed: its target is replaced and the link stays. Where the folder
+    // takes no new file but the output may be written, it is emptied and written in place.
+    kReplaceWhenDone,
+  };
+
+  // Opens the output. Devices, FIFOs and folders are always opened directly; a FIFO without a
+  // reader is refused rather than waited for.
+  bool open(const std::string& path, Mode mode = Mode::kTruncate);
   // Writes to standard output instead; close() flushes but leaves it open.
   bool open_stdout();
 
@@ -43,8 +54,12 @@ class OutputWriter {
 
   // Hands the buffer to the system. False (and error() says why) once anything failed.
   bool flush();
-  // Flushes and closes; false when anything written so far was lost.
+  // Flushes and closes, and puts a temporary file in the output's place; false when anything
+  // written so far was lost (a temporary file is then removed and the old output stays).
   bool close();
+  // Closes without putting a temporary file in the output's place: it is removed and the old
+  // output stays. An output opened directly is flushed and closed as by close().
+  void abandon();
 
   bool is_open() const { return fd_ >= 0; }
   // Whether the open output is the file with this device and inode.
@@ -56,6 +71,9 @@ class OutputWriter {
   void fail(int err);
   bool write_all(const char* p, std::size_t n);
   bool wait_for_room();
+  int open_direct(const std::string& path);
+  int open_replacement(const std::string& path);
+  void end_replacement(bool keep);
 
   int fd_ = -1;
   std::size_t flush_size_ = kBufferSize;
@@ -65,6 +83,11 @@ class OutputWriter {
   std::size_t used_ = 0;
   bool failed_ = false;
   std::string error_;
+  // While a temporary file stands in for the output: its path, the file it will replace, and
+  // its slot among the files removed on a signal.
+  std::string temporary_;
+  std::string target_;
+  int removal_slot_ = -1;
 };
 
 }  // namespace vemo

@@ -42,6 +42,7 @@ struct Message {
   MessageKind kind;
   Icon icon;
   std::string text;
+  std::string path;  // the file the text names, when it names one (a face may quote it)
 };
 
 // How a run reports and asks. The window shows dialogs; the command line prints and answers

@@ -15,6 +15,7 @@
 
 #include "axegen/profiles.h"
 #include "cli/arguments.h"
+#include "cli/quote.h"
 #include "run/extraction_run.h"
 #include "run/recording_observer.h"
 #include "support/record_builder.h"
@@ -236,6 +237,116 @@ TEST(ParseArguments, FormsOfOptionsAndFiles) {
 
   EXPECT_FALSE(parse_arguments({"-o", "", "f"}, error));
   EXPECT_FALSE(parse_arguments({"-j", "2x", "-o", "o", "f"}, error));
+}
+
+TEST(QuoteName, ControlCharactersAndInvalidUtf8AreQuotedAsAShellWould) {
+  const struct {
+    std::string name;
+    std::string shown;
+  } cases[] = {
+      {"plain.dat", "plain.dat"},
+      {"with blank 'quote' \\ $(x).dat", "with blank 'quote' \\ $(x).dat"},
+      {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80.dat",
+       "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80.dat"},
+      {"", ""},
+      {"a\nb", "$'a\\nb'"},
+      {"x\033[31my", "$'x\\033[31my'"},
+      {"tab\there\r", "$'tab\\there\\r'"},
+      {"del\x7f", "$'del\\177'"},
+      {"caf\xe9", "$'caf\\351'"},
+      {"it's\n\\", "$'it\\'s\\n\\\\'"},
+      {"c1 \xc2\x9b", "$'c1 \\302\\233'"},              // CSI as a UTF-8 C1 control
+      {"overlong \xc0\xaf", "$'overlong \\300\\257'"},  // '/' in two bytes
+      {"surrogate \xed\xa0\x80", "$'surrogate \\355\\240\\200'"},
+      {"cut \xe2\x82", "$'cut \\342\\202'"},
+      {std::string("nul\0x", 5), "$'nul\\000x'"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(quote_name(c.name), c.shown) << c.shown;
+}
+
+TEST(ParseArguments, GnuConventionsAndUsageErrors) {
+  const struct {
+    std::vector<std::string> args;
+    std::string error;  // empty: parses
+    std::string output;
+    std::vector<std::string> files;
+    int jobs;
+    bool quiet;
+  } cases[] = {
+      {{"-qj2", "-o", "o", "f"}, "", "o", {"f"}, 2, true},
+      {{"--jobs=3", "--out=o", "f"}, "", "o", {"f"}, 3, false},
+      {{"-o", "o", "--", "-q", "--jobs=3"}, "", "o", {"-q", "--jobs=3"}, 0, false},
+      {{"f", "-qo-", "-"}, "", "-", {"f", "-"}, 0, true},
+      {{"-o", "a", "-o", "b", "f"}, "the output is given more than once", "", {}, 0, false},
+      {{"-o", "a", "--output=a", "f"}, "the output is given more than once", "", {}, 0, false},
+      {{"-qx", "-o", "o", "f"}, "unknown option -x", "", {}, 0, false},
+      {{"--bogus=1", "-o", "o", "f"}, "unknown option --bogus", "", {}, 0, false},
+      {{"--quiet=yes", "-o", "o", "f"}, "option --quiet takes no value", "", {}, 0, false},
+      {{"f", "-o"}, "option -o needs a value", "", {}, 0, false},
+      {{"f", "--jobs"}, "option --jobs needs a value", "", {}, 0, false},
+      {{"--\x1b[2J", "-o", "o", "f"}, "unknown option $'--\\033[2J'", "", {}, 0, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.front());
+    std::string error;
+    const auto args = parse_arguments(c.args, error);
+    EXPECT_EQ(error, c.error);
+    ASSERT_EQ(args.has_value(), c.error.empty());
+    if (!args) continue;
+    EXPECT_EQ(args->output, c.output);
+    EXPECT_EQ(args->files, c.files);
+    EXPECT_EQ(args->jobs, c.jobs);
+    EXPECT_EQ(args->quiet, c.quiet);
+  }
+  // The command prints the reason and a pointer to the help, not the whole help.
+  EXPECT_EQ(convert({"-o", "a", "-o", "b", "f"}).err,
+            "vemo-convert: the output is given more than once\nTry 'vemo-convert --help'.\n");
+}
+
+// Runs vemo-convert with standard error on a new terminal, and standard output on the same
+// terminal or into `out_file`; returns what the terminal showed.
+std::string on_terminal(const std::vector<std::string>& args, const std::string& out_file) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return "no terminal";
+  const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+  const int file = out_file.empty() ? -1 : ::open(out_file.c_str(), O_WRONLY | O_CREAT, 0644);
+  std::vector<std::string> all = {VEMO_CONVERT};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(file >= 0 ? file : slave, STDOUT_FILENO);
+    ::dup2(slave, STDERR_FILENO);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  ::close(slave);
+  if (file >= 0) ::close(file);
+  std::string shown;
+  char buf[4096];
+  for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) shown.append(buf, n);
+  ::waitpid(pid, nullptr, 0);
+  ::close(master);
+  return shown;
+}
+
+TEST_F(VemoConvert, ProgressLineOnlyWhereTheLinesDoNotGo) {
+  const struct {
+    std::vector<std::string> args;
+    std::string out_file;
+    bool progress;
+  } cases[] = {
+      {{"-o", "-", a}, "", false},
+      {{"-o", dir + "/t.csv", a}, "", true},
+      {{"-o", "-", a}, dir + "/redirected.csv", true},
+  };
+  for (const auto& c : cases) {
+    const std::string shown = on_terminal(c.args, c.out_file);
+    EXPECT_EQ(shown.find("\033[K") != std::string::npos, c.progress) << shown.substr(0, 200);
+    EXPECT_NE(shown.find("120 Records Written from 1 Files"), std::string::npos);
+  }
 }
 
 }  // namespace

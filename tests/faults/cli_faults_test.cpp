@@ -263,6 +263,108 @@ TEST(CliOutputFaults, OutputNamedAgainAsALaterInputIsNeverConvertedIntoItself) {
   EXPECT_EQ(test::read_file(out), clean_output({a}));
 }
 
+// --- A previous output ---
+
+// Names in a folder other than these: temporaries left behind.
+std::vector<std::string> strays(const ScratchDir& dir, const std::set<std::string>& expected) {
+  std::vector<std::string> found;
+  for (const auto& entry : fs::directory_iterator(dir.path())) {
+    const std::string name = entry.path().filename().string();
+    if (!expected.count(name)) found.push_back(name);
+  }
+  return found;
+}
+
+TEST(CliOutputReplacement, PreviousOutputStaysUntilARunCompletes) {
+  struct Case {
+    const char* what;
+    int signal_number;  // sent once the run has started writing; 0: none
+    bool missing_input;
+    bool through_link;  // -o names a symbolic link to the previous output
+    int status;
+    bool replaced;
+  };
+  const Case cases[] = {
+      {"mistyped input", 0, true, false, 1, false},
+      {"SIGINT", SIGINT, false, false, 128 + SIGINT, false},
+      {"SIGTERM", SIGTERM, false, false, 128 + SIGTERM, false},
+      {"SIGHUP", SIGHUP, false, false, 128 + SIGHUP, false},
+      {"completed", 0, false, false, 0, true},
+      {"completed through a link", 0, false, true, 0, true},
+  };
+  const std::string kept = "earlier output\r\n";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const ScratchDir dir;
+    const std::string a = dir.file("a.dat", test::data_file_with_records(40000));
+    const std::string prev = dir.file("prev.csv", kept);
+    ASSERT_EQ(::chmod(prev.c_str(), 0640), 0);
+    std::string out = prev;
+    if (c.through_link) {
+      out = dir / "link.csv";
+      fs::create_symlink("prev.csv", out);
+    }
+    Launch l;
+    l.argv = {VEMO_CONVERT, "-q", "-o", out};
+    if (c.missing_input) {
+      l.argv.push_back(dir / "typo.dat");
+    } else {
+      // Enough input that the run is still going when the signal comes.
+      for (int i = 0; i < (c.signal_number ? 60 : 1); ++i) l.argv.push_back(a);
+    }
+    if (c.signal_number) {
+      l.meanwhile = [&](pid_t pid) {
+        // Wait for the temporary file, so that the run is writing when it is stopped.
+        for (int i = 0; i < 2000 && strays(dir, {"a.dat", "prev.csv"}).empty(); ++i) {
+          ::usleep(1000);
+        }
+        ::kill(pid, c.signal_number);
+      };
+    }
+
+    const Outcome o = faults::run(l);
+
+    EXPECT_EQ(o.status, c.status);
+    EXPECT_EQ(test::read_file(prev), c.replaced ? clean_output({a}) : kept);
+    struct stat st {};
+    ASSERT_EQ(::stat(prev.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(fs::is_symlink(out), c.through_link);
+    EXPECT_EQ(strays(dir, {"a.dat", "prev.csv", "link.csv"}), std::vector<std::string>{});
+  }
+}
+
+TEST(CliOutputReplacement, WritableOutputInAFolderThatTakesNoNewFileIsWrittenInPlace) {
+  // As in the read-only output case: root may create files anywhere, so this runs as "nobody".
+  const auto user = faults::nobody();
+  const bool root = ::geteuid() == 0;
+  if (root && !user) GTEST_SKIP() << "running as root and there is no user \"nobody\" to become";
+  const ScratchDir dir;
+  fs::permissions(dir.path(), fs::perms::all);
+  const std::string a = dir.file("a.dat", test::data_file_with_records(40));
+  fs::permissions(a, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  fs::create_directory(dir / "locked");
+  const std::string out = dir.file("locked/out.csv", "earlier output\r\n");
+  for (const std::string& p : {out, dir / "locked"}) {
+    if (root) {
+      ASSERT_EQ(::chown(p.c_str(), user->uid, user->gid), 0);
+    }
+  }
+  fs::permissions(dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+
+  Launch l;
+  l.argv = {VEMO_CONVERT, "-o", out, a};
+  if (root) l.run_as = user;
+  const Outcome o = faults::run(l);
+
+  if (o.status == 125) GTEST_SKIP() << "privileges could not be dropped to \"nobody\"";
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.err, summary(40, 1));
+  EXPECT_EQ(test::read_file(out), clean_output({a}));
+  fs::permissions(dir / "locked", fs::perms::owner_all);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "locked"), fs::directory_iterator()), 1);
+}
+
 // --- The inputs ---
 
 TEST(CliInputFaults, InputsThatAreNotDataFilesAreSkippedWithoutBlocking) {
@@ -429,6 +531,29 @@ TEST(CliNames, OddFileNamesConvertAndAreReportedWhole) {
 }
 
 // --- Standard streams ---
+
+TEST(CliStreams, ClosedStandardOutputIsAnOutputFailureOnlyWhenItIsTheOutput) {
+  const ScratchDir dir;
+  const std::string a = dir.file("a.dat", test::data_file_with_records(40));
+  struct Case {
+    std::string output;
+    int status;
+    std::string err;
+  } cases[] = {
+      {"-", 2, line("Cannot create the output file -: standard output is closed")},
+      {dir / "out.csv", 0, summary(40, 1)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.output);
+    Launch l;
+    l.argv = {VEMO_CONVERT, "-o", c.output, a};
+    l.close_stdout = true;
+    const Outcome o = faults::run(l);
+    EXPECT_EQ(o.status, c.status);
+    EXPECT_EQ(o.err, c.err);
+  }
+  EXPECT_EQ(test::read_file(dir / "out.csv"), clean_output({a}));
+}
 
 TEST(CliStreams, ClosedStandardErrorNeverPutsMessagesIntoTheOutput) {
   // Started with standard error closed (2>&-), the output file is given descriptor 2: what the

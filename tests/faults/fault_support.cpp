@@ -97,6 +97,7 @@ Outcome run(const Launch& launch) {
     ::dup2(out_fd, STDOUT_FILENO);
     ::dup2(err_fd, STDERR_FILENO);
     if (launch.close_stderr) ::close(STDERR_FILENO);
+    if (launch.close_stdout) ::close(STDOUT_FILENO);
     if (!launch.cwd.empty() && ::chdir(launch.cwd.c_str()) != 0) ::_exit(127);
     if (launch.max_open_files > 0) {
       const rlimit lim{static_cast<rlim_t>(launch.max_open_files),
@@ -128,6 +129,7 @@ Outcome run(const Launch& launch) {
   ::close(err_fd);
   if (pid < 0) throw std::runtime_error("fork failed");
 
+  if (launch.meanwhile) launch.meanwhile(pid);
   Outcome o;
   int wstatus = 0;
   const auto deadline = start + launch.time_limit;

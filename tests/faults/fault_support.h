@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,10 +50,12 @@ struct Launch {
   // Standard output: captured when empty, else this file opened with these flags.
   std::string stdout_path;
   int stdout_flags = 0;
-  std::optional<Unprivileged> run_as;  // drop every privilege to this user before exec
-  int max_open_files = 0;              // RLIMIT_NOFILE when not 0
-  bool ignore_sigpipe = false;         // start with SIGPIPE ignored, as some services do
-  bool close_stderr = false;           // start with no standard error at all (2>&-)
+  std::optional<Unprivileged> run_as;    // drop every privilege to this user before exec
+  int max_open_files = 0;                // RLIMIT_NOFILE when not 0
+  bool ignore_sigpipe = false;           // start with SIGPIPE ignored, as some services do
+  bool close_stderr = false;             // start with no standard error at all (2>&-)
+  bool close_stdout = false;             // start with no standard output at all (>&-)
+  std::function<void(pid_t)> meanwhile;  // called while the program runs, with its process id
   std::chrono::seconds time_limit{20};
 
   std::uint64_t max_address_space = 0;  // RLIMIT_AS in bytes when not 0
