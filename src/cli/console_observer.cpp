@@ -35,7 +35,7 @@ bool ConsoleObserver::ask_yes_no(const Question& question) {
     case QuestionKind::kUnreadable:
       print("Cannot read the input file " + quote_name(question.path) +
             (question.failed_at >= 0 ? " at byte " + std::to_string(question.failed_at) : "") +
-            ": " + question.reason);
+            ": " + question.error.message());
       break;
     case QuestionKind::kOutputIsDataFile:
       if (settings_.force) return true;

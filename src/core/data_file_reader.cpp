@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/errors.h"
+
 namespace vemo {
 
 DataFileReader::DataFileReader() = default;
@@ -19,22 +21,23 @@ DataFileReader::~DataFileReader() {
 bool DataFileReader::open(const std::string& path) {
   close();
   failed_ = false;
-  error_.clear();
+  error_ = {};
   failure_ = {};
   // O_NONBLOCK keeps a FIFO from blocking the open; only regular files are read.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
-    error_ = std::strerror(errno);
+    error_ = std::error_code(errno, std::system_category());
     return false;
   }
   struct stat st {};
   if (::fstat(fd, &st) != 0) {
-    error_ = std::strerror(errno);
+    error_ = std::error_code(errno, std::system_category());
     ::close(fd);
     return false;
   }
   if (!S_ISREG(st.st_mode)) {
-    error_ = S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file";
+    error_ = S_ISDIR(st.st_mode) ? std::error_code(EISDIR, std::system_category())
+                                 : make_error_code(Error::kNotRegularFile);
     ::close(fd);
     return false;
   }
@@ -72,7 +75,7 @@ void DataFileReader::fill(std::uint64_t offset) {
   if (failure) {
     failed_ = true;
     failure_ = failure;
-    error_ = failure.code.message();
+    error_ = failure.code;
   }
 }
 

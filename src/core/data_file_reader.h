@@ -36,7 +36,7 @@ class DataFileReader {
   DataFileReader& operator=(const DataFileReader&) = delete;
 
   // Opens a regular file for reading. On failure returns false and error() says why; folders,
-  // pipes and devices are refused without blocking.
+  // pipes and devices are refused without blocking (Error::kNotRegularFile for the last two).
   bool open(const std::string& path);
   void close() noexcept;
   bool is_open() const noexcept { return fd_ >= 0; }
@@ -72,7 +72,8 @@ class DataFileReader {
   // True once a read failed in the system (device error and the like); the failed part reads as
   // zero bytes past the end, error() holds the reason and failure() where it happened.
   bool failed() const noexcept { return failed_; }
-  const std::string& error() const noexcept { return error_; }
+  // Why the last open or a read failed; empty when nothing failed.
+  std::error_code error() const noexcept { return error_; }
   const ReadFailure& failure() const noexcept { return failure_; }
 
  private:
@@ -88,7 +89,7 @@ class DataFileReader {
   bool window_at_eof_ = false;       // the file had nothing after the window when it was filled
   bool end_of_data_ = false;
   bool failed_ = false;
-  std::string error_;
+  std::error_code error_;
   ReadFailure failure_;
 };
 

@@ -241,10 +241,9 @@ class Conversion {
 
 }  // namespace
 
-std::optional<ScanResult> ParallelConverter::convert(const DataFileReader& reader, unsigned jobs,
-                                                     ChunkSink& sink, ReadFailure& failure,
-                                                     std::size_t blocks_per_chunk) {
-  return Conversion(reader, jobs, blocks_per_chunk).run(sink, failure);
+std::optional<ScanResult> ParallelConverter::convert(ChunkSink& sink) {
+  failure_ = {};
+  return Conversion(reader_, jobs_, blocks_per_chunk_).run(sink, failure_);
 }
 
 }  // namespace vemo

@@ -34,14 +34,25 @@ class ParallelConverter {
   // Output a slot holds before it is handed on.
   static constexpr std::size_t kSlotBytes = 1024 * 1024;
 
-  // Converts the file open in `reader` with `jobs` worker threads (at least 1). On kReadFailed
-  // the sink has had every block before the one the failure falls in, and `failure` says where
-  // and why. Returns nothing, having handed nothing to the sink, when no worker thread or not
-  // all the buffers could be had: the caller then decodes the file itself.
+  // Converts the file open in `reader` with `jobs` worker threads (at least 1).
   // `blocks_per_chunk` is there for tests, which use small chunks to cross many chunk borders.
-  static std::optional<ScanResult> convert(const DataFileReader& reader, unsigned jobs,
-                                           ChunkSink& sink, ReadFailure& failure,
-                                           std::size_t blocks_per_chunk = kBlocksPerChunk);
+  ParallelConverter(const DataFileReader& reader, unsigned jobs,
+                    std::size_t blocks_per_chunk = kBlocksPerChunk)
+      : reader_(reader), jobs_(jobs), blocks_per_chunk_(blocks_per_chunk) {}
+
+  // Hands the file's lines to the sink. On kReadFailed the sink has had every block before the
+  // one the failure falls in, and failure() says where and why. Returns nothing, having handed
+  // nothing to the sink, when no worker thread or not all the buffers could be had: the caller
+  // then decodes the file itself.
+  std::optional<ScanResult> convert(ChunkSink& sink);
+
+  const ReadFailure& failure() const noexcept { return failure_; }
+
+ private:
+  const DataFileReader& reader_;
+  unsigned jobs_;
+  std::size_t blocks_per_chunk_;
+  ReadFailure failure_;
 };
 
 }  // namespace vemo

@@ -11,6 +11,7 @@
 
 #include "core/data_file_reader.h"
 #include "core/data_file_scanner.h"
+#include "core/errors.h"
 #include "core/parallel_converter.h"
 #include "core/record_decoder.h"
 #include "run/output_writer.h"
@@ -62,7 +63,7 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
     } catch (const std::bad_alloc&) {
       // Memory even the one-thread path needs: the lines written so far are kept.
       result_.end = end_write_failed(selection_.output_path(),
-                                     std::make_error_code(std::errc::not_enough_memory).message());
+                                     std::make_error_code(std::errc::not_enough_memory));
     }
     result_.records = state_.record_counter;
     // However the run ended, the next one starts as a normal Extract unless asked otherwise.
@@ -140,7 +141,7 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
                                        .text = "The output file " + output_path +
                                                " is an AXE data file. Do you want to replace it?",
                                        .path = output_path,
-                                       .reason = {},
+                                       .error = {},
                                        .yes_is_default = false})) {
       return RunEnd::kOutputFailed;
     }
@@ -151,7 +152,8 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
                                                             : OutputWriter::Mode::kTruncate);
     if (!opened) {
       message(MessageKind::kOutputCannotCreate, Icon::kCritical,
-              "Cannot create the output file " + output_path + ": " + output_.error(), output_path);
+              "Cannot create the output file " + output_path + ": " + output_.error().message(),
+              output_path);
       return RunEnd::kOutputFailed;
     }
 
@@ -175,15 +177,17 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
       if (output_.is_file(reader_.device(), reader_.inode())) {
         // Named as an input after the run created it: reading it would feed the output back in.
         reader_.close();
-        if (!go_on_after_unreadable(name, path, "it is the output file")) return end_declined();
+        if (!go_on_after_unreadable(name, path, make_error_code(Error::kInputIsOutput))) {
+          return end_declined();
+        }
         continue;
       }
       if (!DataFileScanner::is_data_file(reader_)) {
         if (reader_.failed()) {
           // A read the system failed is not the file's verdict: say why it could not be read.
-          const std::string reason = reader_.error();
+          const std::error_code error = reader_.error();
           reader_.close();
-          if (!go_on_after_unreadable(name, path, reason)) return end_declined();
+          if (!go_on_after_unreadable(name, path, error)) return end_declined();
           continue;
         }
         reader_.close();
@@ -206,7 +210,7 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
       if (trial_limit_reached_) return end_trial(output_path);
       if (scanned == ScanResult::kReadFailed) {
         reader_.close();
-        if (!go_on_after_unreadable(name, path, failure.code.message(),
+        if (!go_on_after_unreadable(name, path, failure.code,
                                     static_cast<std::int64_t>(failure.offset))) {
           return end_declined();
         }
@@ -232,8 +236,11 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
     const bool parallel = options_.jobs > 1 && !state_.trial &&
                           reader_.length() >= kMinParallelChunks * ParallelConverter::kChunkBytes;
     if (parallel) {
-      if (const auto result = ParallelConverter::convert(reader_, options_.jobs, *this, failure))
+      ParallelConverter converter(reader_, options_.jobs);
+      if (const auto result = converter.convert(*this)) {
+        failure = converter.failure();
         return *result;
+      }
     }
     const ScanResult result = DataFileScanner::scan(reader_, *this);
     failure = reader_.failure();
@@ -283,11 +290,11 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
   }
 
   bool go_on_after_unreadable(const std::string& name, const std::string& path,
-                              const std::string& reason, std::int64_t failed_at = -1) {
+                              std::error_code error, std::int64_t failed_at = -1) {
     const bool yes = ask(QuestionKind::kUnreadable,
-                         "The Input File " + name + " could not be read (" + reason +
+                         "The Input File " + name + " could not be read (" + error.message() +
                              "). Do you want to continue with other Files?",
-                         path, reason, failed_at);
+                         path, error, failed_at);
     if (yes) ++result_.skipped_files;
     return yes;
   }
@@ -309,12 +316,12 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
     return output_.close();
   }
 
-  RunEnd end_write_failed(const std::string& output_path, std::string reason = {}) {
-    if (reason.empty()) reason = output_.error();
+  RunEnd end_write_failed(const std::string& output_path, std::error_code error = {}) {
+    if (!error) error = output_.error();
     output_.abandon();
     reader_.close();
     message(MessageKind::kOutputWriteFailed, Icon::kCritical,
-            "Could not write the output file " + output_path + ": " + reason, output_path);
+            "Could not write the output file " + output_path + ": " + error.message(), output_path);
     return RunEnd::kOutputFailed;
   }
 
@@ -343,9 +350,9 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
     return RunEnd::kStopped;
   }
 
-  bool ask(QuestionKind kind, std::string text, const std::string& path, const std::string& reason,
+  bool ask(QuestionKind kind, std::string text, const std::string& path, std::error_code error,
            std::int64_t failed_at = -1) {
-    return observer_.ask_yes_no(Question{kind, std::move(text), path, reason, failed_at});
+    return observer_.ask_yes_no(Question{kind, std::move(text), path, error, failed_at});
   }
 
   void message(MessageKind kind, Icon icon, std::string text, std::string path = {}) {

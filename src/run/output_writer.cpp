@@ -51,14 +51,14 @@ OutputWriter::~OutputWriter() {
 }
 
 void OutputWriter::fail(int err) {
-  if (!failed_) error_ = std::strerror(err);
+  if (!failed_) error_ = std::error_code(err, std::system_category());
   failed_ = true;
 }
 
 bool OutputWriter::open(const std::string& path, Mode mode) {
   close();
   failed_ = false;
-  error_.clear();
+  error_ = {};
   const int fd = mode == Mode::kReplaceWhenDone ? open_replacement(path) : open_direct(path);
   if (fd < 0) {
     fail(errno);
@@ -160,7 +160,7 @@ void OutputWriter::end_replacement(bool keep) {
 bool OutputWriter::open_stdout() {
   close();
   failed_ = false;
-  error_.clear();
+  error_ = {};
   fd_ = STDOUT_FILENO;
   owns_fd_ = false;
   flush_size_ = kBufferSize;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace vemo {
 
@@ -65,7 +66,8 @@ class OutputWriter {
   // Whether the open output is the file with this device and inode.
   bool is_file(std::uint64_t device, std::uint64_t inode) const;
   bool failed() const { return failed_; }
-  const std::string& error() const { return error_; }
+  // Why the output failed: the first failure, kept; empty while nothing failed.
+  std::error_code error() const { return error_; }
 
  private:
   void fail(int err);
@@ -82,7 +84,7 @@ class OutputWriter {
   std::unique_ptr<char[]> buffer_;
   std::size_t used_ = 0;
   bool failed_ = false;
-  std::string error_;
+  std::error_code error_;
   // While a temporary file stands in for the output: its path, the file it will replace, and
   // its slot among the files removed on a signal.
   std::string temporary_;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace vemo {
 
@@ -19,8 +20,8 @@ enum class QuestionKind {
 struct Question {
   QuestionKind kind;
   std::string text;
-  std::string path;    // the data file's full path (for kOutputIsDataFile the output path)
-  std::string reason;  // for kUnreadable: the system's reason
+  std::string path;       // the data file's full path (for kOutputIsDataFile the output path)
+  std::error_code error;  // for kUnreadable: why the file could not be read
   // For kUnreadable after part of the file was converted: the 0-based offset of the byte whose
   // read failed; -1 when the file could not be read at all.
   std::int64_t failed_at = -1;

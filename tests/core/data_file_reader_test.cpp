@@ -1,4 +1,5 @@
 #include "core/data_file_reader.h"
+#include "core/errors.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -69,17 +70,19 @@ TEST(DataFileReader, EndOfDataFlagFollowsTheLastRead) {
 TEST(DataFileReader, RefusesWhatIsNotARegularFile) {
   DataFileReader reader;
   EXPECT_FALSE(reader.open("/nonexistent/vemo/file"));
-  EXPECT_FALSE(reader.error().empty());
+  EXPECT_EQ(reader.error(), std::errc::no_such_file_or_directory);
 
   const auto dir = std::filesystem::path(test::write_temp_file("x", "")).parent_path();
   EXPECT_FALSE(reader.open(dir.string()));
-  EXPECT_EQ(reader.error(), "Is a directory");
+  EXPECT_EQ(reader.error(), std::errc::is_a_directory);
+  EXPECT_EQ(reader.error().message(), "Is a directory");
 
   // A FIFO with no writer must be refused without blocking.
   const std::string fifo = (dir / "fifo").string();
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   EXPECT_FALSE(reader.open(fifo));
-  EXPECT_EQ(reader.error(), "not a regular file");
+  EXPECT_EQ(reader.error(), Error::kNotRegularFile);
+  EXPECT_EQ(reader.error().message(), "not a regular file");
 
   EXPECT_FALSE(reader.open("/dev/zero"));
   EXPECT_FALSE(reader.is_open());

@@ -81,9 +81,7 @@ TEST(ParallelConverter, SameLinesAsTheSequentialScan) {
     for (const unsigned jobs : {1u, 2u, 3u, 8u}) {
       for (const std::size_t blocks : {1u, 2u, 7u, 512u}) {
         CollectingSink got;
-        ReadFailure failure;
-        EXPECT_EQ(ParallelConverter::convert(reader, jobs, got, failure, blocks),
-                  ScanResult::kCompleted);
+        EXPECT_EQ(ParallelConverter(reader, jobs, blocks).convert(got), ScanResult::kCompleted);
         EXPECT_EQ(got.lines, expected.lines) << size << " bytes, jobs " << jobs << ", " << blocks;
         EXPECT_EQ(got.records, expected.records);
         EXPECT_EQ(got.last_block_end, expected.last_block_end) << size;
@@ -108,8 +106,7 @@ TEST(ParallelConverter, OutputLargerThanASlotIsHandedOnInPieces) {
   ASSERT_GT(expected.lines.size(), 2 * ParallelConverter::kSlotBytes);
   for (const unsigned jobs : {1u, 3u}) {
     CollectingSink got;
-    ReadFailure failure;
-    EXPECT_EQ(ParallelConverter::convert(reader, jobs, got, failure), ScanResult::kCompleted);
+    EXPECT_EQ(ParallelConverter(reader, jobs).convert(got), ScanResult::kCompleted);
     EXPECT_TRUE(got.lines == expected.lines) << "jobs " << jobs;
     EXPECT_GT(got.chunks, 3);
     EXPECT_EQ(got.records, expected.records);
@@ -128,8 +125,7 @@ TEST(ParallelConverter, ManyTinyChunksOnManyThreadsNeverStall) {
   DataFileScanner::scan(reader, expected);
   for (int round = 0; round < 20; ++round) {
     CollectingSink got;
-    ReadFailure failure;
-    ASSERT_EQ(ParallelConverter::convert(reader, 6, got, failure, 1), ScanResult::kCompleted);
+    ASSERT_EQ(ParallelConverter(reader, 6, 1).convert(got), ScanResult::kCompleted);
     ASSERT_EQ(got.lines, expected.lines);
   }
 }
@@ -140,8 +136,7 @@ TEST(ParallelConverter, StopEndsTheConversion) {
   ASSERT_TRUE(reader.open(path));
   CollectingSink got;
   got.stop_after = 3;
-  ReadFailure failure;
-  EXPECT_EQ(ParallelConverter::convert(reader, 4, got, failure, 2), ScanResult::kStopped);
+  EXPECT_EQ(ParallelConverter(reader, 4, 2).convert(got), ScanResult::kStopped);
   EXPECT_EQ(got.chunks, 3);
   EXPECT_EQ(got.last_block_end, 6u * 2048 + 1);
 }

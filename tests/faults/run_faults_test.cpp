@@ -317,7 +317,7 @@ TEST(RunInputFaults, UnreadableInputIsAskedAboutCountedAndSkippedOrEndsTheRun) {
       EXPECT_EQ(q.kind, QuestionKind::kUnreadable);
       EXPECT_EQ(q.text, unreadable_question(c.name, c.reason));
       EXPECT_EQ(q.path, path);
-      EXPECT_EQ(q.reason, c.reason);
+      EXPECT_EQ(q.error.message(), c.reason);
       EXPECT_EQ(result.skipped_files, 1);
       const std::string out = test::read_file(r.selection.output);
       if (go_on) {

@@ -58,8 +58,7 @@ CoreConversion convert_in_parallel(DataFileReader& reader, const std::string& pa
   result.opened = true;
   result.accepted = true;
   ChunkCollector sink(result);
-  ReadFailure failure;
-  result.scan = ParallelConverter::convert(reader, jobs, sink, failure, blocks_per_chunk).value();
+  result.scan = ParallelConverter(reader, jobs, blocks_per_chunk).convert(sink).value();
   reader.close();
   return result;
 }
