@@ -20,7 +20,8 @@ namespace {
 
 class SilentObserver final : public vemo::RunObserver {
  public:
-  void set_status_text(int, std::string_view) override {}
+  void set_file_status(const vemo::FileStatus&) override {}
+  void clear_status() override {}
   void set_progress(int) override {}
   bool ask_yes_no(const vemo::Question&) override { return true; }
   void show_message(const vemo::Message& message) override {

@@ -5,19 +5,20 @@
 namespace vemo {
 
 namespace {
-constexpr std::string_view kProcessing = "Processing ";
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 }  // namespace
 
-void ConsoleObserver::set_status_text(int panel, std::string_view text) {
-  if (panel == 1) {
-    files_ = text;
-  } else {
-    name_ = quote_name(
-        text.substr(0, kProcessing.size()) == kProcessing ? text.substr(kProcessing.size()) : text);
-    percent_ = 0;
-    if (!name_.empty()) draw_progress_line();
-  }
+void ConsoleObserver::set_file_status(const FileStatus& status) {
+  files_ = std::to_string(status.number) + "/" + std::to_string(status.count);
+  name_ = quote_name(status.name);
+  percent_ = 0;
+  if (!name_.empty()) draw_progress_line();
+}
+
+void ConsoleObserver::clear_status() {
+  files_.clear();
+  name_.clear();
+  percent_ = 0;
 }
 
 void ConsoleObserver::set_progress(int percent) {

@@ -23,7 +23,8 @@ class ConsoleObserver final : public RunObserver {
   ConsoleObserver(std::FILE* err, Settings settings) : err_(err), settings_(settings) {}
   ~ConsoleObserver() override { clear_progress_line(); }
 
-  void set_status_text(int panel, std::string_view text) override;
+  void set_file_status(const FileStatus& status) override;
+  void clear_status() override;
   void set_progress(int percent) override;
   bool ask_yes_no(const Question& question) override;
   void show_message(const Message& message) override;
@@ -37,7 +38,7 @@ class ConsoleObserver final : public RunObserver {
   std::FILE* err_;
   Settings settings_;
   std::string files_;  // "i/n"
-  std::string name_;
+  std::string name_;   // quoted for the terminal
   int percent_ = 0;
   bool line_drawn_ = false;
   std::chrono::steady_clock::time_point last_draw_{};

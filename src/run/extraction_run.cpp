@@ -157,7 +157,6 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
       return RunEnd::kOutputFailed;
     }
 
-    const std::string selected_count = std::to_string(chosen.size());
     for (const std::size_t index : chosen) {
       check_stop();
       if (stop_) return end_stopped(output_path);
@@ -167,8 +166,9 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
       const bool readable = reader_.open(path);
       size_hundreds_ = std::max<std::uint64_t>(1, reader_.length() / 100);
       ++result_.files;
-      observer_.set_status_text(1, std::to_string(result_.files) + "/" + selected_count);
-      observer_.set_status_text(2, "Processing " + name);
+      observer_.set_file_status(FileStatus{.number = result_.files,
+                                           .count = static_cast<std::int64_t>(chosen.size()),
+                                           .name = name});
 
       if (!readable) {
         if (!go_on_after_unreadable(name, path, reader_.error())) return end_declined();
@@ -365,8 +365,7 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
   }
 
   void clear_display() {
-    observer_.set_status_text(1, "");
-    observer_.set_status_text(2, "");
+    observer_.clear_status();
     set_progress(0);
   }
 

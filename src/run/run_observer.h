@@ -46,13 +46,24 @@ struct Message {
   std::string path;  // the file the text names, when it names one (a face may quote it)
 };
 
+// The file a run is at: the `number`th (from 1) of the `count` selected, by its name in the
+// folder.
+struct FileStatus {
+  std::int64_t number = 0;
+  std::int64_t count = 0;
+  std::string name;
+};
+
 // How a run reports and asks. The window shows dialogs; the command line prints and answers
 // from its options.
 class RunObserver {
  public:
   virtual ~RunObserver() = default;
-  // panel is 1 or 2; an empty text clears the panel.
-  virtual void set_status_text(int panel, std::string_view text) = 0;
+  // The run starts on a file. Each face words it in its own way (the window's panels show
+  // "2/5" and "Processing NAME").
+  virtual void set_file_status(const FileStatus& status) = 0;
+  // The run is over: no file is shown any more.
+  virtual void clear_status() = 0;
   // A whole percentage from 0 to 100.
   virtual void set_progress(int percent) = 0;
   // A yes/no question; Yes is the default unless the question says otherwise. Returns true for

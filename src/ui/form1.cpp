@@ -528,6 +528,16 @@ void Form1::set_status_text(int panel, std::string_view text) {
   if (running_) show_run_progress();
 }
 
+void Form1::set_file_status(const FileStatus& status) {
+  set_status_text(1, std::to_string(status.number) + "/" + std::to_string(status.count));
+  set_status_text(2, "Processing " + status.name);
+}
+
+void Form1::clear_status() {
+  set_status_text(1, {});
+  set_status_text(2, {});
+}
+
 void Form1::set_progress(int percent) {
   run_progress_ = std::clamp(percent, 0, 100);
   if (running_) {

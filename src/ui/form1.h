@@ -64,7 +64,10 @@ class Form1 final : public QWidget, public SelectionView, public RunObserver {
   std::string output_path() const override;
 
   // RunObserver
-  void set_status_text(int panel, std::string_view text) override;
+  void set_file_status(const FileStatus& status) override;
+  void clear_status() override;
+  // Shows a text in status panel 1 or 2; an empty text clears it.
+  void set_status_text(int panel, std::string_view text);
   void set_progress(int percent) override;
   bool ask_yes_no(const Question& question) override;
   void show_message(const Message& message) override;

@@ -626,9 +626,9 @@ TEST(CliPipe, ReaderThatStopsEarlyEndsTheRunQuietly) {
 class DescriptorCounter : public test::RecordingObserver {
  public:
   int most = 0;
-  void set_status_text(int panel, std::string_view text) override {
-    if (panel == 2 && !text.empty()) most = std::max(most, faults::open_descriptor_count());
-    RecordingObserver::set_status_text(panel, text);
+  void set_file_status(const FileStatus& status) override {
+    most = std::max(most, faults::open_descriptor_count());
+    RecordingObserver::set_file_status(status);
   }
 };
 

@@ -439,7 +439,8 @@ class FolderSelection : public SelectionView {
 // Goes on after every rejected file, and records nothing.
 class GoOnObserver : public RunObserver {
  public:
-  void set_status_text(int, std::string_view) override {}
+  void set_file_status(const FileStatus&) override {}
+  void clear_status() override {}
   void set_progress(int) override {}
   bool ask_yes_no(const Question&) override { return true; }
   void show_message(const Message&) override {}

@@ -14,14 +14,23 @@ namespace vemo::test {
 class RecordingObserver : public RunObserver {
  public:
   std::vector<std::string> events;  // "status1 2/3", "progress 40", "ask ...", "message ..."
+  std::vector<FileStatus> statuses;
   std::vector<Question> questions;
   std::vector<Message> messages;
   std::vector<std::string> viewers;
   std::deque<bool> answers;  // answers to give, in order; Yes when empty
   bool record_progress = true;
 
-  void set_status_text(int panel, std::string_view text) override {
-    events.push_back("status" + std::to_string(panel) + " " + std::string(text));
+  // Recorded as the window's two panels show them.
+  void set_file_status(const FileStatus& status) override {
+    statuses.push_back(status);
+    events.push_back("status1 " + std::to_string(status.number) + "/" +
+                     std::to_string(status.count));
+    events.push_back("status2 Processing " + status.name);
+  }
+  void clear_status() override {
+    events.push_back("status1 ");
+    events.push_back("status2 ");
   }
   void set_progress(int percent) override {
     if (record_progress) events.push_back("progress " + std::to_string(percent));
