@@ -108,6 +108,15 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
   }
 
  private:
+  // What became of one file, and so how the run goes on.
+  enum class FileEnd {
+    kNext,         // converted, or skipped with the user's consent: on to the next file
+    kDeclined,     // the user said No to going on after this file
+    kWriteFailed,  // the output failed while this file was written
+    kStopped,      // the user asked to stop
+    kTrialEnd,     // a trial run reached its limit in this file
+  };
+
   RunEnd execute() {
     std::string folder = selection_.current_folder();
     if (!folder.empty() && folder.back() != kSeparator) folder += kSeparator;
@@ -125,16 +134,47 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
     }
 
     const std::string output_path = selection_.output_path();
+    if (!open_output(output_path, folder, chosen)) return RunEnd::kOutputFailed;
+
+    for (const std::size_t index : chosen) {
+      check_stop();
+      if (stop_) return end_stopped(output_path);
+      const std::string name = selection_.item_name(index);
+      switch (convert_file(name, folder + name, static_cast<std::int64_t>(chosen.size()))) {
+        case FileEnd::kNext:
+          continue;
+        case FileEnd::kDeclined:
+          return end_declined();
+        case FileEnd::kWriteFailed:
+          return end_write_failed(output_path);
+        case FileEnd::kStopped:
+          return end_stopped(output_path);
+        case FileEnd::kTrialEnd:
+          return end_trial(output_path);
+      }
+    }
+
+    if (!close_output()) return end_write_failed(output_path);
+    message(MessageKind::kSummary, Icon::kInformation,
+            std::to_string(state_.record_counter) + " Records Written from " +
+                std::to_string(result_.files) + " Files");
+    clear_display();
+    return RunEnd::kCompleted;
+  }
+
+  // Checks that the output may be written and opens it; false, the reason shown, when not.
+  bool open_output(const std::string& output_path, const std::string& folder,
+                   const std::vector<std::size_t>& chosen) {
     if (output_path.empty() && !options_.output_to_stdout) {
       message(MessageKind::kNoOutputName, Icon::kCritical,
               "Please type the name of the output file in the box below the lists.");
-      return RunEnd::kOutputFailed;
+      return false;
     }
     if (output_is_an_input(output_path, folder, chosen)) {
       message(MessageKind::kOutputIsInput, Icon::kCritical,
               "The output file is one of the selected input Files. Please choose another output "
               "file.");
-      return RunEnd::kOutputFailed;
+      return false;
     }
     if (!options_.output_to_stdout && output_is_a_data_file(output_path) &&
         !observer_.ask_yes_no(Question{.kind = QuestionKind::kOutputIsDataFile,
@@ -143,7 +183,7 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
                                        .path = output_path,
                                        .error = {},
                                        .yes_is_default = false})) {
-      return RunEnd::kOutputFailed;
+      return false;
     }
     const bool opened = options_.output_to_stdout
                             ? output_.open_stdout()
@@ -154,79 +194,52 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
       message(MessageKind::kOutputCannotCreate, Icon::kCritical,
               "Cannot create the output file " + output_path + ": " + output_.error().message(),
               output_path);
-      return RunEnd::kOutputFailed;
     }
+    return opened;
+  }
 
-    for (const std::size_t index : chosen) {
-      check_stop();
-      if (stop_) return end_stopped(output_path);
-      const std::string name = selection_.item_name(index);
-      const std::string path = folder + name;
+  // Converts one selected file, the `count` files' `number`th. A file that cannot be read or is
+  // not a data file is asked about; the reader is closed before any question and at the end.
+  FileEnd convert_file(const std::string& name, const std::string& path, std::int64_t count) {
+    const bool readable = reader_.open(path);
+    size_hundreds_ = std::max<std::uint64_t>(1, reader_.length() / 100);
+    ++result_.files;
+    observer_.set_file_status(FileStatus{.number = result_.files, .count = count, .name = name});
 
-      const bool readable = reader_.open(path);
-      size_hundreds_ = std::max<std::uint64_t>(1, reader_.length() / 100);
-      ++result_.files;
-      observer_.set_file_status(FileStatus{.number = result_.files,
-                                           .count = static_cast<std::int64_t>(chosen.size()),
-                                           .name = name});
-
-      if (!readable) {
-        if (!go_on_after_unreadable(name, path, reader_.error())) return end_declined();
-        continue;
-      }
-      if (output_.is_file(reader_.device(), reader_.inode())) {
-        // Named as an input after the run created it: reading it would feed the output back in.
+    std::error_code unreadable;
+    std::int64_t failed_at = -1;
+    if (!readable) {
+      unreadable = reader_.error();
+    } else if (output_.is_file(reader_.device(), reader_.inode())) {
+      // Named as an input after the run created it: reading it would feed the output back in.
+      unreadable = make_error_code(Error::kInputIsOutput);
+    } else if (!DataFileScanner::is_data_file(reader_)) {
+      // A read the system failed is not the file's verdict: say why it could not be read.
+      if (!reader_.failed()) {
         reader_.close();
-        if (!go_on_after_unreadable(name, path, make_error_code(Error::kInputIsOutput))) {
-          return end_declined();
-        }
-        continue;
+        return go_on_after_not_data_file(path) ? FileEnd::kNext : FileEnd::kDeclined;
       }
-      if (!DataFileScanner::is_data_file(reader_)) {
-        if (reader_.failed()) {
-          // A read the system failed is not the file's verdict: say why it could not be read.
-          const std::error_code error = reader_.error();
-          reader_.close();
-          if (!go_on_after_unreadable(name, path, error)) return end_declined();
-          continue;
-        }
-        reader_.close();
-        if (!ask(QuestionKind::kNotDataFile,
-                 "The Input File Selected is not AXE Data File. Do you want to continue with other "
-                 "Files?",
-                 path, {})) {
-          return end_declined();
-        }
-        ++result_.skipped_files;
-        continue;
-      }
-
+      unreadable = reader_.error();
+    } else {
       ++converted_files_;
       set_progress(0);
       ReadFailure failure;
       const ScanResult scanned = scan(failure);
-      if (output_.failed()) return end_write_failed(output_path);
-      if (stop_) return end_stopped(output_path);
-      if (trial_limit_reached_) return end_trial(output_path);
-      if (scanned == ScanResult::kReadFailed) {
+      if (output_.failed()) return FileEnd::kWriteFailed;
+      if (stop_) return FileEnd::kStopped;
+      if (trial_limit_reached_) return FileEnd::kTrialEnd;
+      if (scanned != ScanResult::kReadFailed) {
+        set_progress(100);
+        report_changed_length(path);
         reader_.close();
-        if (!go_on_after_unreadable(name, path, failure.code,
-                                    static_cast<std::int64_t>(failure.offset))) {
-          return end_declined();
-        }
-        continue;
+        return FileEnd::kNext;
       }
-      set_progress(100);
-      report_changed_length(path);
-      reader_.close();
+      unreadable = failure.code;
+      failed_at = static_cast<std::int64_t>(failure.offset);
     }
-
-    if (!close_output()) return end_write_failed(output_path);
-    message(MessageKind::kSummary, Icon::kInformation,
-            std::to_string(state_.record_counter) + " Records Written from " +
-                std::to_string(result_.files) + " Files");
-    clear_display();
-    return RunEnd::kCompleted;
+    reader_.close();
+    return go_on_after_unreadable(name, path, unreadable, failed_at) ? FileEnd::kNext
+                                                                     : FileEnd::kDeclined;
   }
 
   // Large files of a normal run are decoded in parallel when jobs allow; the lines, the
@@ -287,6 +300,15 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
     if (::stat(output_path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     DataFileReader reader;
     return reader.open(output_path) && DataFileScanner::is_data_file(reader) && !reader.failed();
+  }
+
+  bool go_on_after_not_data_file(const std::string& path) {
+    const bool yes = ask(QuestionKind::kNotDataFile,
+                         "The Input File Selected is not AXE Data File. Do you want to continue "
+                         "with other Files?",
+                         path, {});
+    if (yes) ++result_.skipped_files;
+    return yes;
   }
 
   bool go_on_after_unreadable(const std::string& name, const std::string& path,
