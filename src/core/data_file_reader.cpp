@@ -65,7 +65,7 @@ void DataFileReader::close() noexcept {
   window_at_eof_ = false;
 }
 
-void DataFileReader::fill(std::uint64_t offset) {
+void DataFileReader::refill_window(std::uint64_t offset) {
   window_offset_ = offset;
   ReadFailure failure;
   window_size_ = read_direct(offset, buffer_.get(), kWindowSize, failure);
@@ -133,7 +133,7 @@ std::string_view DataFileReader::view(std::uint64_t position, std::size_t n) {
       return {start, n};
     }
     if (fd_ < 0) break;
-    fill(offset);
+    refill_window(offset);
   }
   // Not open: nothing to read.
   if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kWindowSize + kMaxView);

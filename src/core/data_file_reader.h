@@ -77,7 +77,8 @@ class DataFileReader {
   const ReadFailure& failure() const noexcept { return failure_; }
 
  private:
-  void fill(std::uint64_t offset);
+  // Reads the window afresh from 0-based `offset`.
+  void refill_window(std::uint64_t offset);
 
   int fd_ = -1;
   std::uint64_t length_ = 0;

@@ -10,7 +10,9 @@ constexpr double kMinProbe = 80;
 constexpr double kMaxProbe = 150;
 }  // namespace
 
-double DataFileScanner::prefix_value(std::string_view block, std::size_t k) noexcept {
+namespace data_file_scanner {
+
+double prefix_value(std::string_view block, std::size_t k) noexcept {
   const std::string_view prefix = block.substr(k, 3);
   // Three digits are by far the usual case.
   if (prefix.size() == 3 && static_cast<unsigned>(prefix[0] - '0') < 10 &&
@@ -20,7 +22,7 @@ double DataFileScanner::prefix_value(std::string_view block, std::size_t k) noex
   return Val(prefix);
 }
 
-bool DataFileScanner::is_data_file(DataFileReader& reader) {
+bool is_data_file(DataFileReader& reader) {
   for (int i = 0; i < kProbeCount; ++i) {
     const double v = Val(reader.view(1 + static_cast<std::uint64_t>(i) * kBlockSize, 3));
     if (v < kMinProbe || v > kMaxProbe) return false;
@@ -28,7 +30,7 @@ bool DataFileScanner::is_data_file(DataFileReader& reader) {
   return true;
 }
 
-bool DataFileScanner::scan_block(std::string_view block, RecordSink& sink) {
+bool scan_block(std::string_view block, RecordSink& sink) {
   // A record may start at offset 2047 (1-based) at the latest: k < 2048 - 1 here, 0-based.
   std::size_t k = 0;
   while (k < kBlockSize - 1) {
@@ -45,7 +47,7 @@ bool DataFileScanner::scan_block(std::string_view block, RecordSink& sink) {
   return true;
 }
 
-ScanResult DataFileScanner::scan(DataFileReader& reader, RecordSink& sink) {
+ScanResult scan(DataFileReader& reader, RecordSink& sink) {
   std::uint64_t position = 1;
   for (;;) {
     const std::string_view block = reader.view(position, kBlockSize);
@@ -59,4 +61,5 @@ ScanResult DataFileScanner::scan(DataFileReader& reader, RecordSink& sink) {
   }
 }
 
+}  // namespace data_file_scanner
 }  // namespace vemo

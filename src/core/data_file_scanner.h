@@ -27,21 +27,23 @@ enum class ScanResult {
   kReadFailed,  // the system failed a read; the blocks before it were scanned, the reader says why
 };
 
-class DataFileScanner {
- public:
-  // The six-probe test: the record length at the start of each of blocks 1 to 6 must read as a
-  // number from 80 to 150.
-  static bool is_data_file(DataFileReader& reader);
+// Finding the records of a data file: the data file test and the walk over its blocks.
+namespace data_file_scanner {
 
-  // Walks every record of every block, from block 1 until a read reaches the end of the file.
-  static ScanResult scan(DataFileReader& reader, RecordSink& sink);
+// The six-probe test: the record length at the start of each of blocks 1 to 6 must read as a
+// number from 80 to 150.
+bool is_data_file(DataFileReader& reader);
 
-  // Hands the records of one block (kBlockSize characters) to the sink; false when it said stop.
-  static bool scan_block(std::string_view block, RecordSink& sink);
+// Walks every record of every block, from block 1 until a read reaches the end of the file.
+ScanResult scan(DataFileReader& reader, RecordSink& sink);
 
-  // The value of the record length prefix at 0-based offset k of a block: three characters, fewer
-  // when the block ends sooner.
-  static double prefix_value(std::string_view block, std::size_t k) noexcept;
-};
+// Hands the records of one block (kBlockSize characters) to the sink; false when it said stop.
+bool scan_block(std::string_view block, RecordSink& sink);
+
+// The value of the record length prefix at 0-based offset k of a block: three characters, fewer
+// when the block ends sooner.
+double prefix_value(std::string_view block, std::size_t k) noexcept;
+
+}  // namespace data_file_scanner
 
 }  // namespace vemo

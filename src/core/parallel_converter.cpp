@@ -17,8 +17,8 @@ namespace {
 
 // The most output one block can give: at most 22 records long enough to have a layout, and
 // skip lines for everything else.
-constexpr std::size_t kMaxBlockOutput =
-    (kBlockSize / 97 + 1) * (RecordDecoder::kMaxLineSize + 2) + kBlockSize * (kSkipLine.size() + 2);
+constexpr std::size_t kMaxBlockOutput = (kBlockSize / 97 + 1) * (record_decoder::kMaxLineSize + 2) +
+                                        kBlockSize * (kSkipLine.size() + 2);
 
 static_assert(kMaxBlockOutput <= ParallelConverter::kSlotBytes);
 
@@ -59,7 +59,7 @@ class ChunkDecoder final : public RecordSink {
   explicit ChunkDecoder(Slot& slot) : slot_(slot) {}
   bool on_record(std::string_view record, double length) override {
     char* line = slot_.lines.end();
-    std::size_t n = RecordDecoder::decode(record, length, line);
+    std::size_t n = record_decoder::decode(record, length, line);
     line[n++] = '\r';
     line[n++] = '\n';
     slot_.lines.commit(n);
@@ -169,13 +169,13 @@ class Conversion {
         freed_.wait(lock, [&] { return cancelled_ || index < handed_on_ + slots_.size(); });
         if (cancelled_ || index > end_index_) return;
       }
-      if (!fill(*slot, index, input)) return;
+      if (!convert_chunk(*slot, index, input)) return;
     }
   }
 
   // Reads and decodes one chunk into its slot, handing it on in pieces when the output does not
   // fit. False when the conversion was cancelled meanwhile.
-  bool fill(Slot& slot, std::uint64_t index, char* input) {
+  bool convert_chunk(Slot& slot, std::uint64_t index, char* input) {
     slot.index = index;
     slot.lines.clear();
     slot.records = 0;
@@ -199,7 +199,7 @@ class Conversion {
     ChunkDecoder decoder(slot);
     for (std::size_t b = 0; b < blocks; ++b) {
       if (slot.lines.room() < kMaxBlockOutput && !hand_on(slot, false)) return false;
-      DataFileScanner::scan_block({input + b * kBlockSize, kBlockSize}, decoder);
+      data_file_scanner::scan_block({input + b * kBlockSize, kBlockSize}, decoder);
       ++slot.blocks;
       slot.next_block_position = offset + (b + 1) * kBlockSize + 1;
     }

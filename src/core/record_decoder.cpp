@@ -27,7 +27,7 @@ struct LayoutIndex {
 constexpr LayoutIndex kIndex;
 
 // The characters of the record under a field: shortened or empty where the record ends early.
-constexpr std::string_view cut(std::string_view record, Field f) noexcept {
+constexpr std::string_view field_chars(std::string_view record, Field f) noexcept {
   const std::size_t start = f.start - 1u;
   if (start >= record.size()) return {};
   return record.substr(start, f.width);
@@ -75,7 +75,8 @@ inline void copy_short(char* dst, const char* src, std::size_t n) noexcept {
   }
 }
 
-inline char* put(char* out, std::string_view s) noexcept {
+// Copies the characters to `out` and returns the end of what it wrote.
+inline char* write_chars(char* out, std::string_view s) noexcept {
   if (s.size() <= 16) {
     copy_short(out, s.data(), s.size());
   } else {
@@ -133,7 +134,7 @@ inline char* put_pair(char* out, std::string_view s) noexcept {
     std::memcpy(out, s.data(), 2);
     return out + 2;
   }
-  return put(out, s);
+  return write_chars(out, s);
 }
 
 // Bit i set where character i of the n (<= 16) characters at s is not a space.
@@ -192,32 +193,32 @@ inline char* put_text_field(char* out, const char* s) noexcept {
 
 // A record that holds every field of its layout: no field needs its length checked.
 char* decode_full(const char* r, const RecordLayout& l, char* p) noexcept {
-  auto at = [r](Field f) { return r + f.start - 1; };
+  auto field_start = [r](Field f) { return r + f.start - 1; };
   p[0] = '2';
   p[1] = '0';
-  std::memcpy(p + 2, at(l.year), 2);
+  std::memcpy(p + 2, field_start(l.year), 2);
   p[4] = '-';
-  std::memcpy(p + 5, at(l.month), 2);
+  std::memcpy(p + 5, field_start(l.month), 2);
   p[7] = '-';
-  std::memcpy(p + 8, at(l.day), 2);
+  std::memcpy(p + 8, field_start(l.day), 2);
   p[10] = ',';
-  std::memcpy(p + 11, at(l.hour), 2);
+  std::memcpy(p + 11, field_start(l.hour), 2);
   p[13] = ':';
-  std::memcpy(p + 14, at(l.minute), 2);
+  std::memcpy(p + 14, field_start(l.minute), 2);
   p[16] = ':';
-  std::memcpy(p + 17, at(l.second), 2);
+  std::memcpy(p + 17, field_start(l.second), 2);
   p[19] = ',';
-  p = put_number_field(p + 20, at(l.number1), false);
+  p = put_number_field(p + 20, field_start(l.number1), false);
   *p++ = ',';
-  p = put_number_field(p, at(l.number2), true);
+  p = put_number_field(p, field_start(l.number2), true);
   *p++ = ',';
-  p = put_elapsed({at(l.elapsed), 6}, p);
+  p = put_elapsed({field_start(l.elapsed), 6}, p);
   *p++ = ',';
-  p = put_counter({at(l.counter), 6}, p);
+  p = put_counter({field_start(l.counter), 6}, p);
   *p++ = ',';
-  p = put_text_field(p, at(l.text1));
+  p = put_text_field(p, field_start(l.text1));
   *p++ = ',';
-  return put_text_field(p, at(l.text2));
+  return put_text_field(p, field_start(l.text2));
 }
 
 // The last position any field of the layout reads.
@@ -234,49 +235,52 @@ const RecordLayout* layout_for_length(double length) noexcept {
   return kIndex.by_length[whole - kFirstLength];
 }
 
-std::size_t RecordDecoder::decode(std::string_view record, double length, char* out) noexcept {
+namespace record_decoder {
+
+std::size_t decode(std::string_view record, double length, char* out) noexcept {
   const RecordLayout* layout = layout_for_length(length);
-  if (layout == nullptr) return static_cast<std::size_t>(put(out, kSkipLine) - out);
+  if (layout == nullptr) return static_cast<std::size_t>(write_chars(out, kSkipLine) - out);
   if (record.size() >= layout_end(*layout)) {
     return static_cast<std::size_t>(decode_full(record.data(), *layout, out) - out);
   }
 
-  std::string_view number2 = trim_spaces(cut(record, layout->number2));
+  std::string_view number2 = trim_spaces(field_chars(record, layout->number2));
   if (!number2.empty() && number2.back() == 'F') number2.remove_suffix(1);
 
   char* p = out;
   *p++ = '2';
   *p++ = '0';
-  p = put_pair(p, cut(record, layout->year));
+  p = put_pair(p, field_chars(record, layout->year));
   *p++ = '-';
-  p = put_pair(p, cut(record, layout->month));
+  p = put_pair(p, field_chars(record, layout->month));
   *p++ = '-';
-  p = put_pair(p, cut(record, layout->day));
+  p = put_pair(p, field_chars(record, layout->day));
   *p++ = ',';
-  p = put_pair(p, cut(record, layout->hour));
+  p = put_pair(p, field_chars(record, layout->hour));
   *p++ = ':';
-  p = put_pair(p, cut(record, layout->minute));
+  p = put_pair(p, field_chars(record, layout->minute));
   *p++ = ':';
-  p = put_pair(p, cut(record, layout->second));
+  p = put_pair(p, field_chars(record, layout->second));
   *p++ = ',';
-  p = put(p, trim_spaces(cut(record, layout->number1)));
+  p = write_chars(p, trim_spaces(field_chars(record, layout->number1)));
   *p++ = ',';
-  p = put(p, number2);
+  p = write_chars(p, number2);
   *p++ = ',';
-  p = put_elapsed(cut(record, layout->elapsed), p);
+  p = put_elapsed(field_chars(record, layout->elapsed), p);
   *p++ = ',';
-  p = put_counter(cut(record, layout->counter), p);
+  p = put_counter(field_chars(record, layout->counter), p);
   *p++ = ',';
-  p = put(p, trim_spaces(cut(record, layout->text1)));
+  p = write_chars(p, trim_spaces(field_chars(record, layout->text1)));
   *p++ = ',';
-  p = put(p, trim_spaces(cut(record, layout->text2)));
+  p = write_chars(p, trim_spaces(field_chars(record, layout->text2)));
   return static_cast<std::size_t>(p - out);
 }
 
-std::string RecordDecoder::decode(std::string_view record, double length) {
+std::string decode(std::string_view record, double length) {
   std::string line(kMaxLineSize, '\0');
   line.resize(decode(record, length, line.data()));
   return line;
 }
 
+}  // namespace record_decoder
 }  // namespace vemo

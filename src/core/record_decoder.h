@@ -14,17 +14,18 @@ inline constexpr std::string_view kSkipLine = "Record Skipped";
 // Turns one record into the text of its output line (without the line end):
 //   20yy-mm-dd,hh:mm:ss,number1,number2,elapsed seconds,counter,text1,text2
 // or the skip line. A pure function of the record and its length value.
-class RecordDecoder {
- public:
-  // Room that decode() may need: the fixed-width columns plus two numbers at their longest.
-  static constexpr std::size_t kMaxLineSize = 128 + 2 * kMaxNumberChars;
+namespace record_decoder {
 
-  // Writes the line into `out`, which must have room for kMaxLineSize characters; returns the
-  // number of characters written. Never allocates.
-  static std::size_t decode(std::string_view record, double length, char* out) noexcept;
+// Room that decode() may need: the fixed-width columns plus two numbers at their longest.
+inline constexpr std::size_t kMaxLineSize = 128 + 2 * kMaxNumberChars;
 
-  // Convenience for callers off the hot path.
-  static std::string decode(std::string_view record, double length);
-};
+// Writes the line into `out`, which must have room for kMaxLineSize characters; returns the
+// number of characters written. Never allocates.
+std::size_t decode(std::string_view record, double length, char* out) noexcept;
+
+// Convenience for callers off the hot path.
+std::string decode(std::string_view record, double length);
+
+}  // namespace record_decoder
 
 }  // namespace vemo

@@ -73,8 +73,8 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
 
   bool on_record(std::string_view record, double length) override {
     if (stop_) return false;  // asked between blocks: the previous line was the last
-    char* line = output_.reserve(RecordDecoder::kMaxLineSize + kLineEnd.size());
-    std::size_t n = RecordDecoder::decode(record, length, line);
+    char* line = output_.reserve(record_decoder::kMaxLineSize + kLineEnd.size());
+    std::size_t n = record_decoder::decode(record, length, line);
     line[n++] = '\r';
     line[n++] = '\n';
     output_.commit(n);
@@ -103,7 +103,7 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
     }
     if (shown_progress_ >= 100) return;
     const std::uint64_t percent =
-        std::min<std::uint64_t>(100, next_block_position / size_hundreds_);
+        std::min<std::uint64_t>(100, next_block_position / bytes_per_percent_);
     if (static_cast<int>(percent) != shown_progress_) set_progress(static_cast<int>(percent));
   }
 
@@ -202,7 +202,7 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
   // not a data file is asked about; the reader is closed before any question and at the end.
   FileEnd convert_file(const std::string& name, const std::string& path, std::int64_t count) {
     const bool readable = reader_.open(path);
-    size_hundreds_ = std::max<std::uint64_t>(1, reader_.length() / 100);
+    bytes_per_percent_ = std::max<std::uint64_t>(1, reader_.length() / 100);
     ++result_.files;
     observer_.set_file_status(FileStatus{.number = result_.files, .count = count, .name = name});
 
@@ -213,7 +213,7 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
     } else if (output_.is_file(reader_.device(), reader_.inode())) {
       // Named as an input after the run created it: reading it would feed the output back in.
       unreadable = make_error_code(Error::kInputIsOutput);
-    } else if (!DataFileScanner::is_data_file(reader_)) {
+    } else if (!data_file_scanner::is_data_file(reader_)) {
       // A read the system failed is not the file's verdict: say why it could not be read.
       if (!reader_.failed()) {
         reader_.close();
@@ -255,7 +255,7 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
         return *result;
       }
     }
-    const ScanResult result = DataFileScanner::scan(reader_, *this);
+    const ScanResult result = data_file_scanner::scan(reader_, *this);
     failure = reader_.failure();
     return result;
   }
@@ -299,7 +299,7 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
     struct stat st {};
     if (::stat(output_path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     DataFileReader reader;
-    return reader.open(output_path) && DataFileScanner::is_data_file(reader) && !reader.failed();
+    return reader.open(output_path) && data_file_scanner::is_data_file(reader) && !reader.failed();
   }
 
   bool go_on_after_not_data_file(const std::string& path) {
@@ -398,7 +398,7 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
   RunResult result_;
   OutputWriter output_;
   DataFileReader reader_;
-  std::uint64_t size_hundreds_ = 1;
+  std::uint64_t bytes_per_percent_ = 1;  // of the current file, for the progress bar
   int shown_progress_ = 0;
   int blocks_since_stop_check_ = 0;
   bool trial_limit_reached_ = false;
