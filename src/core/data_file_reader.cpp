@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <stdexcept>
 
 #include "core/errors.h"
 
@@ -117,6 +118,8 @@ bool DataFileReader::current_length(std::uint64_t& length) const noexcept {
 }
 
 std::string_view DataFileReader::view(std::uint64_t position, std::size_t n) {
+  // Past kMaxView the zero fill below would run beyond the buffer.
+  if (n > kMaxView) throw std::length_error("DataFileReader::view: more than kMaxView bytes");
   const std::uint64_t offset = position - 1;
   for (int attempt = 0; attempt < 2; ++attempt) {
     const std::uint64_t window_end = window_offset_ + window_size_;

@@ -51,8 +51,8 @@ class DataFileReader {
   // Copies n characters at 1-based `position` into `out`.
   void read(std::uint64_t position, std::size_t n, char* out);
 
-  // The same read without a copy; n must not exceed kMaxView. The view stays valid until the
-  // next read or view.
+  // The same read without a copy; n must not exceed kMaxView (std::length_error otherwise).
+  // The view stays valid until the next read or view.
   std::string_view view(std::uint64_t position, std::size_t n);
 
   bool end_of_data() const noexcept { return end_of_data_; }

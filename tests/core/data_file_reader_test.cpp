@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 
 #include "support/record_builder.h"
@@ -86,6 +87,17 @@ TEST(DataFileReader, RefusesWhatIsNotARegularFile) {
 
   EXPECT_FALSE(reader.open("/dev/zero"));
   EXPECT_FALSE(reader.is_open());
+}
+
+TEST(DataFileReader, ViewLargerThanItServesIsRefused) {
+  DataFileReader reader;
+  ASSERT_TRUE(reader.open(test::write_temp_file("v.bin", "12345")));
+  EXPECT_EQ(reader.view(1, DataFileReader::kMaxView).size(), DataFileReader::kMaxView);
+  // Larger views, on an open file or not, would be zero-filled past the end of the buffer.
+  EXPECT_THROW(reader.view(1, DataFileReader::kMaxView + 1), std::length_error);
+  EXPECT_THROW(reader.view(1, 2 * DataFileReader::kWindowSize), std::length_error);
+  reader.close();
+  EXPECT_THROW(reader.view(1, 2 * DataFileReader::kWindowSize), std::length_error);
 }
 
 TEST(DataFileReader, PositionsBeyondFourGigabytes) {
