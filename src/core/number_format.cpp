@@ -6,21 +6,6 @@
 #include <cstring>
 
 namespace vemo {
-namespace {
-
-char* write_unsigned(std::uint64_t v, char* out) noexcept {
-  char digits[20];
-  char* p = digits + sizeof(digits);
-  do {
-    *--p = static_cast<char>('0' + v % 10);
-    v /= 10;
-  } while (v != 0);
-  const std::size_t n = static_cast<std::size_t>(digits + sizeof(digits) - p);
-  std::memcpy(out, p, n);
-  return out + n;
-}
-
-}  // namespace
 
 char* write_number(double value, char* out) noexcept {
   if (!std::isfinite(value)) {
@@ -30,7 +15,8 @@ char* write_number(double value, char* out) noexcept {
   const double magnitude = std::fabs(value);
   if (magnitude < 1e15 && value == std::trunc(value)) {
     if (value < 0) *out++ = '-';
-    return write_unsigned(static_cast<std::uint64_t>(magnitude), out);
+    // Below 10^15: at most 15 digits, within the caller's kMaxNumberChars.
+    return std::to_chars(out, out + 20, static_cast<std::uint64_t>(magnitude)).ptr;
   }
 
   // Round to 15 significant digits: d.dddddddddddddde[+-]x

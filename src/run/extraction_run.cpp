@@ -39,7 +39,9 @@ struct FileId {
   ino_t inode;
 };
 
-// The file behind a path (links followed), when there is one.
+// The file behind a path (links followed), when there is one. By device and inode rather than
+// std::filesystem::equivalent, which declines to compare two FIFOs or two devices: an output
+// FIFO or device named as an input too must still count as one of the inputs.
 bool identify(const std::string& path, FileId& id) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return false;
