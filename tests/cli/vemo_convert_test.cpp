@@ -3,7 +3,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,40 +16,21 @@
 #include "cli/arguments.h"
 #include "cli/quote.h"
 #include "run/extraction_run.h"
-#include "run/recording_observer.h"
+#include "support/process.h"
 #include "support/record_builder.h"
+#include "support/recording_observer.h"
 #include "version.h"
-
-extern char** environ;
 
 namespace vemo {
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using test::Outcome;
 
-// Runs vemo-convert with `args`; standard output and error are captured through files.
-Outcome convert(const std::vector<std::string>& args, const std::string& shell_suffix = "") {
-  const std::string dir = test::temp_folder();
-  const std::string out_path = dir + "/stdout", err_path = dir + "/stderr";
-  std::string command = "'" VEMO_CONVERT "'";
-  for (const auto& a : args) command += " '" + a + "'";
-  command += shell_suffix + " >'" + out_path + "' 2>'" + err_path + "'";
-  const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
-  pid_t pid = 0;
-  Outcome o;
-  if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
-    return o;
-  }
-  int wstatus = 0;
-  waitpid(pid, &wstatus, 0);
-  o.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-  o.out = test::read_file(out_path);
-  o.err = test::read_file(err_path);
-  return o;
+// Runs vemo-convert with `args`, its standard output and error captured.
+Outcome convert(const std::vector<std::string>& args, test::Launch launch = {}) {
+  launch.argv = {VEMO_CONVERT};
+  launch.argv.insert(launch.argv.end(), args.begin(), args.end());
+  return test::run(launch);
 }
 
 // What the run writes for these paths, selected in this order.
@@ -137,9 +117,10 @@ TEST_F(VemoConvert, OutputFailuresExitWithTwo) {
 
   // Standard output appended onto an input: refused, the input left as it was.
   const std::string b_before = test::read_file(b);
-  const int rc =
-      std::system(("'" VEMO_CONVERT "' -q -o - '" + b + "' >>'" + b + "' 2>/dev/null").c_str());
-  EXPECT_EQ(WEXITSTATUS(rc), 2);
+  test::Launch append;
+  append.stdout_path = b;
+  append.stdout_flags = O_WRONLY | O_APPEND;
+  EXPECT_EQ(convert({"-q", "-o", "-", b}, append).status, 2);
   EXPECT_EQ(test::read_file(b), b_before);
 }
 
@@ -175,7 +156,9 @@ TEST_F(VemoConvert, ClosedPipeEndsQuietly) {
   std::string big;
   for (int i = 0; i < 30; ++i) big += test::data_file_with_records(2000);
   const std::string many = file("many.dat", big);
-  const Outcome o = convert({"-o", "-", many}, " | head -c 10");
+  test::Launch head;  // as `| head -c 10` reads it
+  head.stdout_read_limit = 10;
+  const Outcome o = convert({"-o", "-", many}, head);
   EXPECT_EQ(o.out.size(), 10u);
   EXPECT_EQ(o.err, "");
 }

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "fault_support.h"
-#include "recording_observer.h"
 #include "run/extraction_run.h"
 #include "support/record_builder.h"
+#include "support/recording_observer.h"
 
 namespace vemo {
 namespace {

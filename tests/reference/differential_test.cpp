@@ -27,6 +27,7 @@
 #include "reference/reference_converter.h"
 
 #include "run/extraction_run.h"
+#include "support/scratch_dir.h"
 
 namespace vemo {
 namespace {
@@ -39,22 +40,6 @@ std::uint64_t env_number(const char* name, std::uint64_t fallback) {
   const char* text = std::getenv(name);
   return text != nullptr && *text != '\0' ? std::strtoull(text, nullptr, 10) : fallback;
 }
-
-class TempDir {
- public:
-  TempDir() {
-    path_ = fs::temp_directory_path() / ("vemo-diff-" + std::to_string(::getpid()));
-    fs::create_directories(path_);
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  fs::path file(const std::string& name) const { return path_ / name; }
-
- private:
-  fs::path path_;
-};
 
 void write_file(const fs::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -97,8 +82,8 @@ std::string first_difference(const std::string& expected, const std::string& act
 
 // Converts `bytes` both ways and compares everything the two can be compared on. Returns true
 // when they agree; otherwise keeps the file for reproduction.
-bool agree(const TempDir& dir, const std::string& name, const std::string& bytes) {
-  const fs::path path = dir.file("input.dat");
+bool agree(const test::ScratchDir& dir, const std::string& name, const std::string& bytes) {
+  const fs::path path = fs::path(dir / "input.dat");
   write_file(path, bytes);
 
   const std::string expected = reference_convert(bytes);
@@ -375,7 +360,7 @@ std::string make_file(Rng& rng) {
 TEST(Differential, GeneratedFilesAgreeByteForByte) {
   const std::uint64_t seed = env_number("VEMO_DIFF_SEED", 20240607);
   const std::uint64_t count = env_number("VEMO_DIFF_FILES", 1500);
-  TempDir dir;
+  const test::ScratchDir dir;
   Rng rng(seed);
   int failures = 0;
   for (std::uint64_t i = 0; i < count && failures < 5; ++i) {
@@ -389,7 +374,7 @@ TEST(Differential, GeneratedFilesAgreeByteForByte) {
 // Every known length and its neighbours cut at every position a block end can cut it, with the
 // odd prefixes in front of the same bodies: the whole decoder table in one sweep.
 TEST(Differential, EveryLengthCutAtEveryPosition) {
-  TempDir dir;
+  const test::ScratchDir dir;
   Rng rng(7);
   std::vector<std::string> prefixes = kOddPrefixes;
   for (int length = 90; length <= 125; ++length) prefixes.push_back(prefix_for(rng, length));
@@ -448,7 +433,7 @@ class GoOnObserver : public RunObserver {
 };
 
 TEST(Differential, ExtractionRunWritesTheReferenceOutput) {
-  TempDir dir;
+  const test::ScratchDir dir;
   Rng rng(env_number("VEMO_DIFF_SEED", 20240607) + 1);
   std::vector<std::string> names;
   std::string expected;
@@ -460,24 +445,24 @@ TEST(Differential, ExtractionRunWritesTheReferenceOutput) {
       for (int j = 0; j < 40; ++j) bytes += make_file(rng);
     }
     names.push_back("file" + std::to_string(i) + ".dat");
-    write_file(dir.file(names.back()), bytes);
+    write_file(fs::path(dir / names.back()), bytes);
     expected += reference_convert(bytes);
     expected_records += static_cast<std::int64_t>(reference_lines(bytes).size());
   }
-  const FolderSelection selection(dir.file("").string(), names, dir.file("out.txt").string());
+  const FolderSelection selection(dir / "", names, dir / "out.txt");
   GoOnObserver observer;
   RunState state;
   const RunResult result = extract(state, selection, observer);
   EXPECT_EQ(result.end, RunEnd::kCompleted);
   EXPECT_EQ(result.records, expected_records);
-  const std::string output = read_file(dir.file("out.txt"));
+  const std::string output = read_file(fs::path(dir / "out.txt"));
   EXPECT_TRUE(output == expected) << first_difference(expected, output);
 }
 
 // Files large enough for a run with jobs to decode them in parallel (four chunks and more):
 // the same bytes as the reference, and as a run on one thread.
 TEST(Differential, ParallelRunWritesTheReferenceOutput) {
-  TempDir dir;
+  const test::ScratchDir dir;
   Rng rng(env_number("VEMO_DIFF_SEED", 20240607) + 2);
   const std::size_t chunk = ParallelConverter::kChunkBytes;
   const std::size_t sizes[] = {4 * chunk + 1000, 5 * chunk, 4 * chunk - 2048};
@@ -492,12 +477,12 @@ TEST(Differential, ParallelRunWritesTheReferenceOutput) {
     }
     bytes.resize(size);
     names.push_back("large" + std::to_string(names.size()) + ".dat");
-    write_file(dir.file(names.back()), bytes);
+    write_file(fs::path(dir / names.back()), bytes);
     expected += reference_convert(bytes);
     expected_records += static_cast<std::int64_t>(reference_lines(bytes).size());
   }
   for (const unsigned jobs : {2u, 1u}) {
-    const FolderSelection selection(dir.file("").string(), names, dir.file("out.txt").string());
+    const FolderSelection selection(dir / "", names, dir / "out.txt");
     GoOnObserver observer;
     RunState state;
     RunOptions options;
@@ -505,13 +490,13 @@ TEST(Differential, ParallelRunWritesTheReferenceOutput) {
     const RunResult result = extract(state, selection, observer, options);
     EXPECT_EQ(result.end, RunEnd::kCompleted) << jobs << " jobs";
     EXPECT_EQ(result.records, expected_records) << jobs << " jobs";
-    const std::string output = read_file(dir.file("out.txt"));
+    const std::string output = read_file(fs::path(dir / "out.txt"));
     EXPECT_TRUE(output == expected) << jobs << " jobs: " << first_difference(expected, output);
   }
 }
 
 TEST(Differential, AxegenProfilesAgree) {
-  TempDir dir;
+  const test::ScratchDir dir;
   const struct {
     const char* profile;
     std::uint64_t size;

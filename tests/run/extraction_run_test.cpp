@@ -9,8 +9,8 @@
 #include <fstream>
 #include <string>
 
-#include "run/recording_observer.h"
 #include "support/record_builder.h"
+#include "support/recording_observer.h"
 
 namespace vemo {
 namespace {

@@ -1,9 +1,6 @@
 #include "support/record_builder.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,11 +9,7 @@
 namespace vemo::test {
 
 std::string write_temp_file(std::string_view name, std::string_view bytes) {
-  static std::atomic<int> serial{0};
-  const auto dir = std::filesystem::temp_directory_path() /
-                   ("vemo-test-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
-  std::filesystem::create_directories(dir);
-  const auto path = dir / std::string(name);
+  const auto path = std::filesystem::path(temp_folder()) / std::string(name);
   std::ofstream out(path, std::ios::binary);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path.string());
@@ -70,10 +63,6 @@ std::string data_file_with_records(int records, int skip_at) {
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::string temp_folder() {
-  return std::filesystem::path(write_temp_file(".keep", "")).parent_path().string();
 }
 
 }  // namespace vemo::test

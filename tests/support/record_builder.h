@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "support/scratch_dir.h"
+
 namespace vemo::test {
 
 // A record of `length` characters filled with 'X', its prefix written as three digits.
@@ -42,7 +44,7 @@ inline std::string sample_record(int length, int serial = 0) {
   return r;
 }
 
-// Writes `bytes` to a new file under the test temp folder and returns its path.
+// Writes `bytes` to a file in a fresh temp_folder() and returns its path.
 std::string write_temp_file(std::string_view name, std::string_view bytes);
 
 // A data file whose first `blocks` blocks each hold records of 119, 113, 109 and 97, padded
@@ -60,8 +62,5 @@ std::string data_file_with_records(int records, int skip_at = 0);
 
 // The bytes of a file.
 std::string read_file(const std::string& path);
-
-// A fresh empty folder for a test.
-std::string temp_folder();
 
 }  // namespace vemo::test

@@ -1,0 +1,60 @@
+#pragma once
+
+// Runs a program as a separate process: argv as given (no shell), standard output and error
+// captured, bounded in time, optionally as an unprivileged user or with resource limits.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vemo::test {
+
+// The user and group the privilege-dropping tests run as.
+struct Unprivileged {
+  uid_t uid;
+  gid_t gid;
+};
+// "nobody" and its group, when the system has them.
+std::optional<Unprivileged> nobody();
+
+struct Launch {
+  std::vector<std::string> argv;  // argv[0] is the program's path
+  std::string cwd;                // empty: the test's own
+  // Standard output: captured when empty, else this file opened with these flags.
+  std::string stdout_path;
+  int stdout_flags = 0;
+  std::optional<Unprivileged> run_as;    // drop every privilege to this user before exec
+  int max_open_files = 0;                // RLIMIT_NOFILE when not 0
+  bool ignore_sigpipe = false;           // start with SIGPIPE ignored, as some services do
+  bool close_stderr = false;             // start with no standard error at all (2>&-)
+  bool close_stdout = false;             // start with no standard output at all (>&-)
+  std::function<void(pid_t)> meanwhile;  // called while the program runs, with its process id
+  std::chrono::seconds time_limit{20};
+
+  std::uint64_t max_address_space = 0;  // RLIMIT_AS in bytes when not 0
+  int max_processes = 0;                // RLIMIT_NPROC when not 0 (binds only without root)
+  std::vector<std::string> env;         // NAME=value entries added to the environment
+  // When not 0, standard output is a pipe of which this many bytes are read into Outcome::out
+  // before it is closed, as a reader such as `head -c N` does.
+  std::size_t stdout_read_limit = 0;
+};
+
+struct Outcome {
+  int status = -1;  // exit status; 128 + signal when killed
+  bool timed_out = false;
+  std::string out;  // captured standard output
+  std::string err;  // standard error
+  double seconds = 0;
+};
+
+// Runs a program to its end, or kills it (and everything it started) at the time limit.
+// Exit status 125 means privileges could not be dropped; 127 that exec failed.
+Outcome run(const Launch& launch);
+
+}  // namespace vemo::test
