@@ -14,6 +14,7 @@
 
 #include "axegen/profiles.h"
 #include "cli/arguments.h"
+#include "cli/console_observer.h"
 #include "cli/quote.h"
 #include "run/extraction_run.h"
 #include "support/process.h"
@@ -284,6 +285,38 @@ TEST(ParseArguments, GnuConventionsAndUsageErrors) {
   // The command prints the reason and a pointer to the help, not the whole help.
   EXPECT_EQ(convert({"-o", "a", "-o", "b", "f"}).err,
             "vemo-convert: the output is given more than once\nTry 'vemo-convert --help'.\n");
+}
+
+TEST(ConsoleObserver, ProgressLineShowsTheFileItIsAt) {
+  struct Case {
+    std::int64_t number, count;
+    std::string name;
+    bool quiet;
+    std::string shown;
+  };
+  const Case cases[] = {
+      {2, 5, "a.dat", false, "\r\033[K2/5 a.dat 0%\r\033[K2/5 a.dat 100%"},
+      // A name that would break the line is shown quoted; "Processing " is never part of it.
+      {1, 1, "Processing \n.dat", false,
+       "\r\033[K1/1 $'Processing \\n.dat' 0%\r\033[K1/1 $'Processing \\n.dat' 100%"},
+      {1, 1, "a.dat", true, ""},
+  };
+  for (const auto& c : cases) {
+    char* text = nullptr;
+    std::size_t size = 0;
+    std::FILE* err = ::open_memstream(&text, &size);
+    {
+      ConsoleObserver observer(err, {.quiet = c.quiet, .show_progress = true});
+      observer.set_file_status({.number = c.number, .count = c.count, .name = c.name});
+      observer.set_progress(100);
+      observer.clear_status();
+      observer.set_progress(0);  // after the run: no line for no file
+      std::fflush(err);
+      EXPECT_EQ(std::string(text, size), c.shown);
+    }
+    std::fclose(err);
+    std::free(text);
+  }
 }
 
 // Runs vemo-convert with standard error on a new terminal, and standard output on the same
