@@ -59,8 +59,7 @@ SampleRecord find_record(RecordKind kind, int length) {
   const std::string& data = realistic_file(std::size_t{4} << 20);
   Picker picker(kind, length);
   for (std::size_t at = 0; at + kBlockSize <= data.size(); at += kBlockSize) {
-    if (!data_file_scanner::scan_block(std::string_view(data).substr(at, kBlockSize), picker))
-      break;
+    if (!DataFileScanner::scan_block(std::string_view(data).substr(at, kBlockSize), picker)) break;
   }
   return picker.found();
 }

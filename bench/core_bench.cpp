@@ -17,15 +17,15 @@
 
 namespace {
 
-namespace data_file_scanner = vemo::data_file_scanner;
+namespace DataFileScanner = vemo::DataFileScanner;
 using vemo::kBlockSize;
-namespace record_decoder = vemo::record_decoder;
+namespace RecordDecoder = vemo::RecordDecoder;
 using vemo::bench::RecordKind;
 
 // The run's output buffer is 1 MiB; lines are decoded into one of the same size.
 constexpr std::size_t kOutputBufferSize = std::size_t{1} << 20;
 constexpr std::size_t kWholeFileSize = std::size_t{64} << 20;
-constexpr std::size_t kLineRoom = record_decoder::kMaxLineSize + 2;
+constexpr std::size_t kLineRoom = RecordDecoder::kMaxLineSize + 2;
 
 // Decodes every record it is handed into a reused buffer, line end included, as the run does,
 // starting over at the front of the buffer when it is full instead of writing it anywhere.
@@ -36,7 +36,7 @@ class DecodeSink final : public vemo::RecordSink {
   bool on_record(std::string_view record, double length) override {
     if (buffer_.size() - used_ < kLineRoom) used_ = 0;
     char* line = buffer_.data() + used_;
-    std::size_t n = record_decoder::decode(record, length, line);
+    std::size_t n = RecordDecoder::decode(record, length, line);
     line[n++] = '\r';
     line[n++] = '\n';
     used_ += n;
@@ -94,12 +94,12 @@ void BM_Decode(benchmark::State& state, RecordKind kind, int length) {
   }
   std::string_view record = sample.bytes;
   double record_length = sample.length;
-  char line[record_decoder::kMaxLineSize];
+  char line[RecordDecoder::kMaxLineSize];
   std::size_t output_bytes = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(record);
     benchmark::DoNotOptimize(record_length);
-    const std::size_t n = record_decoder::decode(record, record_length, line);
+    const std::size_t n = RecordDecoder::decode(record, record_length, line);
     benchmark::DoNotOptimize(line);
     benchmark::ClobberMemory();
     output_bytes = n;
@@ -133,7 +133,7 @@ void BM_DecodeMix(benchmark::State& state) {
     std::vector<std::pair<std::string_view, double>> records;
   } collector;
   for (std::size_t at = 0; at + kBlockSize <= data.size(); at += kBlockSize) {
-    data_file_scanner::scan_block(std::string_view(data).substr(at, kBlockSize), collector);
+    DataFileScanner::scan_block(std::string_view(data).substr(at, kBlockSize), collector);
   }
   std::int64_t record_bytes = 0;
   for (const auto& r : collector.records) record_bytes += static_cast<std::int64_t>(r.first.size());
@@ -145,7 +145,7 @@ void BM_DecodeMix(benchmark::State& state) {
     for (const auto& [record, length] : collector.records) {
       if (out.size() - used < kLineRoom) used = 0;
       char* line = out.data() + used;
-      std::size_t n = record_decoder::decode(record, length, line);
+      std::size_t n = RecordDecoder::decode(record, length, line);
       line[n++] = '\r';
       line[n++] = '\n';
       used += n;
@@ -169,7 +169,7 @@ void BM_ScanBlock(benchmark::State& state) {
   const std::string_view block = std::string_view(data).substr(6 * kBlockSize, kBlockSize);
   DecodeSink sink(kOutputBufferSize);
   for (auto _ : state) {
-    const bool whole = data_file_scanner::scan_block(block, sink);
+    const bool whole = DataFileScanner::scan_block(block, sink);
     benchmark::DoNotOptimize(whole);
   }
   benchmark::DoNotOptimize(sink.data());
@@ -188,7 +188,7 @@ void BM_ScanBlockVaried(benchmark::State& state) {
   std::size_t next = 0;
   for (auto _ : state) {
     const bool whole =
-        data_file_scanner::scan_block(blocks.substr(next * kBlockSize, kBlockSize), sink);
+        DataFileScanner::scan_block(blocks.substr(next * kBlockSize, kBlockSize), sink);
     benchmark::DoNotOptimize(whole);
     if (++next == kBlocks) next = 0;
   }
@@ -208,7 +208,7 @@ void BM_ConvertInMemory(benchmark::State& state) {
   DecodeSink sink(kOutputBufferSize);
   for (auto _ : state) {
     for (std::size_t at = 0; at + kBlockSize <= file.size(); at += kBlockSize) {
-      data_file_scanner::scan_block(file.substr(at, kBlockSize), sink);
+      DataFileScanner::scan_block(file.substr(at, kBlockSize), sink);
     }
     benchmark::DoNotOptimize(sink.data());
     benchmark::ClobberMemory();

@@ -10,7 +10,7 @@ constexpr double kMinProbe = 80;
 constexpr double kMaxProbe = 150;
 }  // namespace
 
-namespace data_file_scanner {
+namespace DataFileScanner {
 
 double prefix_value(std::string_view block, std::size_t k) noexcept {
   const std::string_view prefix = block.substr(k, 3);
@@ -61,5 +61,5 @@ ScanResult scan(DataFileReader& reader, RecordSink& sink) {
   }
 }
 
-}  // namespace data_file_scanner
+}  // namespace DataFileScanner
 }  // namespace vemo

@@ -28,7 +28,7 @@ enum class ScanResult {
 };
 
 // Finding the records of a data file: the data file test and the walk over its blocks.
-namespace data_file_scanner {
+namespace DataFileScanner {
 
 // The six-probe test: the record length at the start of each of blocks 1 to 6 must read as a
 // number from 80 to 150.
@@ -44,6 +44,6 @@ bool scan_block(std::string_view block, RecordSink& sink);
 // when the block ends sooner.
 double prefix_value(std::string_view block, std::size_t k) noexcept;
 
-}  // namespace data_file_scanner
+}  // namespace DataFileScanner
 
 }  // namespace vemo

@@ -17,8 +17,8 @@ namespace {
 
 // The most output one block can give: at most 22 records long enough to have a layout, and
 // skip lines for everything else.
-constexpr std::size_t kMaxBlockOutput = (kBlockSize / 97 + 1) * (record_decoder::kMaxLineSize + 2) +
-                                        kBlockSize * (kSkipLine.size() + 2);
+constexpr std::size_t kMaxBlockOutput =
+    (kBlockSize / 97 + 1) * (RecordDecoder::kMaxLineSize + 2) + kBlockSize * (kSkipLine.size() + 2);
 
 static_assert(kMaxBlockOutput <= ParallelConverter::kSlotBytes);
 
@@ -59,7 +59,7 @@ class ChunkDecoder final : public RecordSink {
   explicit ChunkDecoder(Slot& slot) : slot_(slot) {}
   bool on_record(std::string_view record, double length) override {
     char* line = slot_.lines.end();
-    std::size_t n = record_decoder::decode(record, length, line);
+    std::size_t n = RecordDecoder::decode(record, length, line);
     line[n++] = '\r';
     line[n++] = '\n';
     slot_.lines.commit(n);
@@ -199,7 +199,7 @@ class Conversion {
     ChunkDecoder decoder(slot);
     for (std::size_t b = 0; b < blocks; ++b) {
       if (slot.lines.room() < kMaxBlockOutput && !hand_on(slot, false)) return false;
-      data_file_scanner::scan_block({input + b * kBlockSize, kBlockSize}, decoder);
+      DataFileScanner::scan_block({input + b * kBlockSize, kBlockSize}, decoder);
       ++slot.blocks;
       slot.next_block_position = offset + (b + 1) * kBlockSize + 1;
     }

@@ -235,7 +235,7 @@ const RecordLayout* layout_for_length(double length) noexcept {
   return kIndex.by_length[whole - kFirstLength];
 }
 
-namespace record_decoder {
+namespace RecordDecoder {
 
 std::size_t decode(std::string_view record, double length, char* out) noexcept {
   const RecordLayout* layout = layout_for_length(length);
@@ -282,5 +282,5 @@ std::string decode(std::string_view record, double length) {
   return line;
 }
 
-}  // namespace record_decoder
+}  // namespace RecordDecoder
 }  // namespace vemo

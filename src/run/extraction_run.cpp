@@ -75,8 +75,8 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
 
   bool on_record(std::string_view record, double length) override {
     if (stop_) return false;  // asked between blocks: the previous line was the last
-    char* line = output_.reserve(record_decoder::kMaxLineSize + kLineEnd.size());
-    std::size_t n = record_decoder::decode(record, length, line);
+    char* line = output_.reserve(RecordDecoder::kMaxLineSize + kLineEnd.size());
+    std::size_t n = RecordDecoder::decode(record, length, line);
     line[n++] = '\r';
     line[n++] = '\n';
     output_.commit(n);
@@ -215,7 +215,7 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
     } else if (output_.is_file(reader_.device(), reader_.inode())) {
       // Named as an input after the run created it: reading it would feed the output back in.
       unreadable = make_error_code(Error::kInputIsOutput);
-    } else if (!data_file_scanner::is_data_file(reader_)) {
+    } else if (!DataFileScanner::is_data_file(reader_)) {
       // A read the system failed is not the file's verdict: say why it could not be read.
       if (!reader_.failed()) {
         reader_.close();
@@ -257,7 +257,7 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
         return *result;
       }
     }
-    const ScanResult result = data_file_scanner::scan(reader_, *this);
+    const ScanResult result = DataFileScanner::scan(reader_, *this);
     failure = reader_.failure();
     return result;
   }
@@ -301,7 +301,7 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
     struct stat st {};
     if (::stat(output_path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     DataFileReader reader;
-    return reader.open(output_path) && data_file_scanner::is_data_file(reader) && !reader.failed();
+    return reader.open(output_path) && DataFileScanner::is_data_file(reader) && !reader.failed();
   }
 
   bool go_on_after_not_data_file(const std::string& path) {

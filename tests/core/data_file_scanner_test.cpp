@@ -31,7 +31,7 @@ struct RecordingSink : RecordSink {
 
 RecordingSink scan_block(const std::string& block) {
   RecordingSink sink;
-  EXPECT_TRUE(data_file_scanner::scan_block(block, sink));
+  EXPECT_TRUE(DataFileScanner::scan_block(block, sink));
   return sink;
 }
 
@@ -110,9 +110,9 @@ struct FileScan {
 FileScan scan_file(const std::string& bytes, std::size_t stop_at = SIZE_MAX) {
   DataFileReader reader;
   EXPECT_TRUE(reader.open(temp_file(bytes)));
-  FileScan out{data_file_scanner::is_data_file(reader), ScanResult::kCompleted, {}};
+  FileScan out{DataFileScanner::is_data_file(reader), ScanResult::kCompleted, {}};
   out.sink.stop_at = stop_at;
-  out.result = data_file_scanner::scan(reader, out.sink);
+  out.result = DataFileScanner::scan(reader, out.sink);
   return out;
 }
 
@@ -127,7 +127,7 @@ TEST(IsDataFile, ProbeBoundsAndShortFiles) {
     bytes.replace(2 * 2048, 3, c.block3_prefix);
     DataFileReader reader;
     ASSERT_TRUE(reader.open(temp_file(bytes)));
-    EXPECT_EQ(data_file_scanner::is_data_file(reader), c.accepted) << c.block3_prefix;
+    EXPECT_EQ(DataFileScanner::is_data_file(reader), c.accepted) << c.block3_prefix;
   }
   // Five blocks: the sixth probe reads zero bytes.
   EXPECT_FALSE(scan_file(test::data_file_bytes(5)).accepted);

@@ -19,7 +19,7 @@ struct SequentialSink : RecordSink {
   std::int64_t records = 0;
   std::uint64_t last_block_end = 0;
   bool on_record(std::string_view record, double length) override {
-    lines += record_decoder::decode(record, length);
+    lines += RecordDecoder::decode(record, length);
     lines += "\r\n";
     ++records;
     return true;
@@ -77,7 +77,7 @@ TEST(ParallelConverter, SameLinesAsTheSequentialScan) {
     DataFileReader reader;
     ASSERT_TRUE(reader.open(path));
     SequentialSink expected;
-    ASSERT_EQ(data_file_scanner::scan(reader, expected), ScanResult::kCompleted);
+    ASSERT_EQ(DataFileScanner::scan(reader, expected), ScanResult::kCompleted);
     for (const unsigned jobs : {1u, 2u, 3u, 8u}) {
       for (const std::size_t blocks : {1u, 2u, 7u, 512u}) {
         CollectingSink got;
@@ -102,7 +102,7 @@ TEST(ParallelConverter, OutputLargerThanASlotIsHandedOnInPieces) {
   DataFileReader reader;
   ASSERT_TRUE(reader.open(path));
   SequentialSink expected;
-  data_file_scanner::scan(reader, expected);
+  DataFileScanner::scan(reader, expected);
   ASSERT_GT(expected.lines.size(), 2 * ParallelConverter::kSlotBytes);
   for (const unsigned jobs : {1u, 3u}) {
     CollectingSink got;
@@ -122,7 +122,7 @@ TEST(ParallelConverter, ManyTinyChunksOnManyThreadsNeverStall) {
   DataFileReader reader;
   ASSERT_TRUE(reader.open(path));
   SequentialSink expected;
-  data_file_scanner::scan(reader, expected);
+  DataFileScanner::scan(reader, expected);
   for (int round = 0; round < 20; ++round) {
     CollectingSink got;
     ASSERT_EQ(ParallelConverter(reader, 6, 1).convert(got), ScanResult::kCompleted);

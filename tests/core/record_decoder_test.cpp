@@ -15,7 +15,7 @@ using test::put;
 using test::record_of;
 
 std::string decode(const std::string& record) {
-  return record_decoder::decode(record, std::stod(record.substr(0, 3)));
+  return RecordDecoder::decode(record, std::stod(record.substr(0, 3)));
 }
 
 using test::layout_a_example;
@@ -42,7 +42,7 @@ TEST(RecordDecoder, LayoutCServesAllItsLengthsAndIgnoresTheTail) {
 TEST(RecordDecoder, UnknownLengthsGiveTheSkipLine) {
   for (double length :
        {96.0, 98.0, 100.0, 110.0, 114.0, 117.0, 118.0, 120.0, 0.0, -119.0, 119.5, 1e300}) {
-    EXPECT_EQ(record_decoder::decode(layout_a_example(), length), "Record Skipped") << length;
+    EXPECT_EQ(RecordDecoder::decode(layout_a_example(), length), "Record Skipped") << length;
   }
 }
 
@@ -110,23 +110,23 @@ TEST(RecordDecoder, TextsAreTrimmedOfSpacesOnlyAndNeverQuoted) {
 TEST(RecordDecoder, RecordsCutShortAtTheBlockEnd) {
   const std::string full = layout_a_example();
   // Started at offset 2000 of its block: only 49 characters arrived.
-  EXPECT_EQ(record_decoder::decode(full.substr(0, 49), 119), "20--,::,123456789012345,24680,0,0,,");
+  EXPECT_EQ(RecordDecoder::decode(full.substr(0, 49), 119), "20--,::,123456789012345,24680,0,0,,");
   // Started at offset 1991: the elapsed time is cut to "012", read as 1 h, 2 min and 12 s.
-  EXPECT_EQ(record_decoder::decode(full.substr(0, 58), 119),
+  EXPECT_EQ(RecordDecoder::decode(full.substr(0, 58), 119),
             "20--,23:59:59,123456789012345,24680,3732,0,,");
   // Cut inside the date and the time.
-  EXPECT_EQ(record_decoder::decode(full.substr(0, 73), 119),
+  EXPECT_EQ(RecordDecoder::decode(full.substr(0, 73), 119),
             "2010-1-,23:59:59,123456789012345,24680,4800,100000,,");
-  EXPECT_EQ(record_decoder::decode(full.substr(0, 51), 119),
+  EXPECT_EQ(RecordDecoder::decode(full.substr(0, 51), 119),
             "20--,23::,123456789012345,24680,0,0,,");
   // Elapsed time cut to one character: hours and seconds both read it.
-  EXPECT_EQ(record_decoder::decode(full.substr(0, 56), 119),
+  EXPECT_EQ(RecordDecoder::decode(full.substr(0, 56), 119),
             "20--,23:59:59,123456789012345,24680,0,0,,");
   std::string one = full.substr(0, 56);
   one.back() = '2';
-  EXPECT_EQ(record_decoder::decode(one, 119), "20--,23:59:59,123456789012345,24680,7202,0,,");
-  EXPECT_EQ(record_decoder::decode("119", 119), "20--,::,,,0,0,,");
-  EXPECT_EQ(record_decoder::decode("", 119), "20--,::,,,0,0,,");
+  EXPECT_EQ(RecordDecoder::decode(one, 119), "20--,23:59:59,123456789012345,24680,7202,0,,");
+  EXPECT_EQ(RecordDecoder::decode("119", 119), "20--,::,,,0,0,,");
+  EXPECT_EQ(RecordDecoder::decode("", 119), "20--,::,,,0,0,,");
 }
 
 TEST(RecordDecoder, LongestLineFitsTheBuffer) {
@@ -134,11 +134,11 @@ TEST(RecordDecoder, LongestLineFitsTheBuffer) {
   put(r, 56, "-9-9-9");
   put(r, 62, "-99E30");
   put(r, 18, std::string(15, '9'));
-  char out[record_decoder::kMaxLineSize];
-  const std::size_t n = record_decoder::decode(r, 97, out);
+  char out[RecordDecoder::kMaxLineSize];
+  const std::size_t n = RecordDecoder::decode(r, 97, out);
   EXPECT_LT(n, sizeof(out));
   put(r, 62, "1E-307");
-  EXPECT_LT(record_decoder::decode(r, 97, out), sizeof(out));
+  EXPECT_LT(RecordDecoder::decode(r, 97, out), sizeof(out));
 }
 
 TEST(RecordLayout, LengthsMapToTheirLayouts) {

@@ -68,16 +68,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const std::string_view record(bytes + skip, size - skip);
 
-  static const std::unique_ptr<char[]> line(new char[vemo::record_decoder::kMaxLineSize]);
-  const std::size_t n = vemo::record_decoder::decode(record, length, line.get());
+  static const std::unique_ptr<char[]> line(new char[vemo::RecordDecoder::kMaxLineSize]);
+  const std::size_t n = vemo::RecordDecoder::decode(record, length, line.get());
   const std::string expected = vemo::reference_decode(std::string(record), length);
-  if (n > vemo::record_decoder::kMaxLineSize || std::string_view(line.get(), n) != expected) {
+  if (n > vemo::RecordDecoder::kMaxLineSize || std::string_view(line.get(), n) != expected) {
     std::fprintf(
         stderr,
         "fuzz_decoder: length %.17g, record (%zu chars) \"%s\"\n  decoder:   \"%s\"\n"
         "  reference: \"%s\"\n",
         length, record.size(), visible(record).c_str(),
-        visible(std::string_view(line.get(), std::min(n, vemo::record_decoder::kMaxLineSize)))
+        visible(std::string_view(line.get(), std::min(n, vemo::RecordDecoder::kMaxLineSize)))
             .c_str(),
         visible(expected).c_str());
     std::abort();

@@ -15,12 +15,12 @@ namespace {
 class LineCollector : public RecordSink {
  public:
   explicit LineCollector(CoreConversion& result)
-      : result_(result), line_(new char[record_decoder::kMaxLineSize]) {}
+      : result_(result), line_(new char[RecordDecoder::kMaxLineSize]) {}
 
   bool on_record(std::string_view record, double length) override {
-    const std::size_t n = record_decoder::decode(record, length, line_.get());
+    const std::size_t n = RecordDecoder::decode(record, length, line_.get());
     result_.longest_line = std::max(result_.longest_line, n);
-    result_.output.append(line_.get(), std::min(n, record_decoder::kMaxLineSize));
+    result_.output.append(line_.get(), std::min(n, RecordDecoder::kMaxLineSize));
     result_.output += "\r\n";
     ++result_.records;
     return true;
@@ -72,10 +72,10 @@ CoreConversion convert_with_core(DataFileReader& reader, const std::string& path
   CoreConversion result;
   if (!reader.open(path)) return result;
   result.opened = true;
-  result.accepted = !probe_test || data_file_scanner::is_data_file(reader);
+  result.accepted = !probe_test || DataFileScanner::is_data_file(reader);
   if (result.accepted) {
     LineCollector sink(result);
-    result.scan = data_file_scanner::scan(reader, sink);
+    result.scan = DataFileScanner::scan(reader, sink);
   }
   reader.close();
   return result;

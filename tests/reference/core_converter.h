@@ -1,7 +1,7 @@
 #pragma once
 
 // One data file through the fast path, the way a run drives it: DataFileReader, the six-probe
-// test, data_file_scanner and record_decoder, each line followed by CR LF; or through the
+// test, DataFileScanner and RecordDecoder, each line followed by CR LF; or through the
 // ParallelConverter that a run uses for large files.
 
 #include <cstdint>

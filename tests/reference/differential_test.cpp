@@ -1,6 +1,6 @@
-// The fast path (DataFileReader, data_file_scanner, record_decoder) against the reference
-// converter, byte for byte, on many generated files: our own generator aimed at block borders and
-// odd length prefixes, and axegen's profiles.
+// The fast path (DataFileReader, DataFileScanner, RecordDecoder) against the reference converter,
+// byte for byte, on many generated files: our own generator aimed at block borders and odd length
+// prefixes, and axegen's profiles.
 //
 // VEMO_DIFF_FILES and VEMO_DIFF_SEED (environment) change how many files are generated and from
 // which seed; a mismatching file is kept under the temp folder and its path printed.
@@ -123,7 +123,7 @@ bool agree(const test::ScratchDir& dir, const std::string& name, const std::stri
     fail("block ends: " + std::to_string(core_unchecked.block_ends.size()) + " calls, expected " +
          std::to_string(blocks));
   }
-  if (core_unchecked.longest_line > record_decoder::kMaxLineSize) fail("a line overran its room");
+  if (core_unchecked.longest_line > RecordDecoder::kMaxLineSize) fail("a line overran its room");
 
   // The parallel path of large files, here with small chunks (one or three blocks, by the size)
   // so that files cross chunk borders.
