@@ -200,8 +200,8 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
     return opened;
   }
 
-  // Converts one selected file, the `count` files' `number`th. A file that cannot be read or is
-  // not a data file is asked about; the reader is closed before any question and at the end.
+  // Converts one of the `count` selected files. A file that cannot be read or is not a data file
+  // is asked about; the reader is closed before any question and at the end.
   FileEnd convert_file(const std::string& name, const std::string& path, std::int64_t count) {
     const bool readable = reader_.open(path);
     bytes_per_percent_ = std::max<std::uint64_t>(1, reader_.length() / 100);
