@@ -4,13 +4,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "core/data_file_reader.h"
 #include "core/data_file_scanner.h"
+#include "core/many_files_converter.h"
 #include "core/parallel_converter.h"
 #include "core/record_decoder.h"
 #include "run/output_writer.h"
@@ -156,11 +159,23 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
     }
 
     const std::string selected_count = std::to_string(chosen.size());
+    const std::unique_ptr<ManyFilesConverter> ahead = start_ahead(folder, chosen);
     for (const std::size_t index : chosen) {
       check_stop();
       if (stop_) return end_stopped(output_path);
       const std::string name = selection_.item_name(index);
       const std::string path = folder + name;
+      if (ahead) {
+        const FileReport& report = ahead->next();
+        if (!report.left_to_caller) {
+          const std::optional<RunEnd> end =
+              convert_ahead(*ahead, report, name, path, selected_count, output_path);
+          ahead->release();
+          if (end) return *end;
+          continue;
+        }
+        ahead->release();
+      }
 
       const bool readable = reader_.open(path);
       size_hundreds_ = std::max<std::uint64_t>(1, reader_.length() / 100);
@@ -243,12 +258,84 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
   // A file still being written when it was converted: its lines are kept, but the run says so.
   void report_changed_length(const std::string& path) {
     std::uint64_t now = 0;
-    if (!reader_.current_length(now) || now == reader_.length()) return;
+    if (reader_.current_length(now)) report_changed_length(path, reader_.length(), now);
+  }
+
+  void report_changed_length(const std::string& path, std::uint64_t before, std::uint64_t now) {
+    if (now == before) return;
     ++result_.changed_files;
     message(MessageKind::kInputChangedSize, Icon::kInformation,
-            path + " changed size while it was read (" + std::to_string(reader_.length()) +
-                " \xE2\x86\x92 " + std::to_string(now) + " bytes)",
+            path + " changed size while it was read (" + std::to_string(before) + " \xE2\x86\x92 " +
+                std::to_string(now) + " bytes)",
             path);
+  }
+
+  // Several selected files of a normal run with jobs to spare are opened, tested and decoded
+  // ahead by worker threads, one file each; large files are still left to scan(). Nothing when
+  // no worker could start: every file is then handled here.
+  std::unique_ptr<ManyFilesConverter> start_ahead(const std::string& folder,
+                                                  const std::vector<std::size_t>& chosen) const {
+    if (options_.jobs <= 1 || state_.trial || chosen.size() < 2) return nullptr;
+    std::vector<std::string> paths;
+    paths.reserve(chosen.size());
+    for (const std::size_t index : chosen) paths.push_back(folder + selection_.item_name(index));
+    auto ahead = std::make_unique<ManyFilesConverter>(
+        std::move(paths), options_.jobs, kMinParallelChunks * ParallelConverter::kChunkBytes);
+    if (!ahead->start()) return nullptr;
+    return ahead;
+  }
+
+  // One file decoded ahead, told and asked about in the same order and words as a file handled
+  // here; nothing when the run goes on with the next file.
+  std::optional<RunEnd> convert_ahead(ManyFilesConverter& ahead, const FileReport& report,
+                                      const std::string& name, const std::string& path,
+                                      const std::string& selected_count,
+                                      const std::string& output_path) {
+    size_hundreds_ = std::max<std::uint64_t>(1, report.length / 100);
+    ++result_.files;
+    observer_.set_status_text(1, std::to_string(result_.files) + "/" + selected_count);
+    observer_.set_status_text(2, "Processing " + name);
+
+    if (!report.opened) {
+      if (!go_on_after_unreadable(name, path, report.error)) return end_declined();
+      return std::nullopt;
+    }
+    if (output_.is_file(report.device, report.inode)) {
+      if (!go_on_after_unreadable(name, path, "it is the output file")) return end_declined();
+      return std::nullopt;
+    }
+    if (!report.accepted) {
+      if (report.test_failed) {
+        if (!go_on_after_unreadable(name, path, report.error)) return end_declined();
+        return std::nullopt;
+      }
+      if (!ask(QuestionKind::kNotDataFile,
+               "The Input File Selected is not AXE Data File. Do you want to continue with other "
+               "Files?",
+               path, {})) {
+        return end_declined();
+      }
+      ++result_.skipped_files;
+      return std::nullopt;
+    }
+
+    ++converted_files_;
+    set_progress(0);
+    ReadFailure failure;
+    std::uint64_t length_after = report.length;
+    const ScanResult scanned = ahead.convert(*this, failure, length_after);
+    if (output_.failed()) return end_write_failed(output_path);
+    if (stop_) return end_stopped(output_path);
+    if (scanned == ScanResult::kReadFailed) {
+      if (!go_on_after_unreadable(name, path, failure.code.message(),
+                                  static_cast<std::int64_t>(failure.offset))) {
+        return end_declined();
+      }
+      return std::nullopt;
+    }
+    set_progress(100);
+    report_changed_length(path, report.length, length_after);
+    return std::nullopt;
   }
 
   // Emptying the output must never destroy an input: the same file under another spelling or
