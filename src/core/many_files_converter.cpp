@@ -8,15 +8,10 @@
 #include <system_error>
 #include <thread>
 
-#include "core/record_decoder.h"
+#include "core/block_decoder.h"
 
 namespace vemo {
 namespace {
-
-// The most output one block can give: at most 22 records long enough to have a layout, and
-// skip lines for everything else.
-constexpr std::size_t kMaxBlockOutput =
-    (kBlockSize / 97 + 1) * (RecordDecoder::kMaxLineSize + 2) + kBlockSize * (kSkipLine.size() + 2);
 
 static_assert(kMaxBlockOutput <= ManyFilesConverter::kPieceBytes);
 
@@ -130,23 +125,18 @@ class ManyFilesConverter::Impl {
  private:
   Slot& current() { return *slots_[current_ % slots_.size()]; }
 
-  // Hands on records and block ends as pieces of the slot's buffer.
-  class PieceSink final : public RecordSink {
+  // Decodes whole blocks into the slot's buffer, handing it on as a piece when the next block
+  // might not fit.
+  class PieceSink final : public BlockSink {
    public:
     PieceSink(Impl& impl, Slot& slot) : impl_(impl), slot_(slot) {}
-    bool on_record(std::string_view record, double length) override {
-      char* line = slot_.lines.get() + slot_.size;
-      std::size_t n = RecordDecoder::decode(record, length, line);
-      line[n++] = '\r';
-      line[n++] = '\n';
-      slot_.size += n;
-      ++slot_.records;
-      return !slot_.cancel.load(std::memory_order_relaxed);
-    }
-    void on_block_done(std::uint64_t next_block_position) override {
+    bool on_block(std::string_view block, std::uint64_t next_block_position) override {
+      if (kPieceBytes - slot_.size < kMaxBlockOutput) impl_.hand_on(slot_);
+      if (slot_.cancel.load(std::memory_order_relaxed)) return false;
+      slot_.size += decode_block(block, slot_.lines.get() + slot_.size, slot_.records);
       ++slot_.blocks;
       slot_.next_block_position = next_block_position;
-      if (kPieceBytes - slot_.size < kMaxBlockOutput) impl_.hand_on(slot_);
+      return true;
     }
 
    private:

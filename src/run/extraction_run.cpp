@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "core/block_decoder.h"
 #include "core/data_file_reader.h"
 #include "core/data_file_scanner.h"
 #include "core/many_files_converter.h"
@@ -51,7 +52,7 @@ bool identify(const std::string& path, FileId& id) {
 
 // One run over the selection: the loop over the files, the counters, what is reported, and the
 // sink that decodes and writes every record the scanner finds.
-class ExtractionRun final : public RecordSink, public ChunkSink {
+class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSink {
  public:
   ExtractionRun(RunState& state, const SelectionView& selection, RunObserver& observer,
                 const RunOptions& options)
@@ -87,6 +88,16 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
       return false;
     }
     return true;
+  }
+
+  // A normal run takes a block's records at once; a trial run goes record by record to stop at
+  // its limit.
+  bool on_block(std::string_view block, std::uint64_t next_block_position) override {
+    if (stop_) return false;
+    output_.commit(decode_block(block, output_.reserve(kMaxBlockOutput), state_.record_counter));
+    if (output_.failed()) return false;
+    on_block_done(next_block_position);
+    return !stop_;
   }
 
   bool on_chunk(std::string_view lines, std::int64_t records,
@@ -250,7 +261,9 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
       if (const auto result = ParallelConverter::convert(reader_, options_.jobs, *this, failure))
         return *result;
     }
-    const ScanResult result = DataFileScanner::scan(reader_, *this);
+    const ScanResult result = state_.trial
+                                  ? DataFileScanner::scan(reader_, static_cast<RecordSink&>(*this))
+                                  : DataFileScanner::scan(reader_, static_cast<BlockSink&>(*this));
     failure = reader_.failure();
     return result;
   }
