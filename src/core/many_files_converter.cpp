@@ -18,7 +18,6 @@ static_assert(kMaxBlockOutput <= ManyFilesConverter::kPieceBytes);
 // One file in flight: file i of the list uses slot i % slots, once file i - slots was released.
 struct Slot {
   std::uint64_t index = UINT64_MAX;  // the file the slot holds
-  DataFileReader reader;
   FileReport report;
   bool reported = false;  // report is filled
   // The piece of output waiting for the caller.
@@ -56,7 +55,9 @@ class ManyFilesConverter::Impl {
 
   bool start() {
     try {
-      for (unsigned i = 0; i < jobs_; ++i) {
+      // Two files per worker, so that a worker goes on with the next file while the caller
+      // still writes the one it finished.
+      for (unsigned i = 0; i < 2 * jobs_; ++i) {
         auto slot = std::make_unique<Slot>();
         slot->lines = std::make_unique_for_overwrite<char[]>(kPieceBytes);
         slots_.push_back(std::move(slot));
@@ -145,6 +146,7 @@ class ManyFilesConverter::Impl {
   };
 
   void work() {
+    DataFileReader reader;  // its read buffer is allocated at the first open
     for (;;) {
       Slot* slot;
       std::uint64_t index;
@@ -166,36 +168,36 @@ class ManyFilesConverter::Impl {
         slot->failure = {};
         slot->cancel = false;
       }
-      process(*slot, paths_[index]);
+      process(*slot, reader, paths_[index]);
     }
   }
 
   // Opens and tests one file, then converts it unless it is left to the caller.
-  void process(Slot& slot, const std::string& path) {
+  void process(Slot& slot, DataFileReader& reader, const std::string& path) {
     FileReport report;
     bool reported = false;
     try {
-      report.opened = slot.reader.open(path);
+      report.opened = reader.open(path);
       if (report.opened) {
-        report.length = slot.reader.length();
-        report.device = slot.reader.device();
-        report.inode = slot.reader.inode();
+        report.length = reader.length();
+        report.device = reader.device();
+        report.inode = reader.inode();
         report.left_to_caller = report.length >= large_bytes_;
         if (!report.left_to_caller) {
-          report.accepted = DataFileScanner::is_data_file(slot.reader);
-          report.test_failed = !report.accepted && slot.reader.failed();
-          if (report.test_failed) report.error = slot.reader.error();
+          report.accepted = DataFileScanner::is_data_file(reader);
+          report.test_failed = !report.accepted && reader.failed();
+          if (report.test_failed) report.error = reader.error();
         }
       } else {
-        report.error = slot.reader.error();
+        report.error = reader.error();
       }
       publish(slot, std::move(report));
       reported = true;
       if (slot.report.accepted && !slot.report.left_to_caller) {
         PieceSink sink(*this, slot);
-        slot.result = DataFileScanner::scan(slot.reader, sink);
-        slot.failure = slot.reader.failure();
-        if (!slot.reader.current_length(slot.length_after)) slot.length_after = slot.report.length;
+        slot.result = DataFileScanner::scan(reader, sink);
+        slot.failure = reader.failure();
+        if (!reader.current_length(slot.length_after)) slot.length_after = slot.report.length;
       }
     } catch (const std::bad_alloc&) {
       if (!reported) {
@@ -209,7 +211,7 @@ class ManyFilesConverter::Impl {
                         std::make_error_code(std::errc::not_enough_memory)};
       }
     }
-    slot.reader.close();
+    reader.close();
     finish(slot);
   }
 

@@ -31,13 +31,12 @@ struct FileReport {
 // in order, so questions and messages still come in list order; work done ahead for a file the
 // caller does not take is discarded.
 //
-// Memory is bounded in bytes: one line buffer and one reader per worker, allocated at start. A
-// file whose output does not fit its buffer is handed on in pieces; its worker waits for the
-// caller to take each one.
+// Memory is bounded in bytes: two line buffers and one reader per worker. A file whose output does
+// not fit its buffer is handed on in pieces; its worker waits for the caller to take each one.
 class ManyFilesConverter {
  public:
   // Output a file's buffer holds before it is handed on.
-  static constexpr std::size_t kPieceBytes = 1024 * 1024;
+  static constexpr std::size_t kPieceBytes = 512 * 1024;
 
   // Files of `large_bytes` or more are only opened and tested: the caller converts them itself.
   ManyFilesConverter(std::vector<std::string> paths, unsigned jobs, std::uint64_t large_bytes);
