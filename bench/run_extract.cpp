@@ -1,15 +1,18 @@
 // run_extract: the window's Extract without the window. Runs vemo::extract over the files named on
 // the command line with an observer that answers Yes and ignores status and progress, so that
-// bench/throughput can time the run itself.
+// bench/throughput can time the run itself. Like the window, it decodes with one worker thread
+// per processor it may run on, or with N given by -j.
 //
-//   run_extract -o PATH FILE...     ("-o -" writes to standard output)
+//   run_extract [-j N] -o PATH FILE...     ("-o -" writes to standard output)
 //
 // Messages (the summary, failures) go to standard error. Exit status 0 when the run completed
 // without skipping a file, 1 otherwise, 2 for a usage error.
 
+#include <sched.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,7 +50,7 @@ class PathSelection final : public vemo::SelectionView {
 };
 
 int usage() {
-  std::fputs("usage: run_extract -o PATH FILE...\n", stderr);
+  std::fputs("usage: run_extract [-j N] -o PATH FILE...\n", stderr);
   return 2;
 }
 
@@ -57,9 +60,21 @@ int main(int argc, char** argv) {
   std::string output;
   std::vector<std::string> files;
   opterr = 0;
-  for (int c; (c = ::getopt(argc, argv, "o:")) != -1;) {
+  unsigned jobs = 0;
+  for (int c; (c = ::getopt(argc, argv, "o:j:")) != -1;) {
+    if (c == 'j') {
+      const int n = std::atoi(optarg);
+      if (n < 1) return usage();
+      jobs = static_cast<unsigned>(n);
+      continue;
+    }
     if (c != 'o' || !output.empty()) return usage();
     output = optarg;
+  }
+  if (jobs == 0) {
+    cpu_set_t cpus;
+    jobs = ::sched_getaffinity(0, sizeof cpus, &cpus) == 0 ? static_cast<unsigned>(CPU_COUNT(&cpus))
+                                                           : 1;
   }
   files.assign(argv + optind, argv + argc);
   if (output.empty() || files.empty()) return usage();
@@ -69,6 +84,7 @@ int main(int argc, char** argv) {
   vemo::RunState state;
   vemo::RunOptions options;
   options.output_to_stdout = output == "-";
+  options.jobs = jobs;
   const vemo::RunResult result = vemo::extract(state, selection, observer, options);
   return result.end == vemo::RunEnd::kCompleted && result.skipped_files == 0 ? 0 : 1;
 }

@@ -12,16 +12,6 @@ constexpr double kMaxProbe = 150;
 
 namespace DataFileScanner {
 
-double prefix_value(std::string_view block, std::size_t k) noexcept {
-  const std::string_view prefix = block.substr(k, 3);
-  // Three digits are by far the usual case.
-  if (prefix.size() == 3 && static_cast<unsigned>(prefix[0] - '0') < 10 &&
-      static_cast<unsigned>(prefix[1] - '0') < 10 && static_cast<unsigned>(prefix[2] - '0') < 10) {
-    return (prefix[0] - '0') * 100 + (prefix[1] - '0') * 10 + (prefix[2] - '0');
-  }
-  return Val(prefix);
-}
-
 bool is_data_file(DataFileReader& reader) {
   for (int i = 0; i < kProbeCount; ++i) {
     const double v = Val(reader.view(1 + static_cast<std::uint64_t>(i) * kBlockSize, 3));
@@ -31,20 +21,9 @@ bool is_data_file(DataFileReader& reader) {
 }
 
 bool scan_block(std::string_view block, RecordSink& sink) {
-  // A record may start at offset 2047 (1-based) at the latest: k < 2048 - 1 here, 0-based.
-  std::size_t k = 0;
-  while (k < kBlockSize - 1) {
-    const double length = prefix_value(block, k);
-    // Zero ends the block's records; so does a value below 1 (a sign or a fraction), which would
-    // otherwise step backwards or stand still.
-    if (!(length >= 1)) break;
-    const std::size_t room = kBlockSize - k;
-    const std::size_t step =
-        length >= static_cast<double>(room) ? room : static_cast<std::size_t>(length);
-    if (!sink.on_record(block.substr(k, step), length)) return false;
-    k += step;
-  }
-  return true;
+  return for_each_record(block, [&sink](std::string_view record, double length) {
+    return sink.on_record(record, length);
+  });
 }
 
 ScanResult scan(DataFileReader& reader, RecordSink& sink) {
@@ -57,6 +36,18 @@ ScanResult scan(DataFileReader& reader, RecordSink& sink) {
     if (!scan_block(block, sink)) return ScanResult::kStopped;
     position += kBlockSize;
     sink.on_block_done(position);
+    if (at_end) return ScanResult::kCompleted;
+  }
+}
+
+ScanResult scan(DataFileReader& reader, BlockSink& sink) {
+  std::uint64_t position = 1;
+  for (;;) {
+    const std::string_view block = reader.view(position, kBlockSize);
+    const bool at_end = reader.end_of_data();
+    if (at_end && reader.failed()) return ScanResult::kReadFailed;
+    position += kBlockSize;
+    if (!sink.on_block(block, position)) return ScanResult::kStopped;
     if (at_end) return ScanResult::kCompleted;
   }
 }

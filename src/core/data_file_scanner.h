@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "core/data_file_reader.h"
+#include "core/val.h"
 
 namespace vemo {
 
@@ -19,6 +20,15 @@ class RecordSink {
   virtual bool on_record(std::string_view record, double length) = 0;
   // Called after each block with the 1-based file position of the next block.
   virtual void on_block_done(std::uint64_t next_block_position) = 0;
+};
+
+// Receives whole blocks, for a caller that takes a block's records at once.
+class BlockSink {
+ public:
+  virtual ~BlockSink() = default;
+  // One block (kBlockSize characters, valid during the call) and the 1-based file position of the
+  // next block. Returns false to stop the scan.
+  virtual bool on_block(std::string_view block, std::uint64_t next_block_position) = 0;
 };
 
 enum class ScanResult {
@@ -37,12 +47,42 @@ bool is_data_file(DataFileReader& reader);
 // Walks every record of every block, from block 1 until a read reaches the end of the file.
 ScanResult scan(DataFileReader& reader, RecordSink& sink);
 
+// The same walk, a block at a time.
+ScanResult scan(DataFileReader& reader, BlockSink& sink);
+
 // Hands the records of one block (kBlockSize characters) to the sink; false when it said stop.
 bool scan_block(std::string_view block, RecordSink& sink);
 
 // The value of the record length prefix at 0-based offset k of a block: three characters, fewer
 // when the block ends sooner.
-double prefix_value(std::string_view block, std::size_t k) noexcept;
+inline double prefix_value(std::string_view block, std::size_t k) noexcept {
+  const std::string_view prefix = block.substr(k, 3);
+  // Three digits are by far the usual case.
+  if (prefix.size() == 3 && static_cast<unsigned>(prefix[0] - '0') < 10 &&
+      static_cast<unsigned>(prefix[1] - '0') < 10 && static_cast<unsigned>(prefix[2] - '0') < 10) {
+    return (prefix[0] - '0') * 100 + (prefix[1] - '0') * 10 + (prefix[2] - '0');
+  }
+  return Val(prefix);
+}
+
+// Calls f(record, length) for each record of one block until f returns false; false then.
+template <typename F>
+bool for_each_record(std::string_view block, F&& f) {
+  // A record may start at offset 2047 (1-based) at the latest: k < 2048 - 1 here, 0-based.
+  std::size_t k = 0;
+  while (k < kBlockSize - 1) {
+    const double length = prefix_value(block, k);
+    // Zero ends the block's records; so does a value below 1 (a sign or a fraction), which would
+    // otherwise step backwards or stand still.
+    if (!(length >= 1)) break;
+    const std::size_t room = kBlockSize - k;
+    const std::size_t step =
+        length >= static_cast<double>(room) ? room : static_cast<std::size_t>(length);
+    if (!f(block.substr(k, step), length)) return false;
+    k += step;
+  }
+  return true;
+}
 
 }  // namespace DataFileScanner
 

@@ -10,15 +10,10 @@
 #include <thread>
 #include <vector>
 
-#include "core/record_decoder.h"
+#include "core/block_decoder.h"
 
 namespace vemo {
 namespace {
-
-// The most output one block can give: at most 22 records long enough to have a layout, and
-// skip lines for everything else.
-constexpr std::size_t kMaxBlockOutput =
-    (kBlockSize / 97 + 1) * (RecordDecoder::kMaxLineSize + 2) + kBlockSize * (kSkipLine.size() + 2);
 
 static_assert(kMaxBlockOutput <= ParallelConverter::kSlotBytes);
 
@@ -51,25 +46,6 @@ struct Slot {
   bool chunk_done = false;  // the piece is the chunk's last
   bool last = false;        // the chunk holding the end of the file
   ReadFailure failure;      // set when the chunk's read failed
-};
-
-// Decodes records into a slot; the caller makes sure a whole block fits.
-class ChunkDecoder final : public RecordSink {
- public:
-  explicit ChunkDecoder(Slot& slot) : slot_(slot) {}
-  bool on_record(std::string_view record, double length) override {
-    char* line = slot_.lines.end();
-    std::size_t n = RecordDecoder::decode(record, length, line);
-    line[n++] = '\r';
-    line[n++] = '\n';
-    slot_.lines.commit(n);
-    ++slot_.records;
-    return true;
-  }
-  void on_block_done(std::uint64_t) override {}
-
- private:
-  Slot& slot_;
 };
 
 class Conversion {
@@ -196,10 +172,10 @@ class Conversion {
       std::memset(input + found, 0, blocks * kBlockSize - found);
     }
 
-    ChunkDecoder decoder(slot);
     for (std::size_t b = 0; b < blocks; ++b) {
       if (slot.lines.room() < kMaxBlockOutput && !hand_on(slot, false)) return false;
-      DataFileScanner::scan_block({input + b * kBlockSize, kBlockSize}, decoder);
+      slot.lines.commit(
+          decode_block({input + b * kBlockSize, kBlockSize}, slot.lines.end(), slot.records));
       ++slot.blocks;
       slot.next_block_position = offset + (b + 1) * kBlockSize + 1;
     }

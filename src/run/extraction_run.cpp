@@ -4,14 +4,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "core/block_decoder.h"
 #include "core/data_file_reader.h"
 #include "core/data_file_scanner.h"
 #include "core/errors.h"
+#include "core/many_files_converter.h"
 #include "core/parallel_converter.h"
 #include "core/record_decoder.h"
 #include "run/output_writer.h"
@@ -51,7 +55,7 @@ bool identify(const std::string& path, FileId& id) {
 
 // One run over the selection: the loop over the files, the counters, what is reported, and the
 // sink that decodes and writes every record the scanner finds.
-class ExtractionRun final : public RecordSink, public ChunkSink {
+class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSink {
  public:
   ExtractionRun(RunState& state, const SelectionView& selection, RunObserver& observer,
                 const RunOptions& options)
@@ -87,6 +91,16 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
       return false;
     }
     return true;
+  }
+
+  // A normal run takes a block's records at once; a trial run goes record by record to stop at
+  // its limit.
+  bool on_block(std::string_view block, std::uint64_t next_block_position) override {
+    if (stop_) return false;
+    output_.commit(decode_block(block, output_.reserve(kMaxBlockOutput), state_.record_counter));
+    if (output_.failed()) return false;
+    on_block_done(next_block_position);
+    return !stop_;
   }
 
   bool on_chunk(std::string_view lines, std::int64_t records,
@@ -138,11 +152,24 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
     const std::string output_path = selection_.output_path();
     if (!open_output(output_path, folder, chosen)) return RunEnd::kOutputFailed;
 
+    const auto count = static_cast<std::int64_t>(chosen.size());
+    const std::unique_ptr<ManyFilesConverter> ahead = start_ahead(folder, chosen);
     for (const std::size_t index : chosen) {
       check_stop();
       if (stop_) return end_stopped(output_path);
       const std::string name = selection_.item_name(index);
-      switch (convert_file(name, folder + name, static_cast<std::int64_t>(chosen.size()))) {
+      const std::string path = folder + name;
+      FileEnd end;
+      if (!ahead) {
+        end = convert_file(name, path, count);
+      } else if (const FileReport& report = ahead->next(); report.left_to_caller) {
+        ahead->release();
+        end = convert_file(name, path, count);
+      } else {
+        end = convert_ahead(*ahead, report, name, path, count);
+        ahead->release();
+      }
+      switch (end) {
         case FileEnd::kNext:
           continue;
         case FileEnd::kDeclined:
@@ -257,7 +284,9 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
         return *result;
       }
     }
-    const ScanResult result = DataFileScanner::scan(reader_, *this);
+    const ScanResult result = state_.trial
+                                  ? DataFileScanner::scan(reader_, static_cast<RecordSink&>(*this))
+                                  : DataFileScanner::scan(reader_, static_cast<BlockSink&>(*this));
     failure = reader_.failure();
     return result;
   }
@@ -265,12 +294,70 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
   // A file still being written when it was converted: its lines are kept, but the run says so.
   void report_changed_length(const std::string& path) {
     std::uint64_t now = 0;
-    if (!reader_.current_length(now) || now == reader_.length()) return;
+    if (reader_.current_length(now)) report_changed_length(path, reader_.length(), now);
+  }
+
+  void report_changed_length(const std::string& path, std::uint64_t before, std::uint64_t now) {
+    if (now == before) return;
     ++result_.changed_files;
     message(MessageKind::kInputChangedSize, Icon::kInformation,
-            path + " changed size while it was read (" + std::to_string(reader_.length()) +
-                " \xE2\x86\x92 " + std::to_string(now) + " bytes)",
+            path + " changed size while it was read (" + std::to_string(before) + " \xE2\x86\x92 " +
+                std::to_string(now) + " bytes)",
             path);
+  }
+
+  // Several selected files of a normal run with jobs to spare are opened, tested and decoded
+  // ahead by worker threads, one file each; large files are still left to scan(). Nothing when
+  // no worker could start: every file is then handled here.
+  std::unique_ptr<ManyFilesConverter> start_ahead(const std::string& folder,
+                                                  const std::vector<std::size_t>& chosen) const {
+    if (options_.jobs <= 1 || state_.trial || chosen.size() < 2) return nullptr;
+    std::vector<std::string> paths;
+    paths.reserve(chosen.size());
+    for (const std::size_t index : chosen) paths.push_back(folder + selection_.item_name(index));
+    auto ahead = std::make_unique<ManyFilesConverter>(
+        std::move(paths), options_.jobs, kMinParallelChunks * ParallelConverter::kChunkBytes);
+    if (!ahead->start()) return nullptr;
+    return ahead;
+  }
+
+  // One of the `count` selected files, decoded ahead: told and asked about in the same order and
+  // words as a file that convert_file() handles.
+  FileEnd convert_ahead(ManyFilesConverter& ahead, const FileReport& report,
+                        const std::string& name, const std::string& path, std::int64_t count) {
+    bytes_per_percent_ = std::max<std::uint64_t>(1, report.length / 100);
+    ++result_.files;
+    observer_.set_file_status(FileStatus{.number = result_.files, .count = count, .name = name});
+
+    std::error_code unreadable;
+    std::int64_t failed_at = -1;
+    if (!report.opened) {
+      unreadable = report.error;
+    } else if (output_.is_file(report.device, report.inode)) {
+      unreadable = make_error_code(Error::kInputIsOutput);
+    } else if (!report.accepted) {
+      if (!report.test_failed) {
+        return go_on_after_not_data_file(path) ? FileEnd::kNext : FileEnd::kDeclined;
+      }
+      unreadable = report.error;
+    } else {
+      ++converted_files_;
+      set_progress(0);
+      ReadFailure failure;
+      std::uint64_t length_after = report.length;
+      const ScanResult scanned = ahead.convert(*this, failure, length_after);
+      if (output_.failed()) return FileEnd::kWriteFailed;
+      if (stop_) return FileEnd::kStopped;
+      if (scanned != ScanResult::kReadFailed) {
+        set_progress(100);
+        report_changed_length(path, report.length, length_after);
+        return FileEnd::kNext;
+      }
+      unreadable = failure.code;
+      failed_at = static_cast<std::int64_t>(failure.offset);
+    }
+    return go_on_after_unreadable(name, path, unreadable, failed_at) ? FileEnd::kNext
+                                                                     : FileEnd::kDeclined;
   }
 
   // Emptying the output must never destroy an input: the same file under another spelling or

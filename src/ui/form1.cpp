@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSocketNotifier>
+#include <QThread>
 #include <QUrl>
 #include <algorithm>
 #include <exception>
@@ -417,7 +418,11 @@ void Form1::start_run(bool trial) {
   qApp->installEventFilter(this);
   RunEnd end = RunEnd::kOutputFailed;
   try {
-    end = trial ? show_sample(run_state_, *this, *this).end : extract(run_state_, *this, *this).end;
+    // Worker threads decode while this thread keeps the status, the questions and the writing.
+    RunOptions options;
+    options.jobs = static_cast<unsigned>(std::max(1, QThread::idealThreadCount()));
+    end = trial ? show_sample(run_state_, *this, *this, options).end
+                : extract(run_state_, *this, *this, options).end;
   } catch (const std::exception& error) {
     services_.dialogs->show_message(
         this, QMessageBox::Critical,

@@ -41,28 +41,35 @@ std::string summary(std::int64_t records, int files) {
 constexpr int kBigBlocks = 2600;  // about 5 MiB: large enough for the parallel path
 
 TEST(CliReadFaults, ReadErrorKeepsEveryBlockBeforeItWhateverTheJobs) {
-  // The shim fails every read from byte `fail_from` on; reads before it succeed.
+  // The shim fails every read from byte `fail_from` on; reads before it succeed. A large file is
+  // decoded in chunks, a small one among others by one worker ahead of the run.
   const ScratchDir dir;
   const std::string a = dir.file("a.dat", test::data_file_with_records(20));
-  const std::string bytes = test::data_file_bytes(kBigBlocks);
-  const std::string bad = dir.file("big.bad", bytes);
-  for (const std::size_t fail_from : {std::size_t{3000000}, std::size_t{2048 * 1500}}) {
+  const std::string c = dir.file("c.dat", test::data_file_with_records(30));
+  const struct {
+    int blocks;
+    std::size_t fail_from;
+  } cases[] = {{kBigBlocks, 3000000}, {kBigBlocks, 2048 * 1500}, {120, 2048 * 50 + 700}};
+  for (const auto& k : cases) {
+    const std::string bytes = test::data_file_bytes(k.blocks);
+    const std::string bad = dir.file("file.bad", bytes);
     // What a clean run gives for the blocks wholly before the failure.
-    const std::string before = dir.file("before.dat", bytes.substr(0, fail_from / 2048 * 2048));
-    const std::string expected = clean_output({a, before});
+    const std::string before = dir.file("before.dat", bytes.substr(0, k.fail_from / 2048 * 2048));
+    const std::string expected = clean_output({a, before, c});
     for (const char* jobs : {"1", "2", "3"}) {
-      SCOPED_TRACE(std::to_string(fail_from) + " -j " + jobs);
+      SCOPED_TRACE(std::to_string(k.fail_from) + " -j " + jobs);
       Launch l;
-      l.argv = {VEMO_CONVERT, "-j", jobs, "-o", "-", a, bad};
-      l.env = {"LD_PRELOAD=" READ_FAULT_SHIM, "VEMO_FAIL_READS_FROM=" + std::to_string(fail_from)};
+      l.argv = {VEMO_CONVERT, "-j", jobs, "-o", "-", a, bad, c};
+      l.env = {"LD_PRELOAD=" READ_FAULT_SHIM,
+               "VEMO_FAIL_READS_FROM=" + std::to_string(k.fail_from)};
 
       const Outcome o = faults::run(l);
 
       EXPECT_EQ(o.status, 1);
       EXPECT_TRUE(o.out == expected) << count_lines(o.out) << " lines";
       EXPECT_EQ(o.err, line("Cannot read the input file " + bad + " at byte " +
-                            std::to_string(fail_from) + ": Input/output error") +
-                           summary(count_lines(expected), 2));
+                            std::to_string(k.fail_from) + ": Input/output error") +
+                           summary(count_lines(expected), 3));
     }
   }
 }

@@ -1,7 +1,8 @@
 // Arbitrary bytes as a whole data file through the reader, the probe test, the scanner and the
 // decoder, against the reference converter: the same verdict, the same output byte for byte,
 // and, with the probe test left out so that any bytes reach the scanner, the same lines and one
-// block end per 2048 bytes plus one. The same lines again through the parallel converter.
+// block end per 2048 bytes plus one. The same lines again through the parallel converter, and
+// through the converter of many files, the input among a missing file and itself again.
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "core/many_files_converter.h"
 #include "reference/core_converter.h"
 #include "reference/reference_converter.h"
 
@@ -58,6 +60,18 @@ std::string with_line_ends(const std::vector<std::string>& lines) {
   return out;
 }
 
+// Collects what a converter hands on.
+class Collector final : public vemo::ChunkSink {
+ public:
+  std::string lines;
+  std::int64_t records = 0;
+  bool on_chunk(std::string_view chunk, std::int64_t n, std::uint64_t) override {
+    lines += chunk;
+    records += n;
+    return true;
+  }
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -98,6 +112,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fail("parallel conversion did not complete", "", "");
   if (parallel.block_ends.empty() || parallel.block_ends.back() != blocks * 2048 + 1) {
     fail("parallel conversion ends at the wrong block", "", "");
+  }
+
+  // Several files in flight at once: each one's verdict and lines as on its own.
+  vemo::ManyFilesConverter many({path, "/nonexistent/fuzz_file", path}, 2, UINT64_MAX);
+  if (!many.start()) fail("no worker for many files", "", "");
+  for (int i = 0; i < 3; ++i) {
+    const vemo::FileReport& report = many.next();
+    if (report.opened != (i != 1)) fail("many files: wrong open verdict", "", "");
+    if (report.opened && report.accepted != accepted) fail("many files: wrong verdict", "", "");
+    if (report.accepted) {
+      Collector collector;
+      vemo::ReadFailure failure;
+      std::uint64_t length_after = 0;
+      if (many.convert(collector, failure, length_after) != vemo::ScanResult::kCompleted)
+        fail("many files: conversion did not complete", "", "");
+      if (collector.lines != expected) fail("many files differ", expected, collector.lines);
+      if (collector.records != all.records) fail("many files: counts differ", "", "");
+      if (length_after != size) fail("many files: wrong length after", "", "");
+    }
+    many.release();
   }
   return 0;
 }

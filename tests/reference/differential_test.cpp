@@ -25,8 +25,8 @@
 #include "core/record_decoder.h"
 #include "reference/core_converter.h"
 #include "reference/reference_converter.h"
-
 #include "run/extraction_run.h"
+#include "support/recording_observer.h"
 #include "support/scratch_dir.h"
 
 namespace vemo {
@@ -492,6 +492,70 @@ TEST(Differential, ParallelRunWritesTheReferenceOutput) {
     EXPECT_EQ(result.records, expected_records) << jobs << " jobs";
     const std::string output = read_file(fs::path(dir / "out.txt"));
     EXPECT_TRUE(output == expected) << jobs << " jobs: " << first_difference(expected, output);
+  }
+}
+
+// Many small files decoded ahead, several at once, with rejected, missing and unreadable ones, a
+// large file and a skip-heavy one among them: for every job count, and whether the user goes on
+// after every question or says No to one, the same bytes, counters, status texts, questions and
+// messages in the same order as on one thread.
+TEST(Differential, ManyFilesRunMatchesOneThreadWhateverTheJobs) {
+  const test::ScratchDir dir;
+  Rng rng(env_number("VEMO_DIFF_SEED", 20240607) + 3);
+  std::vector<std::string> names;
+  auto add = [&](const std::string& bytes) {
+    names.push_back("small" + std::to_string(names.size()) + ".dat");
+    write_file(fs::path(dir / names.back()), bytes);
+  };
+  for (int i = 0; i < 40; ++i) {
+    add(i % 8 == 3 ? axegen::generate({"realistic", std::uint64_t(i), 200 << 10, std::nullopt})
+                   : make_file(rng));
+    if (i == 5) names.push_back("missing.dat");
+    if (i == 12) {
+      names.push_back("folder.dat");
+      fs::create_directory(dir / names.back());
+    }
+    if (i == 20) add(axegen::generate({"skips", 1, 3 << 19, std::nullopt}));
+    if (i == 30) {
+      std::string large;
+      while (large.size() < 4 * ParallelConverter::kChunkBytes + 5000) {
+        large += make_block(rng, large.size() < 6 * kBlock ? "119" : "");
+      }
+      add(large);
+    }
+  }
+
+  struct Outcome {
+    std::string output;
+    RunResult result;
+    std::vector<std::string> events;
+  };
+  auto run = [&](unsigned jobs, int no_at) {
+    const FolderSelection selection(dir.path(), names, dir / "out.txt");
+    test::RecordingObserver observer;
+    observer.record_progress = false;
+    for (int i = 1; i < no_at; ++i) observer.answers.push_back(true);
+    if (no_at > 0) observer.answers.push_back(false);
+    RunState state;
+    RunOptions options;
+    options.jobs = jobs;
+    const RunResult result = extract(state, selection, observer, options);
+    return Outcome{read_file(fs::path(dir / "out.txt")), result, observer.events};
+  };
+
+  for (const int no_at : {0, 3}) {
+    const Outcome one = run(1, no_at);
+    EXPECT_EQ(one.result.end, no_at == 0 ? RunEnd::kCompleted : RunEnd::kDeclined);
+    for (unsigned jobs = 2; jobs <= 7; ++jobs) {
+      SCOPED_TRACE(std::to_string(jobs) + " jobs, No to question " + std::to_string(no_at));
+      const Outcome many = run(jobs, no_at);
+      EXPECT_TRUE(many.output == one.output) << first_difference(one.output, many.output);
+      EXPECT_EQ(many.result.end, one.result.end);
+      EXPECT_EQ(many.result.records, one.result.records);
+      EXPECT_EQ(many.result.files, one.result.files);
+      EXPECT_EQ(many.result.skipped_files, one.result.skipped_files);
+      EXPECT_EQ(many.events, one.events);
+    }
   }
 }
 

@@ -206,11 +206,15 @@ TEST(ExtractionRun, StopsAfterAWholeLineWhenTheObserverAsks) {
     RunEnd end;
     std::int64_t lines;
     std::int64_t files;
+    unsigned jobs = 0;
   };
   const Case cases[] = {
       {"in the middle of a file", {1600}, 2, RunEnd::kStopped, 32 * 16, 1},
       {"between two files", {96, 1600}, 2, RunEnd::kStopped, 96, 1},
       {"never", {96, 1600}, 0, RunEnd::kCompleted, 1696, 2},
+      // Files decoded ahead by workers: what they did for the later files is dropped.
+      {"between files decoded ahead", {96, 96, 96, 96}, 2, RunEnd::kStopped, 96, 1, 3},
+      {"never, decoded ahead", {96, 96, 1600}, 0, RunEnd::kCompleted, 1792, 3, 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -221,7 +225,9 @@ TEST(ExtractionRun, StopsAfterAWholeLineWhenTheObserverAsks) {
     Fixture f(files);
     StoppingObserver observer;
     observer.stop_at = c.stop_at;
-    const RunResult r = vemo::extract(f.state, f.selection, observer);
+    RunOptions options;
+    options.jobs = c.jobs;
+    const RunResult r = vemo::extract(f.state, f.selection, observer, options);
 
     EXPECT_EQ(r.end, c.end);
     EXPECT_EQ(r.records, c.lines);

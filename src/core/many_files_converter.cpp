@@ -1,0 +1,286 @@
+#include "core/many_files_converter.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <new>
+#include <system_error>
+#include <thread>
+
+#include "core/block_decoder.h"
+
+namespace vemo {
+namespace {
+
+static_assert(kMaxBlockOutput <= ManyFilesConverter::kPieceBytes);
+
+// One file in flight: file i of the list uses slot i % slots, once file i - slots was released.
+struct Slot {
+  std::uint64_t index = UINT64_MAX;  // the file the slot holds
+  FileReport report;
+  bool reported = false;  // report is filled
+  // The piece of output waiting for the caller.
+  std::unique_ptr<char[]> lines;
+  std::size_t size = 0;
+  std::int64_t records = 0;
+  std::size_t blocks = 0;
+  std::uint64_t next_block_position = 0;
+  bool ready = false;     // a piece is filled and not yet taken
+  bool finished = false;  // the piece is the file's last; result, failure and length are set
+  ScanResult result = ScanResult::kCompleted;
+  ReadFailure failure;
+  std::uint64_t length_after = 0;
+  std::atomic<bool> cancel{false};  // the caller released the file: stop working on it
+};
+
+}  // namespace
+
+class ManyFilesConverter::Impl {
+ public:
+  Impl(std::vector<std::string> paths, unsigned jobs, std::uint64_t large_bytes)
+      : paths_(std::move(paths)),
+        jobs_(static_cast<unsigned>(std::clamp<std::size_t>(paths_.size(), 1, std::max(1u, jobs)))),
+        large_bytes_(large_bytes) {}
+
+  ~Impl() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+      for (auto& slot : slots_) slot->cancel = true;
+    }
+    freed_.notify_all();
+    for (auto& w : workers_) w.join();
+  }
+
+  bool start() {
+    try {
+      // Two files per worker, so that a worker goes on with the next file while the caller
+      // still writes the one it finished.
+      for (unsigned i = 0; i < 2 * jobs_; ++i) {
+        auto slot = std::make_unique<Slot>();
+        slot->lines = std::make_unique_for_overwrite<char[]>(kPieceBytes);
+        slots_.push_back(std::move(slot));
+      }
+      workers_.reserve(jobs_);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    for (unsigned i = 0; i < jobs_; ++i) {
+      try {
+        workers_.emplace_back([this] { work(); });
+      } catch (const std::system_error&) {
+        break;
+      } catch (const std::bad_alloc&) {
+        break;
+      }
+    }
+    return !workers_.empty();
+  }
+
+  const FileReport& next() {
+    current_ = taken_++;
+    Slot& slot = current();
+    std::unique_lock lock(mutex_);
+    ready_.wait(lock, [&] { return slot.index == current_ && slot.reported; });
+    return slot.report;
+  }
+
+  ScanResult convert(ChunkSink& sink, ReadFailure& failure, std::uint64_t& length_after) {
+    Slot& slot = current();
+    for (;;) {
+      {
+        std::unique_lock lock(mutex_);
+        ready_.wait(lock, [&] { return slot.ready; });
+      }
+      if (slot.blocks > 0 &&
+          !sink.on_chunk({slot.lines.get(), slot.size}, slot.records, slot.next_block_position)) {
+        return ScanResult::kStopped;
+      }
+      if (slot.finished) {
+        failure = slot.failure;
+        length_after = slot.length_after;
+        return slot.result;
+      }
+      {
+        std::lock_guard lock(mutex_);
+        slot.ready = false;
+      }
+      freed_.notify_all();
+    }
+  }
+
+  void release() {
+    Slot& slot = current();
+    slot.cancel = true;
+    {
+      std::unique_lock lock(mutex_);
+      // Wakes a worker waiting for its piece to be taken, so that it sees the cancel.
+      freed_.notify_all();
+      ready_.wait(lock, [&] { return slot.finished; });
+      ++released_;
+    }
+    freed_.notify_all();
+  }
+
+ private:
+  Slot& current() { return *slots_[current_ % slots_.size()]; }
+
+  // Decodes whole blocks into the slot's buffer, handing it on as a piece when the next block
+  // might not fit.
+  class PieceSink final : public BlockSink {
+   public:
+    PieceSink(Impl& impl, Slot& slot) : impl_(impl), slot_(slot) {}
+    bool on_block(std::string_view block, std::uint64_t next_block_position) override {
+      if (kPieceBytes - slot_.size < kMaxBlockOutput) impl_.hand_on(slot_);
+      if (slot_.cancel.load(std::memory_order_relaxed)) return false;
+      slot_.size += decode_block(block, slot_.lines.get() + slot_.size, slot_.records);
+      ++slot_.blocks;
+      slot_.next_block_position = next_block_position;
+      return true;
+    }
+
+   private:
+    Impl& impl_;
+    Slot& slot_;
+  };
+
+  void work() {
+    DataFileReader reader;  // its read buffer is allocated at the first open
+    for (;;) {
+      Slot* slot;
+      std::uint64_t index;
+      {
+        std::unique_lock lock(mutex_);
+        index = next_index_++;
+        if (index >= paths_.size()) return;
+        slot = slots_[index % slots_.size()].get();
+        freed_.wait(lock, [&] { return stopping_ || index < released_ + slots_.size(); });
+        if (stopping_) return;
+        slot->index = index;
+        slot->reported = false;
+        slot->ready = false;
+        slot->finished = false;
+        slot->size = 0;
+        slot->records = 0;
+        slot->blocks = 0;
+        slot->result = ScanResult::kCompleted;
+        slot->failure = {};
+        slot->cancel = false;
+      }
+      process(*slot, reader, paths_[index]);
+    }
+  }
+
+  // Opens and tests one file, then converts it unless it is left to the caller.
+  void process(Slot& slot, DataFileReader& reader, const std::string& path) {
+    FileReport report;
+    bool reported = false;
+    try {
+      report.opened = reader.open(path);
+      if (report.opened) {
+        report.length = reader.length();
+        report.device = reader.device();
+        report.inode = reader.inode();
+        report.left_to_caller = report.length >= large_bytes_;
+        if (!report.left_to_caller) {
+          report.accepted = DataFileScanner::is_data_file(reader);
+          report.test_failed = !report.accepted && reader.failed();
+          if (report.test_failed) report.error = reader.error();
+        }
+      } else {
+        report.error = reader.error();
+      }
+      publish(slot, std::move(report));
+      reported = true;
+      if (slot.report.accepted && !slot.report.left_to_caller) {
+        PieceSink sink(*this, slot);
+        slot.result = DataFileScanner::scan(reader, sink);
+        slot.failure = reader.failure();
+        if (!reader.current_length(slot.length_after)) slot.length_after = slot.report.length;
+      }
+    } catch (const std::bad_alloc&) {
+      if (!reported) {
+        // Not even the reader's buffer: the caller tries the file itself.
+        FileReport fallback;
+        fallback.left_to_caller = true;
+        publish(slot, std::move(fallback));
+      } else {
+        slot.result = ScanResult::kReadFailed;
+        slot.failure = {slot.next_block_position > 0 ? slot.next_block_position - 1 : 0,
+                        std::make_error_code(std::errc::not_enough_memory)};
+      }
+    }
+    reader.close();
+    finish(slot);
+  }
+
+  void publish(Slot& slot, FileReport report) {
+    {
+      std::lock_guard lock(mutex_);
+      slot.report = std::move(report);
+      slot.reported = true;
+    }
+    ready_.notify_all();
+  }
+
+  // Marks a piece ready and waits for the caller to take it (or to release the file), then
+  // empties the buffer for the rest of the file.
+  void hand_on(Slot& slot) {
+    std::unique_lock lock(mutex_);
+    slot.ready = true;
+    ready_.notify_all();
+    freed_.wait(lock, [&] { return !slot.ready || slot.cancel; });
+    slot.size = 0;
+    slot.records = 0;
+    slot.blocks = 0;
+  }
+
+  void finish(Slot& slot) {
+    {
+      std::lock_guard lock(mutex_);
+      slot.ready = true;
+      slot.finished = true;
+    }
+    ready_.notify_all();
+  }
+
+  const std::vector<std::string> paths_;
+  const unsigned jobs_;
+  const std::uint64_t large_bytes_;
+  std::vector<std::unique_ptr<Slot>> slots_;
+  std::vector<std::thread> workers_;
+  std::mutex mutex_;
+  std::condition_variable ready_;  // a report or a piece is ready, or a file finished
+  std::condition_variable freed_;  // a piece was taken or a file released
+  std::uint64_t next_index_ = 0;   // the next file a worker takes
+  std::uint64_t released_ = 0;     // files the caller is done with
+  std::uint64_t taken_ = 0;        // files the caller asked for
+  std::uint64_t current_ = 0;
+  bool stopping_ = false;
+};
+
+ManyFilesConverter::ManyFilesConverter(std::vector<std::string> paths, unsigned jobs,
+                                       std::uint64_t large_bytes)
+    : impl_(std::make_unique<Impl>(std::move(paths), jobs, large_bytes)) {}
+
+ManyFilesConverter::~ManyFilesConverter() = default;
+
+bool ManyFilesConverter::start() {
+  return impl_->start();
+}
+
+const FileReport& ManyFilesConverter::next() {
+  return impl_->next();
+}
+
+ScanResult ManyFilesConverter::convert(ChunkSink& sink, ReadFailure& failure,
+                                       std::uint64_t& length_after) {
+  return impl_->convert(sink, failure, length_after);
+}
+
+void ManyFilesConverter::release() {
+  impl_->release();
+}
+
+}  // namespace vemo

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "core/data_file_reader.h"
+#include "core/data_file_scanner.h"
+#include "core/parallel_converter.h"
+
+namespace vemo {
+
+// What a worker found when it opened and tested one file.
+struct FileReport {
+  bool opened = false;    // false: `error` says why it could not be opened
+  std::error_code error;  // why the open or the data file test's read failed
+  std::uint64_t length = 0;
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  bool accepted = false;     // passed the data file test
+  bool test_failed = false;  // the test's read failed in the system: the file is unreadable
+  // The caller opens and converts this file itself: it is large (opened and tested only), or
+  // its worker could not get the memory to open it.
+  bool left_to_caller = false;
+};
+
+// Decodes a list of files ahead of the caller, several at once, each by one worker thread, while
+// the caller takes them in list order: for each file its report, then (when accepted) its lines,
+// exactly those a block-by-block scan of it gives. The caller decides what to do with every file
+// in order, so questions and messages still come in list order; work done ahead for a file the
+// caller does not take is discarded.
+//
+// Memory is bounded in bytes: two line buffers and one reader per worker. A file whose output does
+// not fit its buffer is handed on in pieces; its worker waits for the caller to take each one.
+class ManyFilesConverter {
+ public:
+  // Output a file's buffer holds before it is handed on.
+  static constexpr std::size_t kPieceBytes = 512 * 1024;
+
+  // Files of `large_bytes` or more are only opened and tested: the caller converts them itself.
+  ManyFilesConverter(std::vector<std::string> paths, unsigned jobs, std::uint64_t large_bytes);
+  ~ManyFilesConverter();
+  ManyFilesConverter(const ManyFilesConverter&) = delete;
+  ManyFilesConverter& operator=(const ManyFilesConverter&) = delete;
+
+  // Allocates the buffers and starts the workers; false when not one worker (or its memory)
+  // could be had, and the caller then handles every file itself.
+  bool start();
+
+  // Waits for the next file in list order to be opened and tested, and makes it the current one.
+  const FileReport& next();
+  // Hands the current file's lines to the sink in pieces. On kReadFailed the sink has had the
+  // lines of every block before the one whose read failed, and `failure` says where and why.
+  // `changed_length` is the file's length after it was read, when the system could tell (else
+  // its length at open).
+  ScanResult convert(ChunkSink& sink, ReadFailure& failure, std::uint64_t& changed_length);
+  // Done with the current file, converted or not; any work left on it is cancelled.
+  void release();
+
+ private:
+  class Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace vemo
