@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <limits>
 #include <new>
 #include <string>
 #include <system_error>
@@ -99,11 +100,16 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
     if (++blocks_since_stop_check_ >= kBlocksPerStopCheck) {
       blocks_since_stop_check_ = 0;
       check_stop();
+      report_bytes(next_block_position);
     }
-    if (shown_progress_ >= 100) return;
+    // A stream's length is unknown: its progress is in bytes only.
+    if (shown_progress_ >= 100 || reader_.is_stream()) return;
     const std::uint64_t percent =
         std::min<std::uint64_t>(100, next_block_position / size_hundreds_);
-    if (static_cast<int>(percent) != shown_progress_) set_progress(static_cast<int>(percent));
+    if (static_cast<int>(percent) != shown_progress_) {
+      report_bytes(next_block_position);
+      set_progress(static_cast<int>(percent));
+    }
   }
 
  private:
@@ -162,7 +168,9 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
       const std::string name = selection_.item_name(index);
       const std::string path = folder + name;
 
-      const bool readable = reader_.open(path);
+      const bool readable = options_.dash_reads_stdin && path == "-"
+                                ? reader_.open_stream(STDIN_FILENO)
+                                : reader_.open(path);
       size_hundreds_ = std::max<std::uint64_t>(1, reader_.length() / 100);
       ++result_.files;
       observer_.set_status_text(1, std::to_string(result_.files) + "/" + selected_count);
@@ -212,6 +220,7 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
         }
         continue;
       }
+      report_bytes(std::numeric_limits<std::uint64_t>::max());
       set_progress(100);
       report_changed_length(path);
       reader_.close();
@@ -229,7 +238,7 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
   // counters and the progress are the same either way. When threads or their memory cannot be
   // had, the file is decoded here instead.
   ScanResult scan(ReadFailure& failure) {
-    const bool parallel = options_.jobs > 1 && !state_.trial &&
+    const bool parallel = options_.jobs > 1 && !state_.trial && !reader_.is_stream() &&
                           reader_.length() >= kMinParallelChunks * ParallelConverter::kChunkBytes;
     if (parallel) {
       if (const auto result = ParallelConverter::convert(reader_, options_.jobs, *this, failure))
@@ -238,6 +247,12 @@ class ExtractionRun final : public RecordSink, public ChunkSink {
     const ScanResult result = DataFileScanner::scan(reader_, *this);
     failure = reader_.failure();
     return result;
+  }
+
+  // The bytes converted so far: the blocks before `next_block_position`, at most what the file
+  // holds.
+  void report_bytes(std::uint64_t next_block_position) {
+    observer_.set_bytes_read(std::min(next_block_position - 1, reader_.bytes_available()));
   }
 
   // A file still being written when it was converted: its lines are kept, but the run says so.
