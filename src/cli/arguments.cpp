@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <deque>
 #include <string_view>
 
 namespace vemo {
@@ -68,7 +69,22 @@ std::optional<CliArguments> parse_arguments(const std::vector<std::string>& args
   bool have_output = false;
   opterr = 0;  // the messages are our own
   optind = 0;  // a full restart, so that the parser can be called more than once
+  // "--o" up to "--outpu" once stood for --output alone; --output-dir must not make
+  // them ambiguous. They are spelled out just before getopt_long reaches them, which also leaves
+  // an option's value alone ("-o --out" names the file "--out").
+  std::deque<std::string> spelled_out;
+  const auto spell_out_output = [&] {
+    const int next = optind == 0 ? 1 : optind;
+    if (next >= argc) return;
+    const std::string_view word = argv[next];
+    const std::string_view name = word.substr(0, word.find('='));
+    if (name.size() >= 3 && name.size() < 8 && std::string_view("--output").starts_with(name)) {
+      spelled_out.push_back("--output" + std::string(word.substr(name.size())));
+      argv[next] = spelled_out.back().data();
+    }
+  };
   for (;;) {
+    spell_out_output();
     const int before = optind;
     // The leading "-" hands over file names where they stand, so that they keep their order
     // among the lists.
