@@ -15,7 +15,7 @@ const char* const kUsage =
     "Usage: vemo-convert [options] -o OUTPUT FILE...\n"
     "  or:  vemo-convert [options] --output-dir DIR FILE...\n"
     "Converts AXE data files into one comma-separated text file, or one per input.\n"
-    "A FILE \"-\" reads one data file from standard input.\n"
+    "A FILE \"-\" reads one data file from standard input (after \"--\", a file named -).\n"
     "\n"
     "  -o, --output PATH     output file; \"-\" writes the lines to standard output\n"
     "      --output-dir DIR  one output per input: DIR/NAME.csv, NAME being the input's file\n"
@@ -182,7 +182,10 @@ std::optional<CliArguments> parse_arguments(const std::vector<std::string>& args
         return std::nullopt;
     }
   }
-  out.files.insert(out.files.end(), argv.begin() + optind, argv.end() - 1);
+  // After "--" every word is a file name: "-" there is a file of that name, not standard input.
+  for (int i = optind; i < argc; ++i) {
+    out.files.emplace_back(std::string_view(argv[i]) == "-" ? "./-" : argv[i]);
+  }
   if (out.help || out.version) return out;
   if (have_output && !out.output_dir.empty()) {
     error = "-o and --output-dir exclude each other";

@@ -499,6 +499,7 @@ TEST(ParseArguments, ListsFoldersStandardInputAndProgress) {
       {{"--output-dir", "", "f"}, {}, "the output folder is empty"},
       {{"--output-dir=d", "--output-dir=e", "f"}, {}, "the output folder is given more than once"},
       {{"-o", "o", "-", "-"}, {}, "standard input (\"-\") can be read only once"},
+      {{"-o", "o", "-", "--", "-"}, ProgressWhen::kAuto, ""},  // the second is a file "./-"
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.front());
