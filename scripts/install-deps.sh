@@ -5,7 +5,8 @@
 #   install-deps.sh          what building and running the programs needs (scripts/run.sh)
 #   install-deps.sh --test   also the test toolchain: GoogleTest, Google Benchmark, clang for the
 #                            sanitizer and fuzzer builds, a virtual X display and its tools for the
-#                            real-window check, the benchmark's timer (scripts/test.sh)
+#                            real-window check, the benchmark's timer, and the tools the examples
+#                            drive: GNU parallel, Dask distributed, sqlite3 (scripts/test.sh)
 set -euo pipefail
 
 packages=(
@@ -18,6 +19,7 @@ test_packages=(
   clang-14 libclang-rt-14-dev
   xvfb xdotool x11-apps x11-utils openbox imagemagick
   time hyperfine
+  parallel python3-distributed sqlite3
   dpkg-dev man-db desktop-file-utils appstream lintian bash-completion
 )
 

@@ -1,14 +1,30 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vemo {
 
+// When the progress line is drawn.
+enum class ProgressWhen { kAuto, kAlways, kNever };
+
+// A --files-from list: its path ("-" is standard input) and where its names go among the files
+// named as arguments (before files[position]).
+struct FileList {
+  std::string path;
+  std::size_t position = 0;
+};
+
 struct CliArguments {
-  std::string output;  // "-" is standard output
-  std::vector<std::string> files;
+  std::string output;              // "-" is standard output
+  std::string output_dir;          // one output per input in this folder instead of `output`
+  std::vector<std::string> files;  // "-" reads standard input
+  std::vector<FileList> lists;
+  bool null_separated = false;  // list names end with NUL rather than a line feed
+  ProgressWhen progress = ProgressWhen::kAuto;
   bool sample = false;
   bool stop_on_invalid = false;
   bool force = false;  // replace an output file that is an AXE data file
@@ -22,6 +38,18 @@ struct CliArguments {
 // the reason in `error`.
 std::optional<CliArguments> parse_arguments(const std::vector<std::string>& args,
                                             std::string& error);
+
+// The names of a --files-from list, one per line or NUL-terminated; empty names are left out. A
+// name "-" in a list is a file of that name, not standard input.
+std::vector<std::string> split_file_list(std::string_view text, bool null_separated);
+
+// The inputs in the order given: the arguments with each list's names in its place.
+std::vector<std::string> ordered_inputs(const CliArguments& args,
+                                        const std::vector<std::vector<std::string>>& list_names);
+
+// The output for `input` in an output folder: its file name without the last extension, ".csv"
+// added. Empty when the input names no file ("", ".", "..", "/").
+std::string output_name_for(const std::string& input);
 
 extern const char* const kUsage;
 

@@ -9,16 +9,38 @@ constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 }  // namespace
 
 void ConsoleObserver::set_file_status(const FileStatus& status) {
-  files_ = std::to_string(status.number) + "/" + std::to_string(status.count);
+  if (!numbered_) files_ = std::to_string(status.number) + "/" + std::to_string(status.count);
   name_ = quote_name(status.name);
+  stream_ = status.name == "-";
   percent_ = 0;
+  done_bytes_ += current_bytes_;
+  current_bytes_ = 0;
   if (!name_.empty()) draw_progress_line();
 }
 
 void ConsoleObserver::clear_status() {
-  files_.clear();
+  if (!numbered_) files_.clear();
   name_.clear();
+  stream_ = false;
   percent_ = 0;
+  done_bytes_ += current_bytes_;
+  current_bytes_ = 0;
+}
+
+void ConsoleObserver::set_file_number(std::size_t i, std::size_t n) {
+  numbered_ = true;
+  files_ = std::to_string(i) + "/" + std::to_string(n);
+}
+
+void ConsoleObserver::print_summary(const std::string& text) {
+  if (!settings_.quiet) print(text);
+}
+
+void ConsoleObserver::set_bytes_read(std::uint64_t bytes) {
+  current_bytes_ = bytes;
+  // A stream moves by bytes only; a file's line is redrawn as its percentage moves.
+  if (!settings_.show_progress || name_.empty() || !stream_ || ++byte_reports_ % 16 != 0) return;
+  if (std::chrono::steady_clock::now() - last_draw_ >= kRedrawInterval) draw_progress_line();
 }
 
 void ConsoleObserver::set_progress(int percent) {
@@ -48,7 +70,7 @@ bool ConsoleObserver::ask_yes_no(const Question& question) {
 }
 
 void ConsoleObserver::show_message(const Message& message) {
-  if (message.kind == MessageKind::kSummary && settings_.quiet) return;
+  if (message.kind == MessageKind::kSummary && (settings_.quiet || numbered_)) return;
   // The text names its file raw: print it quoted.
   const std::size_t at = message.path.empty() ? std::string::npos : message.text.find(message.path);
   if (at == std::string::npos) {
@@ -68,7 +90,13 @@ void ConsoleObserver::print(const std::string& line) {
 
 void ConsoleObserver::draw_progress_line() {
   if (!settings_.show_progress || settings_.quiet) return;
-  std::fprintf(err_, "\r\033[K%s %s %d%%", files_.c_str(), name_.c_str(), percent_);
+  std::string line = "\r\033[Kfile ";
+  line.append(files_).append(" ").append(name_);
+  if (!stream_) line.append(" ").append(std::to_string(percent_)).append("%");
+  line.append(", ").append(std::to_string(done_bytes_ + current_bytes_));
+  if (settings_.total_bytes > 0) line.append(" of ").append(std::to_string(settings_.total_bytes));
+  line.append(" bytes");
+  std::fputs(line.c_str(), err_);
   std::fflush(err_);
   line_drawn_ = true;
   last_draw_ = std::chrono::steady_clock::now();

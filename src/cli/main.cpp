@@ -5,32 +5,154 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <map>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/arguments.h"
 #include "cli/console_observer.h"
 #include "cli/cpu_count.h"
+#include "cli/quote.h"
 #include "run/extraction_run.h"
 #include "run/pending_removal.h"
 #include "version.h"
 
 namespace {
 
-// The files named on the command line, all selected, in the order given.
+// The input files, all selected, in the order given, and the output they go to.
 class ArgumentSelection final : public vemo::SelectionView {
  public:
-  explicit ArgumentSelection(const vemo::CliArguments& args) : args_(args) {}
+  ArgumentSelection(const std::vector<std::string>& files, std::string output)
+      : files_(files), output_(std::move(output)) {}
   std::string current_folder() const override { return {}; }
-  std::size_t item_count() const override { return args_.files.size(); }
-  std::string item_name(std::size_t i) const override { return args_.files[i]; }
+  std::size_t item_count() const override { return files_.size(); }
+  std::string item_name(std::size_t i) const override { return files_[i]; }
   bool selected(std::size_t) const override { return true; }
-  std::string output_path() const override { return args_.output; }
+  std::string output_path() const override { return output_; }
 
  private:
-  const vemo::CliArguments& args_;
+  const std::vector<std::string>& files_;
+  std::string output_;
 };
+
+int exit_status(const vemo::RunResult& r);
+
+int usage_error(const std::string& reason) {
+  std::fprintf(stderr, "vemo-convert: %s\nTry 'vemo-convert --help'.\n", reason.c_str());
+  return 2;
+}
+
+// The whole content of a file list ("-": standard input). False with the reason when it cannot
+// be read.
+bool read_list(const std::string& path, std::string& text, std::string& reason) {
+  const bool from_stdin = path == "-";
+  const int fd = from_stdin ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  char buffer[65536];
+  bool ok = true;
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n > 0) {
+      text.append(buffer, static_cast<std::size_t>(n));
+    } else if (n == 0) {
+      break;
+    } else if (errno != EINTR) {
+      reason = std::strerror(errno);
+      ok = false;
+      break;
+    }
+  }
+  if (!from_stdin) ::close(fd);
+  return ok;
+}
+
+// The total length of the inputs for the progress line; 0 (unknown) when one is a stream.
+std::uint64_t total_length(const std::vector<std::string>& inputs) {
+  std::uint64_t total = 0;
+  for (const std::string& input : inputs) {
+    if (input == "-") return 0;
+    struct stat st {};
+    if (::stat(input.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+      total += static_cast<std::uint64_t>(st.st_size);
+    }
+  }
+  return total;
+}
+
+// The outputs of an output folder, one per input; an empty result after printing the usage error
+// when two inputs would share an output or an output would replace an input.
+std::vector<std::string> outputs_in_folder(const std::string& dir,
+                                           const std::vector<std::string>& inputs) {
+  struct stat st {};
+  if (::stat(dir.c_str(), &st) != 0) {
+    usage_error("the output folder " + vemo::quote_name(dir) +
+                " is not a folder: " + std::strerror(errno));
+    return {};
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    usage_error("the output folder " + vemo::quote_name(dir) + " is not a folder");
+    return {};
+  }
+  const std::string prefix = dir.back() == '/' ? dir : dir + "/";
+  std::vector<std::string> outputs;
+  std::map<std::string, std::size_t> taken;
+  std::set<std::pair<dev_t, ino_t>> input_files;
+  for (const std::string& input : inputs) {
+    if (::stat(input.c_str(), &st) == 0) input_files.insert({st.st_dev, st.st_ino});
+  }
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    const std::string name = vemo::output_name_for(inputs[i]);
+    if (name.empty()) {
+      usage_error(vemo::quote_name(inputs[i]) + " has no file name to name its output after");
+      return {};
+    }
+    const auto [at, fresh] = taken.emplace(name, i);
+    if (!fresh) {
+      usage_error(vemo::quote_name(inputs[at->second]) + " and " + vemo::quote_name(inputs[i]) +
+                  " would both be written to " + vemo::quote_name(prefix + name));
+      return {};
+    }
+    outputs.push_back(prefix + name);
+    if (::stat(outputs.back().c_str(), &st) == 0 && input_files.count({st.st_dev, st.st_ino})) {
+      usage_error("the output file " + vemo::quote_name(outputs.back()) + " is one of the inputs");
+      return {};
+    }
+  }
+  return outputs;
+}
+
+// Converts every input into its own output, one run each, and prints one summary for all.
+int convert_each(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs,
+                 vemo::ConsoleObserver& observer, const vemo::RunOptions& options, bool sample) {
+  std::int64_t records = 0, files = 0;
+  bool skipped = false;
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    const std::vector<std::string> one = {inputs[i]};
+    ArgumentSelection selection(one, outputs[i]);
+    vemo::RunState state;
+    observer.set_file_number(i + 1, inputs.size());
+    const vemo::RunResult r = sample ? vemo::show_sample(state, selection, observer, options)
+                                     : vemo::extract(state, selection, observer, options);
+    records += r.records;
+    files += r.files;
+    skipped = skipped || r.skipped_files > 0 || r.changed_files > 0;
+    const int status = exit_status(r);
+    // As with one output: an output failure or a stop at an invalid file ends the whole run.
+    if (r.end == vemo::RunEnd::kOutputFailed || r.end == vemo::RunEnd::kDeclined) return status;
+  }
+  observer.print_summary(std::to_string(records) + " Records Written from " +
+                         std::to_string(files) + " Files");
+  return skipped ? 1 : 0;
+}
 
 int exit_status(const vemo::RunResult& r) {
   switch (r.end) {
@@ -73,10 +195,7 @@ int main(int argc, char** argv) {
   const std::vector<std::string> raw(argv + 1, argv + argc);
   std::string error;
   const auto args = vemo::parse_arguments(raw, error);
-  if (!args) {
-    std::fprintf(stderr, "vemo-convert: %s\nTry 'vemo-convert --help'.\n", error.c_str());
-    return 2;
-  }
+  if (!args) return usage_error(error);
   if (args->help) {
     std::fputs(vemo::kUsage, stdout);
     return 0;
@@ -84,6 +203,25 @@ int main(int argc, char** argv) {
   if (args->version) {
     std::printf("vemo-convert %s\n", vemo::kVersion);
     return 0;
+  }
+
+  // The lists are read whole before any output is touched.
+  std::vector<std::vector<std::string>> list_names;
+  for (const vemo::FileList& list : args->lists) {
+    std::string text, reason;
+    if (!read_list(list.path, text, reason)) {
+      return usage_error("Cannot read the file list " + vemo::quote_name(list.path) + ": " +
+                         reason);
+    }
+    list_names.push_back(vemo::split_file_list(text, args->null_separated));
+  }
+  const std::vector<std::string> inputs = vemo::ordered_inputs(*args, list_names);
+  if (inputs.empty()) return usage_error("no input files given");
+  const bool to_folder = !args->output_dir.empty();
+  std::vector<std::string> outputs;
+  if (to_folder) {
+    outputs = outputs_in_folder(args->output_dir, inputs);
+    if (outputs.empty()) return 2;
   }
 
   const bool to_stdout = args->output == "-";
@@ -94,13 +232,22 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  vemo::ConsoleObserver observer(stderr,
-                                 {.quiet = args->quiet,
-                                  .stop_on_invalid = args->stop_on_invalid,
-                                  .show_progress = !args->quiet && ::isatty(STDERR_FILENO) == 1 &&
-                                                   !(to_stdout && output_shares_the_terminal()),
-                                  .force = args->force});
-  ArgumentSelection selection(*args);
+  bool show_progress = false;
+  switch (args->progress) {
+    case vemo::ProgressWhen::kAuto:
+      show_progress = ::isatty(STDERR_FILENO) == 1 && !(to_stdout && output_shares_the_terminal());
+      break;
+    case vemo::ProgressWhen::kAlways:
+      show_progress = true;
+      break;
+    case vemo::ProgressWhen::kNever:
+      break;
+  }
+  vemo::ConsoleObserver observer(stderr, {.quiet = args->quiet,
+                                          .stop_on_invalid = args->stop_on_invalid,
+                                          .show_progress = show_progress && !args->quiet,
+                                          .force = args->force,
+                                          .total_bytes = show_progress ? total_length(inputs) : 0});
   vemo::RunState state;
   vemo::RunOptions options;
   options.output_to_stdout = to_stdout;
@@ -108,6 +255,9 @@ int main(int argc, char** argv) {
   options.replace_output_when_done = true;
   vemo::PendingRemoval::remove_on_signals();
   options.jobs = args->jobs > 0 ? static_cast<unsigned>(args->jobs) : vemo::usable_cpu_count();
+  options.dash_reads_stdin = true;
+  if (to_folder) return convert_each(inputs, outputs, observer, options, args->sample);
+  ArgumentSelection selection(inputs, args->output);
   const vemo::RunResult result = args->sample
                                      ? vemo::show_sample(state, selection, observer, options)
                                      : vemo::extract(state, selection, observer, options);

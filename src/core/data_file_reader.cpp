@@ -58,7 +58,38 @@ bool DataFileReader::open(const std::string& path) {
   return true;
 }
 
+bool DataFileReader::open_stream(int fd) {
+  close();
+  failed_ = false;
+  error_ = {};
+  failure_ = {};
+  // A descriptor of our own, above the standard slots, so that closing it leaves the caller's.
+  const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  if (own < 0) {
+    error_ = std::error_code(errno, std::system_category());
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(own, &st) == 0 && S_ISDIR(st.st_mode)) {
+    error_ = std::error_code(EISDIR, std::system_category());
+    ::close(own);
+    return false;
+  }
+  fd_ = own;
+  stream_ = true;
+  length_ = 0;
+  device_ = static_cast<std::uint64_t>(st.st_dev);
+  inode_ = static_cast<std::uint64_t>(st.st_ino);
+  if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kWindowSize + kMaxView);
+  window_offset_ = 0;
+  window_size_ = 0;
+  window_at_eof_ = false;
+  end_of_data_ = false;
+  return true;
+}
+
 void DataFileReader::close() noexcept {
+  stream_ = false;
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   length_ = 0;
@@ -67,6 +98,10 @@ void DataFileReader::close() noexcept {
 }
 
 void DataFileReader::refill_window(std::uint64_t offset) {
+  if (stream_) {
+    fill_stream(offset);
+    return;
+  }
   window_offset_ = offset;
   ReadFailure failure;
   window_size_ = read_direct(offset, buffer_.get(), kWindowSize, failure);
@@ -80,12 +115,65 @@ void DataFileReader::refill_window(std::uint64_t offset) {
   }
 }
 
+void DataFileReader::fill_stream(std::uint64_t offset) {
+  const auto fail = [&](std::uint64_t at, int err) {
+    failed_ = true;
+    failure_ = {at, std::error_code(err, std::system_category())};
+    error_ = failure_.code;
+    window_at_eof_ = true;
+  };
+  const std::uint64_t window_end = window_offset_ + window_size_;
+  if (offset < window_offset_) {
+    // Behind what the stream still holds: it cannot be read again.
+    window_offset_ = offset;
+    window_size_ = 0;
+    fail(offset, ESPIPE);
+    return;
+  }
+  if (offset <= window_end) {
+    // Keep the bytes from `offset` on and read more behind them.
+    const std::size_t keep = static_cast<std::size_t>(window_end - offset);
+    std::memmove(buffer_.get(), buffer_.get() + (offset - window_offset_), keep);
+    window_size_ = keep;
+  } else {
+    // Skip ahead to `offset`, discarding what lies between.
+    std::uint64_t skip = offset - window_end;
+    while (skip > 0 && !window_at_eof_) {
+      const ssize_t r = ::read(fd_, buffer_.get(), std::min<std::uint64_t>(skip, kWindowSize));
+      if (r > 0) {
+        skip -= static_cast<std::uint64_t>(r);
+      } else if (r == 0) {
+        window_at_eof_ = true;
+      } else if (errno != EINTR) {
+        fail(offset - skip, errno);
+      }
+    }
+    window_size_ = 0;
+  }
+  window_offset_ = offset;
+  while (window_size_ < kWindowSize && !window_at_eof_) {
+    const ssize_t r = ::read(fd_, buffer_.get() + window_size_, kWindowSize - window_size_);
+    if (r > 0) {
+      window_size_ += static_cast<std::size_t>(r);
+    } else if (r == 0) {
+      window_at_eof_ = true;
+    } else if (errno != EINTR) {
+      fail(window_offset_ + window_size_, errno);
+    }
+  }
+}
+
 std::size_t DataFileReader::read_direct(std::uint64_t offset, char* out, std::size_t n,
                                         ReadFailure& failure) const {
   // Once a read fails, the rest is tried one block at a time, so the failure is found at the
   // same block whatever the size of the read that met it.
   constexpr std::size_t kRetryBytes = 2048;
   failure = {};
+  if (stream_) {
+    // A stream has no positions to read at.
+    failure = {offset, std::error_code(ESPIPE, std::system_category())};
+    return 0;
+  }
   bool narrowed = false;
   std::size_t got = 0;
   while (got < n) {
@@ -112,7 +200,7 @@ std::size_t DataFileReader::read_direct(std::uint64_t offset, char* out, std::si
 
 bool DataFileReader::current_length(std::uint64_t& length) const noexcept {
   struct stat st {};
-  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return false;
+  if (fd_ < 0 || stream_ || ::fstat(fd_, &st) != 0) return false;
   length = static_cast<std::uint64_t>(st.st_size);
   return true;
 }

@@ -38,6 +38,16 @@ class DataFileReader {
   // Opens a regular file for reading. On failure returns false and error() says why; folders,
   // pipes and devices are refused without blocking (Error::kNotRegularFile for the last two).
   bool open(const std::string& path);
+  // Reads a stream (a pipe, a terminal, a file given as standard input) from its current
+  // position. A stream cannot be read at positions: the window keeps what was read, so the probes
+  // and the scan see the same bytes as for the file on disk, as long as reads go forward. The
+  // descriptor is duplicated; the caller keeps its own. The length is unknown (0).
+  bool open_stream(int fd);
+  bool is_stream() const noexcept { return stream_; }
+  // Bytes taken from a stream so far (read ahead of the scan); for a file, its length.
+  std::uint64_t bytes_available() const noexcept {
+    return stream_ ? window_offset_ + window_size_ : length_;
+  }
   void close() noexcept;
   bool is_open() const noexcept { return fd_ >= 0; }
 
@@ -79,6 +89,8 @@ class DataFileReader {
  private:
   // Reads the window afresh from 0-based `offset`.
   void refill_window(std::uint64_t offset);
+  // The same for a stream, which only reads forward.
+  void fill_stream(std::uint64_t offset);
 
   int fd_ = -1;
   std::uint64_t length_ = 0;
@@ -90,6 +102,7 @@ class DataFileReader {
   bool window_at_eof_ = false;       // the file had nothing after the window when it was filled
   bool end_of_data_ = false;
   bool failed_ = false;
+  bool stream_ = false;
   std::error_code error_;
   ReadFailure failure_;
 };

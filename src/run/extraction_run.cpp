@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <limits>
 #include <memory>
 #include <new>
 #include <optional>
@@ -116,11 +117,16 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     if (++blocks_since_stop_check_ >= kBlocksPerStopCheck) {
       blocks_since_stop_check_ = 0;
       check_stop();
+      report_bytes(next_block_position);
     }
-    if (shown_progress_ >= 100) return;
+    // A stream's length is unknown: its progress is in bytes only.
+    if (shown_progress_ >= 100 || reader_.is_stream()) return;
     const std::uint64_t percent =
         std::min<std::uint64_t>(100, next_block_position / bytes_per_percent_);
-    if (static_cast<int>(percent) != shown_progress_) set_progress(static_cast<int>(percent));
+    if (static_cast<int>(percent) != shown_progress_) {
+      report_bytes(next_block_position);
+      set_progress(static_cast<int>(percent));
+    }
   }
 
  private:
@@ -230,7 +236,9 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   // Converts one of the `count` selected files. A file that cannot be read or is not a data file
   // is asked about; the reader is closed before any question and at the end.
   FileEnd convert_file(const std::string& name, const std::string& path, std::int64_t count) {
-    const bool readable = reader_.open(path);
+    const bool readable = options_.dash_reads_stdin && path == "-"
+                              ? reader_.open_stream(STDIN_FILENO)
+                              : reader_.open(path);
     bytes_per_percent_ = std::max<std::uint64_t>(1, reader_.length() / 100);
     ++result_.files;
     observer_.set_file_status(FileStatus{.number = result_.files, .count = count, .name = name});
@@ -258,6 +266,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
       if (stop_) return FileEnd::kStopped;
       if (trial_limit_reached_) return FileEnd::kTrialEnd;
       if (scanned != ScanResult::kReadFailed) {
+        report_bytes(std::numeric_limits<std::uint64_t>::max());
         set_progress(100);
         report_changed_length(path);
         reader_.close();
@@ -275,7 +284,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   // counters and the progress are the same either way. When threads or their memory cannot be
   // had, the file is decoded here instead.
   ScanResult scan(ReadFailure& failure) {
-    const bool parallel = options_.jobs > 1 && !state_.trial &&
+    const bool parallel = options_.jobs > 1 && !state_.trial && !reader_.is_stream() &&
                           reader_.length() >= kMinParallelChunks * ParallelConverter::kChunkBytes;
     if (parallel) {
       ParallelConverter converter(reader_, options_.jobs);
@@ -289,6 +298,13 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
                                   : DataFileScanner::scan(reader_, static_cast<BlockSink&>(*this));
     failure = reader_.failure();
     return result;
+  }
+
+  // The bytes converted so far: the blocks before `next_block_position`, at most what the file
+  // holds.
+  void report_bytes(std::uint64_t next_block_position) {
+    const std::uint64_t available = ahead_length_ ? *ahead_length_ : reader_.bytes_available();
+    observer_.set_bytes_read(std::min(next_block_position - 1, available));
   }
 
   // A file still being written when it was converted: its lines are kept, but the run says so.
@@ -314,7 +330,11 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     if (options_.jobs <= 1 || state_.trial || chosen.size() < 2) return nullptr;
     std::vector<std::string> paths;
     paths.reserve(chosen.size());
-    for (const std::size_t index : chosen) paths.push_back(folder + selection_.item_name(index));
+    for (const std::size_t index : chosen) {
+      paths.push_back(folder + selection_.item_name(index));
+      // Standard input is read here, as a stream, in its turn: not by a worker.
+      if (options_.dash_reads_stdin && paths.back() == "-") return nullptr;
+    }
     auto ahead = std::make_unique<ManyFilesConverter>(
         std::move(paths), options_.jobs, kMinParallelChunks * ParallelConverter::kChunkBytes);
     if (!ahead->start()) return nullptr;
@@ -345,10 +365,13 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
       set_progress(0);
       ReadFailure failure;
       std::uint64_t length_after = report.length;
+      ahead_length_ = report.length;
       const ScanResult scanned = ahead.convert(*this, failure, length_after);
+      ahead_length_.reset();
       if (output_.failed()) return FileEnd::kWriteFailed;
       if (stop_) return FileEnd::kStopped;
       if (scanned != ScanResult::kReadFailed) {
+        observer_.set_bytes_read(report.length);
         set_progress(100);
         report_changed_length(path, report.length, length_after);
         return FileEnd::kNext;
@@ -487,7 +510,8 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   RunResult result_;
   OutputWriter output_;
   DataFileReader reader_;
-  std::uint64_t bytes_per_percent_ = 1;  // of the current file, for the progress bar
+  std::uint64_t bytes_per_percent_ = 1;        // of the current file, for the progress bar
+  std::optional<std::uint64_t> ahead_length_;  // the length of a file decoded ahead, meanwhile
   int shown_progress_ = 0;
   int blocks_since_stop_check_ = 0;
   bool trial_limit_reached_ = false;

@@ -38,6 +38,8 @@ struct RunOptions {
   // Worker threads that decode a large file in parallel; 0 or 1 decodes on the calling thread.
   // Trial runs always decode on the calling thread, record by record.
   unsigned jobs = 0;
+  // An item named "-" (with no folder) reads one data file from standard input, as a stream.
+  bool dash_reads_stdin = false;
 };
 
 // "Extract": converts every selected file into the one output file. Runs on the caller's thread

@@ -77,6 +77,9 @@ class RunObserver {
   // take its pending events and keep answering its desktop. True asks the run to stop; it then
   // ends after a whole line.
   virtual bool stop_requested() { return false; }
+  // How many bytes of the current file have been converted; given now and then during a file and
+  // once at its end. A face that shows bytes rather than percent (a stream has no length) uses it.
+  virtual void set_bytes_read(std::uint64_t) {}
 };
 
 }  // namespace vemo

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -26,6 +27,14 @@ namespace vemo {
 namespace {
 
 using test::Outcome;
+
+// Standard input from a file: through a pipe, as `cat FILE |` gives it, or the file itself.
+test::Launch stdin_from(const std::string& path, bool through_pipe) {
+  test::Launch launch;
+  launch.stdin_path = path;
+  launch.stdin_through_pipe = through_pipe;
+  return launch;
+}
 
 // Runs vemo-convert with `args`, its standard output and error captured.
 Outcome convert(const std::vector<std::string>& args, test::Launch launch = {}) {
@@ -295,10 +304,12 @@ TEST(ConsoleObserver, ProgressLineShowsTheFileItIsAt) {
     std::string shown;
   };
   const Case cases[] = {
-      {2, 5, "a.dat", false, "\r\033[K2/5 a.dat 0%\r\033[K2/5 a.dat 100%"},
+      {2, 5, "a.dat", false,
+       "\r\033[Kfile 2/5 a.dat 0%, 0 bytes\r\033[Kfile 2/5 a.dat 100%, 0 bytes"},
       // A name that would break the line is shown quoted; "Processing " is never part of it.
       {1, 1, "Processing \n.dat", false,
-       "\r\033[K1/1 $'Processing \\n.dat' 0%\r\033[K1/1 $'Processing \\n.dat' 100%"},
+       "\r\033[Kfile 1/1 $'Processing \\n.dat' 0%, 0 bytes\r\033[Kfile 1/1 $'Processing "
+       "\\n.dat' 100%, 0 bytes"},
       {1, 1, "a.dat", true, ""},
   };
   for (const auto& c : cases) {
@@ -357,12 +368,194 @@ TEST_F(VemoConvert, ProgressLineOnlyWhereTheLinesDoNotGo) {
       {{"-o", "-", a}, "", false},
       {{"-o", dir + "/t.csv", a}, "", true},
       {{"-o", "-", a}, dir + "/redirected.csv", true},
+      {{"--progress=never", "-o", dir + "/t.csv", a}, "", false},
+      {{"--progress=always", "-o", "-", a}, "", true},
   };
   for (const auto& c : cases) {
     const std::string shown = on_terminal(c.args, c.out_file);
     EXPECT_EQ(shown.find("\033[K") != std::string::npos, c.progress) << shown.substr(0, 200);
     EXPECT_NE(shown.find("120 Records Written from 1 Files"), std::string::npos);
   }
+  // Asked for, the line is drawn where no terminal is; it counts files and bytes of all files.
+  const std::string total = std::to_string(test::read_file(a).size() + test::read_file(b).size());
+  Outcome o = convert({"--progress=always", "-o", dir + "/t.csv", a, b});
+  EXPECT_NE(o.err.find("\r\033[Kfile 2/2 " + b + " 100%, " + total + " of " + total + " bytes"),
+            std::string::npos)
+      << o.err;
+  o = convert({"--progress=always", "-qo", dir + "/t.csv", a});
+  EXPECT_EQ(o.err, "");
+  o = convert({"--progress=always", "-o", dir + "/t.csv", "-"}, stdin_from(a, true));
+  EXPECT_NE(
+      o.err.find("\r\033[Kfile 1/1 -, " + std::to_string(test::read_file(a).size()) + " bytes"),
+      std::string::npos)
+      << o.err;
+}
+
+TEST_F(VemoConvert, EveryRoadGivesTheSameBytes) {
+  // Large enough for the parallel path, with records across chunk borders.
+  const std::string big = file("big.dat", axegen::generate({"edge", 5, 5243657, {}}));
+  const std::string reference = run_output({a, big, b});
+  const std::string list = file("list", a + "\n" + big + "\n" + b + "\n");
+  const std::string nul_list = file("nul-list", a + '\0' + big + '\0' + b + '\0');
+  const std::string folder = dir + "/each";
+  ASSERT_EQ(std::system(("mkdir -p '" + folder + "'").c_str()), 0);
+  const struct {
+    const char* road;
+    std::vector<std::string> args;
+    test::Launch launch;
+  } roads[] = {
+      {"arguments", {"-o", "-", a, big, b}, {}},
+      {"-j 2", {"-j", "2", "-o", "-", a, big, b}, {}},
+      {"-j 3", {"-j3", "-o", "-", a, big, b}, {}},
+      {"list", {"-o", "-", "--files-from", list}, {}},
+      {"list among arguments", {"-o", "-", a, "--files-from=" + file("one", big), b}, {}},
+      {"NUL list on stdin", {"-0", "-o", "-", "--files-from", "-"}, stdin_from(nul_list, true)},
+      {"stdin pipe", {"-o", "-", a, "-", b}, stdin_from(big, true)},
+      {"stdin file", {"-j2", "-o", "-", a, "-", b}, stdin_from(big, false)},
+      {"output folder", {"-j2", "--output-dir", folder, "--files-from", list}, {}},
+  };
+  for (const auto& r : roads) {
+    const Outcome o = convert(r.args, r.launch);
+    EXPECT_EQ(o.status, 0) << r.road << ": " << o.err;
+    const std::string got = o.out.empty() ? test::read_file(folder + "/a.csv") +
+                                                test::read_file(folder + "/big.csv") +
+                                                test::read_file(folder + "/b.csv")
+                                          : o.out;
+    EXPECT_TRUE(got == reference) << r.road;
+    EXPECT_NE(o.err.find(" Records Written from 3 Files"), std::string::npos) << r.road;
+  }
+}
+
+TEST_F(VemoConvert, OutputFolderAndFileLists) {
+  const std::string folder = dir + "/out";
+  ASSERT_EQ(std::system(("mkdir -p '" + folder + "' '" + dir + "/sub'").c_str()), 0);
+  const std::string short_file =
+      file("short.dat", test::data_file_with_records(120).substr(0, 10240));
+  const std::string previous = file("previous.csv", "kept\r\n");
+  const struct {
+    std::vector<std::string> args;
+    test::Launch launch;
+    int status;
+    std::string err;                   // the start of standard error
+    std::vector<std::string> outputs;  // the files the output folder holds afterwards
+  } cases[] = {
+      // A rejected or unreadable input leaves no output; the summary counts every file.
+      {{"--output-dir", folder, a, bad, dir + "/gone.dat", b},
+       {},
+       1,
+       "vemo-convert: The Input File Selected is not AXE Data File: " + bad,
+       {"a.csv", "b.csv"}},
+      {{"--output-dir", folder, "--stop-on-invalid", a, bad, b}, {}, 1, "", {"a.csv"}},
+      // Usage errors, found before anything is written.
+      {{"--output-dir", folder, a, dir + "/sub/a.dat"},
+       {},
+       2,
+       "vemo-convert: " + a + " and " + dir + "/sub/a.dat would both be written to " + folder +
+           "/a.csv",
+       {}},
+      {{"--output-dir", folder, "-o", previous, a},
+       {},
+       2,
+       "vemo-convert: -o and --output-dir exclude each other",
+       {}},
+      {{"--output-dir", dir + "/none", a}, {}, 2, "vemo-convert: the output folder", {}},
+      {{"--output-dir", folder, "-"}, {}, 2, "vemo-convert: standard input (\"-\") has no", {}},
+      {{"-o", previous, "--files-from", dir + "/no-list", a},
+       {},
+       2,
+       "vemo-convert: Cannot read the file list " + dir + "/no-list: No such file or directory",
+       {}},
+      {{"-o", previous, "--files-from", "-", "-"},
+       {},
+       2,
+       "vemo-convert: standard input (\"-\") can be read only once",
+       {}},
+      // Standard input shorter than six blocks is rejected as the file is; the previous output
+      // stays.
+      {{"-o", previous, "-"},
+       stdin_from(short_file, true),
+       1,
+       "vemo-convert: The Input File Selected is not AXE Data File: -",
+       {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.err);
+    ASSERT_EQ(std::system(("rm -f '" + folder + "'/*").c_str()), 0);
+    const Outcome o = convert(c.args, c.launch);
+    EXPECT_EQ(o.status, c.status);
+    EXPECT_EQ(o.err.substr(0, c.err.size()), c.err);
+    std::vector<std::string> outputs;
+    for (const char* name : {"a.csv", "b.csv", "bad.csv", "gone.csv"}) {
+      if (!test::read_file(folder + "/" + name).empty()) outputs.push_back(name);
+    }
+    EXPECT_EQ(outputs, c.outputs);
+    // No temporary file is left behind either.
+    const auto entries = std::distance(std::filesystem::directory_iterator(folder), {});
+    EXPECT_EQ(entries, static_cast<long>(c.outputs.size()));
+    EXPECT_EQ(test::read_file(previous), "kept\r\n");
+  }
+  const Outcome o = convert({"--output-dir", folder, a, bad, b});
+  EXPECT_EQ(o.err, "vemo-convert: The Input File Selected is not AXE Data File: " + bad +
+                       "\nvemo-convert: 200 Records Written from 3 Files\n");
+  EXPECT_EQ(test::read_file(folder + "/a.csv"), run_output({a}));
+  EXPECT_EQ(test::read_file(folder + "/b.csv"), run_output({b}));
+}
+
+TEST(ParseArguments, ListsFoldersStandardInputAndProgress) {
+  std::string error;
+  auto args = parse_arguments(
+      {"x.dat", "--files-from", "l1", "-0", "y.dat", "--files-from=-", "--output-dir", "d"}, error);
+  ASSERT_TRUE(args) << error;
+  EXPECT_EQ(args->output_dir, "d");
+  EXPECT_TRUE(args->null_separated);
+  EXPECT_EQ(ordered_inputs(*args, {{"p", "q"}, {"r"}}),
+            (std::vector<std::string>{"x.dat", "p", "q", "y.dat", "r"}));
+
+  const struct {
+    std::vector<std::string> args;
+    ProgressWhen progress;
+    std::string error;
+  } cases[] = {
+      {{"--progress=never", "-o", "o", "f"}, ProgressWhen::kNever, ""},
+      {{"--progress", "always", "-o", "o", "f"}, ProgressWhen::kAlways, ""},
+      {{"--progress=auto", "--files-from", "l", "-o", "o"}, ProgressWhen::kAuto, ""},
+      {{"--progress=sometimes", "-o", "o", "f"}, {}, "--progress takes auto, always or never"},
+      {{"--output-dir", "", "f"}, {}, "the output folder is empty"},
+      {{"--output-dir=d", "--output-dir=e", "f"}, {}, "the output folder is given more than once"},
+      {{"-o", "o", "-", "-"}, {}, "standard input (\"-\") can be read only once"},
+      {{"-o", "o", "-", "--", "-"}, ProgressWhen::kAuto, ""},  // the second is a file "./-"
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.front());
+    error.clear();
+    args = parse_arguments(c.args, error);
+    EXPECT_EQ(error, c.error);
+    if (args) {
+      EXPECT_EQ(args->progress, c.progress);
+    }
+  }
+
+  const struct {
+    std::string text;
+    bool nul;
+    std::vector<std::string> names;
+  } lists[] = {
+      {"a.dat\nb c.dat\n\nlast", false, {"a.dat", "b c.dat", "last"}},
+      {std::string("new\nline.dat\0-\0", 15), true, {"new\nline.dat", "./-"}},
+      {"", false, {}},
+  };
+  for (const auto& l : lists) EXPECT_EQ(split_file_list(l.text, l.nul), l.names);
+
+  const std::pair<std::string, std::string> names[] = {
+      {"TT0142.dat", "TT0142.csv"},
+      {"/x/y.z/TT.dat.gz", "TT.dat.csv"},
+      {"noext", "noext.csv"},
+      {".hidden", ".hidden.csv"},
+      {"dir/sub/", "sub.csv"},
+      {"..", ""},
+      {"", ""},
+  };
+  for (const auto& [in, out] : names) EXPECT_EQ(output_name_for(in), out) << in;
 }
 
 }  // namespace

@@ -54,7 +54,26 @@ Outcome run(const Launch& launch) {
                             : launch.stdout_flags;
 
   // Everything the child needs is made before fork, so that the child only makes system calls.
-  const int in_fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  int in_fd = ::open(launch.stdin_path.empty() ? "/dev/null" : launch.stdin_path.c_str(),
+                     O_RDONLY | O_CLOEXEC);
+  pid_t feeder = -1;
+  if (in_fd >= 0 && launch.stdin_through_pipe) {
+    int feed[2] = {-1, -1};
+    if (::pipe2(feed, O_CLOEXEC) != 0) throw std::runtime_error("cannot make a pipe");
+    feeder = ::fork();
+    if (feeder == 0) {
+      ::signal(SIGPIPE, SIG_DFL);
+      ::dup2(in_fd, STDIN_FILENO);
+      ::dup2(feed[1], STDOUT_FILENO);
+      const char* const cat[] = {"/bin/cat", nullptr};
+      ::execv(cat[0], const_cast<char* const*>(cat));
+      ::_exit(127);
+    }
+    ::close(in_fd);
+    ::close(feed[1]);
+    if (feeder < 0) throw std::runtime_error("fork failed");
+    in_fd = feed[0];
+  }
   int pipe_fds[2] = {-1, -1};
   if (launch.stdout_read_limit > 0 && ::pipe2(pipe_fds, O_CLOEXEC) != 0) {
     throw std::runtime_error("cannot make a pipe");
@@ -134,6 +153,10 @@ Outcome run(const Launch& launch) {
       break;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  if (feeder > 0) {
+    ::kill(feeder, SIGKILL);  // it has ended already unless the program left input unread
+    ::waitpid(feeder, nullptr, 0);
   }
   o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   o.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);

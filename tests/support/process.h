@@ -26,6 +26,10 @@ std::optional<Unprivileged> nobody();
 struct Launch {
   std::vector<std::string> argv;  // argv[0] is the program's path
   std::string cwd;                // empty: the test's own
+  // Standard input: /dev/null when empty, else this file; through a pipe that `cat` fills when
+  // stdin_through_pipe is set, as `cat FILE | program` gives it.
+  std::string stdin_path;
+  bool stdin_through_pipe = false;
   // Standard output: captured when empty, else this file opened with these flags.
   std::string stdout_path;
   int stdout_flags = 0;
