@@ -6,9 +6,8 @@
 # A missing Dask distributed (Debian's python3-distributed) ends it with 77 (skipped), or with 1
 # when CI=true.
 set -euo pipefail
-converter=$(readlink -f "$1")
-axegen=$(readlink -f "$2")
 here=$(dirname "$(readlink -f "$0")")
+. "$here/../test-common.sh"
 python=""
 for candidate in python3 /usr/bin/python3; do
   if command -v "$candidate" >/dev/null && "$candidate" -c 'import distributed' 2>/dev/null; then
@@ -16,19 +15,8 @@ for candidate in python3 /usr/bin/python3; do
     break
   fi
 done
-if [ -z "$python" ]; then
-  echo "Dask distributed is missing; scripts/install-deps.sh --test installs python3-distributed" >&2
-  [ "${CI:-}" = true ] && exit 1
-  exit 77
-fi
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir "$work/in" "$work/out" "$work/expected"
+[ -n "$python" ] || missing "Dask distributed" python3-distributed
+mkdir "$work/in" "$work/out"
 for seed in 1 2 3 4; do "$axegen" --size 300K --seed "$seed" -o "$work/in/TT000$seed.dat"; done
 echo "not a data file" >"$work/in/notes.dat"
 find "$work/in" -name '*.dat' | sort >"$work/list"
@@ -41,22 +29,7 @@ set -e
 echo "$report"
 [ "$status" -eq 1 ] || { cat "$work/dask.log" >&2; fail "status $status, expected 1 (one file skipped)"; }
 
-records=0
-while read -r input; do
-  base=$(basename "$input" .dat)
-  if [ "$base" = notes ]; then
-    [ ! -e "$work/out/notes.csv" ] || fail "a skipped input left an output"
-    grep -qF "$input	1	vemo-convert: The Input File Selected is not AXE Data File" <<<"$report" ||
-      fail "the skipped file is not reported"
-    continue
-  fi
-  "$converter" -q -o "$work/expected/$base.csv" "$input"
-  cmp -s "$work/expected/$base.csv" "$work/out/$base.csv" || fail "$base.csv differs"
-  n=$("$converter" -o /dev/null "$input" 2>&1 | sed -n 's/^vemo-convert: \([0-9]*\) Records.*/\1/p')
-  records=$((records + n))
-  grep -qF "$input	0	vemo-convert: $n Records Written from 1 Files" <<<"$report" ||
-    fail "no summary for $input"
-done <"$work/list"
+check_outputs "$report"
 tail -1 <<<"$report" | grep -qx "5 files: 4 converted, 1 with a skipped input, 0 failed; $records records" ||
   fail "the total is wrong"
 echo "dask_convert.py: 5 files on a local cluster of 2 workers, outputs and statuses as expected"

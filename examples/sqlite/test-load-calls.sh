@@ -4,21 +4,9 @@
 # Usage: test-load-calls.sh VEMO_CONVERT AXEGEN
 # A missing sqlite3 ends it with 77 (skipped), or with 1 when CI=true.
 set -euo pipefail
-converter=$(readlink -f "$1")
-axegen=$(readlink -f "$2")
 here=$(dirname "$(readlink -f "$0")")
-if ! command -v sqlite3 >/dev/null; then
-  echo "sqlite3 is missing; scripts/install-deps.sh --test installs it" >&2
-  [ "${CI:-}" = true ] && exit 1
-  exit 77
-fi
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+. "$here/../test-common.sh"
+command -v sqlite3 >/dev/null || missing sqlite3
 "$axegen" --size 2M --seed 11 -o "$work/TT0142.dat"
 summary=$("$converter" -o "$work/TT0142.csv" "$work/TT0142.dat" 2>&1)
 written=$(sed -n 's/^vemo-convert: \([0-9]*\) Records Written from 1 Files$/\1/p' <<<"$summary")
