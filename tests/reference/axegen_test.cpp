@@ -22,7 +22,7 @@ std::uint64_t fnv1a(const std::string& bytes) {
 
 TEST(Axegen, EveryProfileGivesItsPinnedBytesInAnyChunkSize) {
   const struct {
-    axegen::Spec spec;
+    axegen::FileRecipe recipe;
     std::size_t size;
     std::uint64_t digest;
   } cases[] = {
@@ -38,12 +38,12 @@ TEST(Axegen, EveryProfileGivesItsPinnedBytesInAnyChunkSize) {
       {{"invalid", 4, 65536, std::nullopt}, 65536, 0x6e690ac265a72125ULL},  // plain text
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.spec.profile + " seed " + std::to_string(c.spec.seed));
-    const std::string whole = axegen::generate(c.spec);
+    SCOPED_TRACE(c.recipe.profile + " seed " + std::to_string(c.recipe.seed));
+    const std::string whole = axegen::generate(c.recipe);
     EXPECT_EQ(whole.size(), c.size);
     EXPECT_EQ(fnv1a(whole), c.digest);
 
-    axegen::FileStream stream(c.spec);
+    axegen::FileStream stream(c.recipe);
     std::vector<char> block(axegen::kBlock);
     std::string blockwise;
     while (const std::size_t n = stream.read(block.data(), block.size())) {

@@ -652,7 +652,7 @@ class TextGen : public Generator {
   std::size_t used_ = 0;
 };
 // Mixed into the seed so that profiles sharing a seed do not share a random stream.
-std::uint64_t profile_seed(const Spec& s) {
+std::uint64_t profile_seed(const FileRecipe& s) {
   std::uint64_t h = 0xcbf29ce484222325ULL;  // FNV-1a over the profile name
   for (const char c : s.profile) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
   return s.seed ^ h;
@@ -663,7 +663,7 @@ struct Plan {
   std::optional<std::uint64_t> size;  // absent: run until the generator finishes
 };
 
-Plan make_plan(const Spec& o) {
+Plan make_plan(const FileRecipe& o) {
   const std::uint64_t seed = profile_seed(o);
   const std::uint64_t size = o.size.value_or(kDefaultSize);
   if (o.profile == "edge") return {std::make_unique<EdgeGen>(seed), size};
@@ -702,9 +702,9 @@ bool is_profile(std::string_view name) {
          name == "skips";
 }
 
-FileStream::FileStream(const Spec& spec) {
-  if (!is_profile(spec.profile)) throw std::invalid_argument("unknown profile " + spec.profile);
-  Plan plan = make_plan(spec);
+FileStream::FileStream(const FileRecipe& recipe) {
+  if (!is_profile(recipe.profile)) throw std::invalid_argument("unknown profile " + recipe.profile);
+  Plan plan = make_plan(recipe);
   gen_ = std::move(plan.gen);
   size_ = plan.size;
 }
@@ -725,8 +725,8 @@ std::size_t FileStream::read(char* out, std::size_t capacity) {
   return n;
 }
 
-std::string generate(const Spec& spec) {
-  FileStream stream(spec);
+std::string generate(const FileRecipe& recipe) {
+  FileStream stream(recipe);
   std::string data;
   std::vector<char> chunk(64 * kBlock);
   while (const std::size_t n = stream.read(chunk.data(), chunk.size()))

@@ -22,7 +22,7 @@ namespace axegen {
 inline constexpr std::uint64_t kDefaultSize = 1024 * 1024;
 
 // What to generate.
-struct Spec {
+struct FileRecipe {
   std::string profile = "realistic";
   std::uint64_t seed = 1;
   std::optional<std::uint64_t> size;     // kDefaultSize when neither size nor records is given
@@ -38,7 +38,7 @@ class Generator;
 class FileStream {
  public:
   // Throws std::invalid_argument for an unknown profile.
-  explicit FileStream(const Spec& spec);
+  explicit FileStream(const FileRecipe& recipe);
   ~FileStream();
   FileStream(const FileStream&) = delete;
   FileStream& operator=(const FileStream&) = delete;
@@ -55,6 +55,6 @@ class FileStream {
 };
 
 // The whole file in memory.
-std::string generate(const Spec& spec);
+std::string generate(const FileRecipe& recipe);
 
 }  // namespace axegen
