@@ -19,11 +19,29 @@ DataFileReader::~DataFileReader() {
   close();
 }
 
-bool DataFileReader::open(const std::string& path) {
+void DataFileReader::start_over() noexcept {
   close();
   failed_ = false;
   error_ = {};
   failure_ = {};
+}
+
+void DataFileReader::adopt(int fd, bool stream, std::uint64_t length, std::uint64_t device,
+                           std::uint64_t inode) {
+  fd_ = fd;
+  stream_ = stream;
+  length_ = length;
+  device_ = device;
+  inode_ = inode;
+  if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kWindowSize + kMaxView);
+  window_offset_ = 0;
+  window_size_ = 0;
+  window_at_eof_ = false;
+  end_of_data_ = false;
+}
+
+bool DataFileReader::open(const std::string& path) {
+  start_over();
   // O_NONBLOCK keeps a FIFO from blocking the open; only regular files are read.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
@@ -46,23 +64,12 @@ bool DataFileReader::open(const std::string& path) {
 #ifdef POSIX_FADV_SEQUENTIAL
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
-  fd_ = fd;
-  length_ = static_cast<std::uint64_t>(st.st_size);
-  device_ = static_cast<std::uint64_t>(st.st_dev);
-  inode_ = static_cast<std::uint64_t>(st.st_ino);
-  if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kWindowSize + kMaxView);
-  window_offset_ = 0;
-  window_size_ = 0;
-  window_at_eof_ = false;
-  end_of_data_ = false;
+  adopt(fd, /*stream=*/false, static_cast<std::uint64_t>(st.st_size), st.st_dev, st.st_ino);
   return true;
 }
 
 bool DataFileReader::open_stream(int fd) {
-  close();
-  failed_ = false;
-  error_ = {};
-  failure_ = {};
+  start_over();
   // A descriptor of our own, above the standard slots, so that closing it leaves the caller's.
   const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
   if (own < 0) {
@@ -75,16 +82,7 @@ bool DataFileReader::open_stream(int fd) {
     ::close(own);
     return false;
   }
-  fd_ = own;
-  stream_ = true;
-  length_ = 0;
-  device_ = static_cast<std::uint64_t>(st.st_dev);
-  inode_ = static_cast<std::uint64_t>(st.st_ino);
-  if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kWindowSize + kMaxView);
-  window_offset_ = 0;
-  window_size_ = 0;
-  window_at_eof_ = false;
-  end_of_data_ = false;
+  adopt(own, /*stream=*/true, 0, st.st_dev, st.st_ino);
   return true;
 }
 

@@ -87,6 +87,10 @@ class DataFileReader {
   const ReadFailure& failure() const noexcept { return failure_; }
 
  private:
+  // Closes any open file and forgets its errors.
+  void start_over() noexcept;
+  // Takes `fd` as the open file and empties the window.
+  void adopt(int fd, bool stream, std::uint64_t length, std::uint64_t device, std::uint64_t inode);
   // Reads the window afresh from 0-based `offset`.
   void refill_window(std::uint64_t offset);
   // The same for a stream, which only reads forward.
