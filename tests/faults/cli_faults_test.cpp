@@ -34,8 +34,17 @@ using faults::Launch;
 using faults::Outcome;
 using faults::ScratchDir;
 
+// Root may write anywhere, so permission cases run as "nobody": the scratch folder is opened to
+// everyone and holds an input everyone can read, whose path this returns.
+std::string input_open_to_all(const ScratchDir& dir) {
+  fs::permissions(dir.path(), fs::perms::all);
+  const std::string a = dir.file("a.dat", test::data_file_with_records(40));
+  fs::permissions(a, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  return a;
+}
+
 std::string line(const std::string& text) {
-  return "vemo-convert: " + text + "\n";
+  return faults::cli_line(text);
 }
 std::string cannot_create(const std::string& path, const std::string& reason) {
   return line("Cannot create the output file " + path + ": " + reason);
@@ -138,9 +147,7 @@ TEST(CliOutputFaults, ReadOnlyOutputAsAnUnprivilegedUser) {
   const bool root = ::geteuid() == 0;
   if (root && !user) GTEST_SKIP() << "running as root and there is no user \"nobody\" to become";
   const ScratchDir dir;
-  fs::permissions(dir.path(), fs::perms::all);
-  const std::string a = dir.file("a.dat", test::data_file_with_records(40));
-  fs::permissions(a, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  const std::string a = input_open_to_all(dir);
 
   // A read-only file of the user's own, and a file to be made in a read-only folder of theirs.
   const std::string kept = "earlier output\r\n";
@@ -340,9 +347,7 @@ TEST(CliOutputReplacement, WritableOutputInAFolderThatTakesNoNewFileIsWrittenInP
   const bool root = ::geteuid() == 0;
   if (root && !user) GTEST_SKIP() << "running as root and there is no user \"nobody\" to become";
   const ScratchDir dir;
-  fs::permissions(dir.path(), fs::perms::all);
-  const std::string a = dir.file("a.dat", test::data_file_with_records(40));
-  fs::permissions(a, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  const std::string a = input_open_to_all(dir);
   fs::create_directory(dir / "locked");
   const std::string out = dir.file("locked/out.csv", "earlier output\r\n");
   for (const std::string& p : {out, dir / "locked"}) {

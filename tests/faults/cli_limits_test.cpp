@@ -31,7 +31,7 @@ using faults::Outcome;
 using faults::ScratchDir;
 
 std::string line(const std::string& text) {
-  return "vemo-convert: " + text + "\n";
+  return faults::cli_line(text);
 }
 std::string summary(std::int64_t records, int files) {
   return line(std::to_string(records) + " Records Written from " + std::to_string(files) +

@@ -54,4 +54,9 @@ std::string clean_output(const std::vector<std::string>& paths);
 // Number of line ends in a text.
 std::int64_t count_lines(std::string_view text);
 
+// One line vemo-convert writes to standard error.
+inline std::string cli_line(const std::string& text) {
+  return "vemo-convert: " + text + "\n";
+}
+
 }  // namespace vemo::faults
