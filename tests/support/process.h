@@ -15,6 +15,12 @@
 
 namespace vemo::test {
 
+#ifdef _WIN32
+// No user ids on Windows: run() refuses run_as there, as it refuses the resource limits.
+using uid_t = unsigned;
+using gid_t = unsigned;
+#endif
+
 // The user and group the privilege-dropping tests run as.
 struct Unprivileged {
   uid_t uid;
@@ -58,7 +64,8 @@ struct Outcome {
 };
 
 // Runs a program to its end, or kills it (and everything it started) at the time limit.
-// Exit status 125 means privileges could not be dropped; 127 that exec failed.
+// Exit status 125 means privileges could not be dropped; 127 that exec failed. On Windows a
+// launch with run_as, a resource limit or ignore_sigpipe throws std::logic_error.
 Outcome run(const Launch& launch);
 
 }  // namespace vemo::test

@@ -1,10 +1,17 @@
 #include "support/scratch_dir.h"
 
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 #include <system_error>
 
@@ -12,14 +19,43 @@ namespace vemo::test {
 
 namespace fs = std::filesystem;
 
-ScratchDir::ScratchDir() : owner_(::getpid()) {
-  std::string pattern = (fs::temp_directory_path() / "vemo-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+namespace {
+
+int process_id() {
+#ifdef _WIN32
+  return ::_getpid();
+#else
+  return ::getpid();
+#endif
 }
 
+// A new folder of a name no other process has: mkdtemp on POSIX. Windows has none, and wine
+// reuses process ids, so there the name is random and creating it fails when it exists.
+std::string make_unique_folder() {
+#ifdef _WIN32
+  static std::mt19937_64 random{
+      std::random_device{}() ^
+      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count())};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const fs::path folder =
+        fs::temp_directory_path() / ("vemo-test-" + std::to_string(random() % 1'000'000'000'000));
+    std::error_code ec;
+    if (fs::create_directory(folder, ec)) return folder.string();
+  }
+  throw std::runtime_error("cannot make a temporary folder");
+#else
+  std::string pattern = (fs::temp_directory_path() / "vemo-test-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  return pattern;
+#endif
+}
+
+}  // namespace
+
+ScratchDir::ScratchDir() : path_(make_unique_folder()), owner_(process_id()) {}
+
 ScratchDir::~ScratchDir() {
-  if (::getpid() != owner_) return;
+  if (process_id() != owner_) return;
   std::error_code ec;
   // A test may have left folders without write permission; give them back before removing.
   for (auto it = fs::recursive_directory_iterator(
