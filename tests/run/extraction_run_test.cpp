@@ -274,8 +274,8 @@ TEST(ExtractionRunFaults, OutputNamingAnInputIsRefusedBeforeAnythingIsOpened) {
   Fixture f({{"a.dat", test::data_file_with_records(30)}});
   const std::string input = f.folder + "/a.dat";
   const std::string original = test::read_file(input);
-  ASSERT_EQ(::symlink(input.c_str(), (f.folder + "/link.csv").c_str()), 0);
-  ASSERT_EQ(::link(input.c_str(), (f.folder + "/hard.csv").c_str()), 0);
+  fs::create_symlink(input, f.folder + "/link.csv");
+  fs::create_hard_link(input, f.folder + "/hard.csv");
   for (const std::string& out :
        {input, f.folder + "/./a.dat", f.folder + "/link.csv", f.folder + "/hard.csv"}) {
     f.observer = {};
