@@ -5,10 +5,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "cli/cpu_count.h"
+#include "platform/platform.h"
 
 namespace vemo {
 namespace {
+
+using platform::usable_cpu_count;
 
 TEST(CpuCount, CountsOnlyTheCpusTheProcessMayRunOn) {
   // Narrowed to one CPU in a child, so the test runner keeps its own set.

@@ -8,7 +8,6 @@ namespace vemo {
 namespace {
 
 using platform::cpus_of_quota;
-using platform::usable_cpu_count;
 
 TEST(CpuCount, QuotaLinesGiveWholeCpusRoundedUp) {
   const struct {

@@ -19,6 +19,7 @@
 #include "cli/arguments.h"
 #include "cli/console_observer.h"
 #include "cli/quote.h"
+#include "platform/platform.h"
 #include "run/extraction_run.h"
 #include "support/process.h"
 #include "support/record_builder.h"
@@ -436,7 +437,8 @@ TEST_F(VemoConvert, EveryRoadGivesTheSameBytes) {
 
 TEST_F(VemoConvert, OutputFolderAndFileLists) {
   const std::string folder = dir + "/out";
-  ASSERT_EQ(std::system(("mkdir -p '" + folder + "' '" + dir + "/sub'").c_str()), 0);
+  std::filesystem::create_directories(folder);
+  std::filesystem::create_directories(dir + "/sub");
   const std::string short_file =
       file("short.dat", test::data_file_with_records(120).substr(0, 10240));
   const std::string previous = file("previous.csv", "kept\r\n");
@@ -459,7 +461,7 @@ TEST_F(VemoConvert, OutputFolderAndFileLists) {
        {},
        2,
        "vemo-convert: " + a + " and " + dir + "/sub/a.dat would both be written to " + folder +
-           "/a.csv",
+           platform::kSeparator + "a.csv",
        {}},
       {{"--output-dir", folder, "-o", previous, a},
        {},
@@ -488,7 +490,9 @@ TEST_F(VemoConvert, OutputFolderAndFileLists) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.err);
-    ASSERT_EQ(std::system(("rm -f '" + folder + "'/*").c_str()), 0);
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      std::filesystem::remove(entry.path());
+    }
     const Outcome o = convert(c.args, c.launch);
     EXPECT_EQ(o.status, c.status);
     EXPECT_EQ(o.err.substr(0, c.err.size()), c.err);

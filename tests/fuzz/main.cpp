@@ -44,10 +44,10 @@ int main(int argc, char** argv) {
     const std::vector<char> bytes{std::istreambuf_iterator<char>(in),
                                   std::istreambuf_iterator<char>()};
     if (!in.good() && !in.eof()) {
-      std::fprintf(stderr, "%s: cannot read %s\n", argv[0], path.c_str());
+      std::fprintf(stderr, "%s: cannot read %s\n", argv[0], path.string().c_str());
       return 1;
     }
-    std::fprintf(stderr, "%s: %s (%zu bytes)\n", argv[0], path.c_str(), bytes.size());
+    std::fprintf(stderr, "%s: %s (%zu bytes)\n", argv[0], path.string().c_str(), bytes.size());
     LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
   }
   if (inputs.empty()) {

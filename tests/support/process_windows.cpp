@@ -167,6 +167,7 @@ Outcome run(const Launch& launch) {
       ::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
                        CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW,
                        environment.data(), cwd.empty() ? nullptr : cwd.c_str(), &si, &pi);
+  const DWORD start_error = started ? 0 : ::GetLastError();
   close(in);
   close(out);
   close(err);
@@ -177,6 +178,7 @@ Outcome run(const Launch& launch) {
     close(drain);
     close(job);
     o.status = 127;
+    o.err = "cannot start " + launch.argv[0] + ": error " + std::to_string(start_error);
     return o;
   }
   if (job != nullptr) ::AssignProcessToJobObject(job, pi.hProcess);
