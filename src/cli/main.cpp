@@ -241,6 +241,8 @@ int main(int argc, char** argv) {
   // An interrupted or failed run leaves the previous output as it was.
   options.replace_output_when_done = true;
   vemo::platform::PendingRemoval::remove_on_signals();
+  // A reader that stops early (`| head`) ends the run quietly, as it ends any filter.
+  vemo::platform::end_on_broken_pipe();
   options.jobs =
       args->jobs > 0 ? static_cast<unsigned>(args->jobs) : vemo::platform::usable_cpu_count();
   options.dash_reads_stdin = true;

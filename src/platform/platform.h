@@ -88,6 +88,10 @@ std::ptrdiff_t read_some(int fd, char* out, std::size_t n, std::error_code& erro
 // Writes up to n bytes; the count written, or -1. A pipe left by its reader fails with EPIPE; a
 // non-blocking pipe that is full fails with EAGAIN.
 std::ptrdiff_t write_some(int fd, const char* p, std::size_t n, std::error_code& error);
+// From now on a write to a pipe whose reader has gone ends the process at once, quietly, with the
+// status a shell shows for a process ended by SIGPIPE (128 + 13): what POSIX systems do by
+// default, so that `vemo-convert -o - ... | head` ends the same way on Windows.
+void end_on_broken_pipe();
 // Waits up to timeout_ms for room in a non-blocking pipe. False with the error only on failure.
 bool wait_writable(int fd, int timeout_ms, std::error_code& error);
 

@@ -171,6 +171,10 @@ std::ptrdiff_t write_some(int fd, const char* p, std::size_t n, std::error_code&
   }
 }
 
+void end_on_broken_pipe() {
+  // SIGPIPE does it, unless the caller's parent chose to ignore it.
+}
+
 bool wait_writable(int fd, int timeout_ms, std::error_code& error) {
   pollfd p{fd, POLLOUT, 0};
   if (::poll(&p, 1, timeout_ms) < 0 && errno != EINTR) {

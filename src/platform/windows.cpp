@@ -13,6 +13,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <cstdio>
@@ -154,6 +155,10 @@ BOOL WINAPI on_console_event(DWORD event) {
 
 UINT g_console_output_cp = 0;
 
+std::atomic<bool> g_end_on_broken_pipe{false};
+// What a POSIX shell reports for a process ended by SIGPIPE.
+constexpr UINT kBrokenPipeStatus = 128 + 13;
+
 void restore_console_output_cp() {
   if (g_console_output_cp != 0) ::SetConsoleOutputCP(g_console_output_cp);
 }
@@ -252,10 +257,20 @@ std::ptrdiff_t write_some(int fd, const char* p, std::size_t n, std::error_code&
   DWORD put = 0;
   if (!::WriteFile(handle_of(fd), p, static_cast<DWORD>(std::min(n, kMaxTransfer)), &put,
                    nullptr)) {
-    error = last_error();
+    const DWORD code = ::GetLastError();
+    // Windows says ERROR_NO_DATA, wine ERROR_PIPE_NOT_CONNECTED.
+    if (g_end_on_broken_pipe && errno_of(code) == EPIPE) {
+      PendingRemoval::remove_all();
+      ::ExitProcess(kBrokenPipeStatus);
+    }
+    error = error_from_errno(errno_of(code));
     return -1;
   }
   return static_cast<std::ptrdiff_t>(put);
+}
+
+void end_on_broken_pipe() {
+  g_end_on_broken_pipe = true;
 }
 
 bool wait_writable(int, int timeout_ms, std::error_code&) {
