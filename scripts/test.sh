@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing (with the test toolchain), builds the developer build, and runs every
 # test: the normal build, then the sanitizer build, the fuzz smoke run, and the Debian package
-# (built, installed, checked and removed again).
+# (built, installed, checked and removed again); last the Windows build, its tests under wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh --test
@@ -11,3 +11,4 @@ ctest --test-dir build --output-on-failure -j "$(nproc)"
 bash scripts/test-sanitize.sh
 bash scripts/fuzz-smoke.sh
 bash scripts/test-package.sh
+bash scripts/test-windows.sh
