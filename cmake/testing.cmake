@@ -25,6 +25,13 @@ include(GoogleTest)
 
 set(VEMO_SKIP_RETURN_CODE 77)
 
+# Listing a program's cases runs it; under wine, the first program a new wineserver starts takes
+# several seconds.
+set(vemo_discovery_timeout 5)
+if(CMAKE_CROSSCOMPILING)
+  set(vemo_discovery_timeout 60)
+endif()
+
 # Registers the GoogleTest cases of TARGET with CTest, each as a test of its own labelled "unit";
 # the cases matched by the SLOW filter (GoogleTest filter syntax, e.g. "Differential.*:A.B") are
 # labelled "slow" instead. The cases matched by the POSIX_ONLY patterns are left out on Windows
@@ -32,6 +39,7 @@ set(VEMO_SKIP_RETURN_CODE 77)
 # reported as skipped, not as passed.
 function(vemo_discover_tests target)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "SLOW" "PROPERTIES;POSIX_ONLY")
+  set(discovery DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT ${vemo_discovery_timeout})
   set(properties SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]" ${arg_PROPERTIES})
   set(excluded "")
   if(WIN32 AND arg_POSIX_ONLY)
@@ -44,14 +52,14 @@ function(vemo_discover_tests target)
       string(APPEND unit_filter ":${excluded}")
       string(APPEND slow_filter "-${excluded}")
     endif()
-    gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST TEST_FILTER "${unit_filter}"
+    gtest_discover_tests(${target} ${discovery} TEST_FILTER "${unit_filter}"
                          PROPERTIES LABELS unit ${properties})
-    gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST TEST_FILTER "${slow_filter}"
+    gtest_discover_tests(${target} ${discovery} TEST_FILTER "${slow_filter}"
                          PROPERTIES LABELS slow ${properties})
   elseif(excluded)
-    gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST TEST_FILTER "-${excluded}"
+    gtest_discover_tests(${target} ${discovery} TEST_FILTER "-${excluded}"
                          PROPERTIES LABELS unit ${properties})
   else()
-    gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS unit ${properties})
+    gtest_discover_tests(${target} ${discovery} PROPERTIES LABELS unit ${properties})
   endif()
 endfunction()
