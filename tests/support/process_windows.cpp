@@ -165,7 +165,7 @@ Outcome run(const Launch& launch) {
   const auto start = std::chrono::steady_clock::now();
   const bool started =
       ::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
-                       CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW,
+                       CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT | DETACHED_PROCESS,
                        environment.data(), cwd.empty() ? nullptr : cwd.c_str(), &si, &pi);
   const DWORD start_error = started ? 0 : ::GetLastError();
   close(in);

@@ -14,6 +14,7 @@
 #include <random>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 
 namespace vemo::test {
 
@@ -66,6 +67,14 @@ ScratchDir::~ScratchDir() {
     }
   }
   fs::remove_all(path_, ec);
+#ifdef _WIN32
+  // A file that a program a test ran still holds open (its handles close a moment after it ends)
+  // is removed only when the last handle closes; until then its folder cannot be.
+  for (int attempt = 0; attempt < 100 && fs::exists(path_, ec); ++attempt) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    fs::remove_all(path_, ec);
+  }
+#endif
 }
 
 std::string ScratchDir::operator/(std::string_view name) const {
