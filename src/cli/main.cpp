@@ -173,7 +173,7 @@ int exit_status(const vemo::RunResult& r) {
 
 int main(int argc, char** argv) {
   // With a standard stream closed, the output file could be given its descriptor and receive
-  // our messages: hold those slots with /dev/null.
+  // our messages: hold those slots with the null device.
   bool closed[3] = {};
   vemo::platform::hold_closed_standard_streams(closed);
   // The lines of "-o -" go out as they are, the same bytes on every system.

@@ -154,13 +154,16 @@ BOOL WINAPI on_console_event(DWORD event) {
 }
 
 UINT g_console_output_cp = 0;
+DWORD g_console_mode = 0;
+bool g_console_mode_changed = false;
 
 std::atomic<bool> g_end_on_broken_pipe{false};
 // What a POSIX shell reports for a process ended by SIGPIPE.
 constexpr UINT kBrokenPipeStatus = 128 + 13;
 
-void restore_console_output_cp() {
+void restore_console() {
   if (g_console_output_cp != 0) ::SetConsoleOutputCP(g_console_output_cp);
+  if (g_console_mode_changed) ::SetConsoleMode(handle_of(kStderr), g_console_mode);
 }
 
 }  // namespace
@@ -379,16 +382,19 @@ void prepare_standard_streams() {
   // Lines end "\n" as written, as on other systems.
   ::_setmode(kStdout, _O_BINARY);
   ::_setmode(kStderr, _O_BINARY);
-  // Messages are UTF-8; a console shows them right with its output code page set so, which
-  // is put back at the end.
-  if (is_terminal(kStderr) || is_terminal(kStdout)) {
-    g_console_output_cp = ::GetConsoleOutputCP();
-    if (g_console_output_cp != CP_UTF8 && ::SetConsoleOutputCP(CP_UTF8)) {
-      std::atexit(restore_console_output_cp);
-    } else {
-      g_console_output_cp = 0;
-    }
+  if (!is_terminal(kStderr) && !is_terminal(kStdout)) return;
+  // Messages are UTF-8; a console shows them right with its output code page set so. The
+  // progress line clears itself with an escape sequence, which a console takes once asked to.
+  // Both are put back at the end.
+  g_console_output_cp = ::GetConsoleOutputCP();
+  if (g_console_output_cp == CP_UTF8 || !::SetConsoleOutputCP(CP_UTF8)) g_console_output_cp = 0;
+  const HANDLE err = handle_of(kStderr);
+  if (::GetConsoleMode(err, &g_console_mode) &&
+      !(g_console_mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING)) {
+    g_console_mode_changed =
+        ::SetConsoleMode(err, g_console_mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
   }
+  if (g_console_output_cp != 0 || g_console_mode_changed) std::atexit(restore_console);
 }
 
 bool is_terminal(int fd) {

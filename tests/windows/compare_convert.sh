@@ -7,8 +7,9 @@
 #
 # Inputs: every axegen profile (a few MB each, made by the Linux axegen), the samples, two files
 # named in Unicode, an empty file, a folder and a missing file. Each runs with -o FILE, -o -,
-# --sample, -j 1 and -j 2; then all of them in one run, one output per input (--output-dir), a
-# reader that stops early (| head), the help, the version and a usage error.
+# --sample, -j 1 and -j 2; then all of them in one run, one output per input (--output-dir),
+# standard input as a data file and as a file list, an output that exists, is an input or is a
+# data file, a reader that stops early (| head), the help, the version and a usage error.
 #
 # Messages are compared as they are: both programs call themselves "vemo-convert", and every name
 # is passed relative with '/', which both systems take, so nothing needs normalising.
@@ -56,7 +57,10 @@ cases=0
 differences=0
 
 # Runs one case on both systems, each in a folder of its own with the inputs two levels up, and
-# compares the two folders.
+# compares the two folders. $setup, when set, runs in the folder first; $stdin is the file
+# standard input reads (default: none).
+setup=""
+stdin=/dev/null
 compare() {  # CASE ARGUMENT...
   local name=$1
   shift
@@ -65,11 +69,9 @@ compare() {  # CASE ARGUMENT...
     dir="$work/$system/$name"
     mkdir -p "$dir"
     local status=0
-    if [ $system = linux ]; then
-      (cd "$dir" && "$linux" "$@" >stdout 2>stderr) || status=$?
-    else
-      (cd "$dir" && wine "$windows" "$@" >stdout 2>stderr) || status=$?
-    fi
+    local program=("$linux")
+    [ $system = linux ] || program=(wine "$windows")
+    (cd "$dir" && eval "$setup" && "${program[@]}" "$@" <"$stdin" >stdout 2>stderr) || status=$?
     echo "$status" >"$dir/status"
   done
   cases=$((cases + 1))
@@ -101,6 +103,20 @@ compare "all -j 1" -j 1 -o - "${all[@]}"
 compare "all -j 2" -j 2 -o - "${all[@]}"
 compare "all --stop-on-invalid" --stop-on-invalid -o out.csv "${all[@]}"
 compare "all --output-dir" --output-dir . "${inputs[@]}"
+
+# Standard input as a data file, and as the list of files to convert.
+stdin="$in/realistic.dat" compare "stdin -o -" -o - -
+stdin="$in/realistic.dat" compare "stdin --sample" --sample -o out.csv -
+printf '%s\n' "${all[@]}" >"$work/list"
+stdin="$work/list" compare "--files-from -" -j 2 -o out.csv --files-from -
+# An output that exists is replaced whole; one that is an input, or an AXE data file, is refused.
+setup="printf 'old\n' >out.csv" compare "replaces the old output" -o out.csv "${inputs[@]}"
+setup="cp ../../in/switch-a.dat mine.dat" compare "output is an input" -o mine.dat \
+  ../../in/switch-b.dat mine.dat
+setup="cp ../../in/switch-a.dat mine.dat" compare "output is a data file" -o mine.dat \
+  ../../in/switch-b.dat
+setup="cp ../../in/switch-a.dat mine.dat" compare "output is a data file, --force" --force \
+  -o mine.dat ../../in/switch-b.dat
 
 # A reader that takes the first lines and closes the pipe: both end quietly, as by SIGPIPE.
 for system in linux windows; do
