@@ -171,6 +171,12 @@ std::optional<CliArguments> parse_arguments(const std::vector<std::string>& args
         out.version = true;
         break;
       case ':':
+        // mingw's getopt_long also answers ':' for a value given to an option that takes none.
+        if (optind > before && std::string_view(argv[optind - 1]).starts_with("--") &&
+            std::string_view(argv[optind - 1]).find('=') != std::string_view::npos) {
+          error = "option " + typed() + " takes no value";
+          return std::nullopt;
+        }
         error = "option " + typed() + " needs a value";
         return std::nullopt;
       default:
