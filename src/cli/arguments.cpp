@@ -1,6 +1,7 @@
 #include "cli/arguments.h"
 
 #include "cli/quote.h"
+#include "platform/platform.h"
 
 #include <getopt.h>
 
@@ -247,10 +248,11 @@ std::vector<std::string> ordered_inputs(const CliArguments& args,
 
 std::string output_name_for(const std::string& input) {
   std::string_view name = input;
-  while (name.size() > 1 && name.back() == '/') name.remove_suffix(1);
-  const std::size_t slash = name.rfind('/');
-  if (slash != std::string_view::npos) name.remove_prefix(slash + 1);
-  if (name.empty() || name == "." || name == ".." || name == "/") return {};
+  while (name.size() > 1 && platform::is_separator(name.back())) name.remove_suffix(1);
+  std::size_t start = name.size();
+  while (start > 0 && !platform::is_separator(name[start - 1])) --start;
+  if (start < name.size()) name.remove_prefix(start);
+  if (name.empty() || name == "." || name == ".." || platform::is_separator(name[0])) return {};
   // A leading dot names a hidden file rather than starting an extension.
   const std::size_t dot = name.rfind('.');
   if (dot != std::string_view::npos && dot > 0) name = name.substr(0, dot);

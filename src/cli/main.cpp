@@ -1,26 +1,18 @@
 // vemo-convert: the batch face of the extraction run, for scripts and servers.
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <map>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "cli/arguments.h"
 #include "cli/console_observer.h"
-#include "cli/cpu_count.h"
 #include "cli/quote.h"
+#include "platform/platform.h"
 #include "run/extraction_run.h"
-#include "run/pending_removal.h"
 #include "version.h"
 
 namespace {
@@ -52,26 +44,29 @@ int usage_error(const std::string& reason) {
 // be read.
 bool read_list(const std::string& path, std::string& text, std::string& reason) {
   const bool from_stdin = path == "-";
-  const int fd = from_stdin ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  std::error_code error;
+  const int fd =
+      from_stdin ? vemo::platform::kStdin : vemo::platform::open_for_reading(path, error);
   if (fd < 0) {
-    reason = std::strerror(errno);
+    reason = error.message();
     return false;
   }
+  if (!from_stdin) vemo::platform::set_blocking(fd);
   char buffer[65536];
   bool ok = true;
   for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    const std::ptrdiff_t n = vemo::platform::read_some(fd, buffer, sizeof buffer, error);
     if (n > 0) {
       text.append(buffer, static_cast<std::size_t>(n));
     } else if (n == 0) {
       break;
-    } else if (errno != EINTR) {
-      reason = std::strerror(errno);
+    } else {
+      reason = error.message();
       ok = false;
       break;
     }
   }
-  if (!from_stdin) ::close(fd);
+  if (!from_stdin) vemo::platform::close(fd);
   return ok;
 }
 
@@ -80,9 +75,9 @@ std::uint64_t total_length(const std::vector<std::string>& inputs) {
   std::uint64_t total = 0;
   for (const std::string& input : inputs) {
     if (input == "-") return 0;
-    struct stat st {};
-    if (::stat(input.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-      total += static_cast<std::uint64_t>(st.st_size);
+    vemo::platform::FileStatus st;
+    if (!vemo::platform::status(input, st) && st.kind == vemo::platform::FileKind::kRegular) {
+      total += st.size;
     }
   }
   return total;
@@ -92,23 +87,28 @@ std::uint64_t total_length(const std::vector<std::string>& inputs) {
 // when two inputs would share an output or an output would replace an input.
 std::vector<std::string> outputs_in_folder(const std::string& dir,
                                            const std::vector<std::string>& inputs) {
-  struct stat st {};
-  if (::stat(dir.c_str(), &st) != 0) {
+  vemo::platform::FileStatus st;
+  if (const std::error_code error = vemo::platform::status(dir, st)) {
     usage_error("the output folder " + vemo::quote_name(dir) +
-                " is not a folder: " + std::strerror(errno));
+                " is not a folder: " + error.message());
     return {};
   }
-  if (!S_ISDIR(st.st_mode)) {
+  if (st.kind != vemo::platform::FileKind::kDirectory) {
     usage_error("the output folder " + vemo::quote_name(dir) + " is not a folder");
     return {};
   }
-  const std::string prefix = dir.back() == '/' ? dir : dir + "/";
+  const std::string prefix =
+      vemo::platform::is_separator(dir.back()) ? dir : dir + vemo::platform::kSeparator;
   std::vector<std::string> outputs;
   std::map<std::string, std::size_t> taken;
-  std::set<std::pair<dev_t, ino_t>> input_files;
+  std::vector<vemo::platform::FileId> input_files;
   for (const std::string& input : inputs) {
-    if (::stat(input.c_str(), &st) == 0) input_files.insert({st.st_dev, st.st_ino});
+    if (!vemo::platform::status(input, st)) input_files.push_back(st.id);
   }
+  const auto is_an_input = [&](const vemo::platform::FileId& id) {
+    return std::any_of(input_files.begin(), input_files.end(),
+                       [&](const vemo::platform::FileId& in) { return same_file(in, id); });
+  };
   for (std::size_t i = 0; i < inputs.size(); ++i) {
     const std::string name = vemo::output_name_for(inputs[i]);
     if (name.empty()) {
@@ -122,7 +122,7 @@ std::vector<std::string> outputs_in_folder(const std::string& dir,
       return {};
     }
     outputs.push_back(prefix + name);
-    if (::stat(outputs.back().c_str(), &st) == 0 && input_files.count({st.st_dev, st.st_ino})) {
+    if (!vemo::platform::status(outputs.back(), st) && is_an_input(st.id)) {
       usage_error("the output file " + vemo::quote_name(outputs.back()) + " is one of the inputs");
       return {};
     }
@@ -169,30 +169,16 @@ int exit_status(const vemo::RunResult& r) {
   return 2;
 }
 
-// Whether standard output and standard error are the same terminal, where a progress line would
-// fall between the lines.
-bool output_shares_the_terminal() {
-  struct stat out {
-  }, err{};
-  return ::isatty(STDOUT_FILENO) == 1 && ::isatty(STDERR_FILENO) == 1 &&
-         ::fstat(STDOUT_FILENO, &out) == 0 && ::fstat(STDERR_FILENO, &err) == 0 &&
-         out.st_rdev == err.st_rdev;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   // With a standard stream closed, the output file could be given its descriptor and receive
   // our messages: hold those slots with /dev/null.
   bool closed[3] = {};
-  for (int fd = 0; fd <= 2; ++fd) {
-    if (::fcntl(fd, F_GETFD) < 0) {
-      closed[fd] = true;
-      const int held = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
-      if (held >= 0 && held != fd) ::close(held);
-    }
-  }
-  const std::vector<std::string> raw(argv + 1, argv + argc);
+  vemo::platform::hold_closed_standard_streams(closed);
+  // The lines of "-o -" go out as they are, the same bytes on every system.
+  vemo::platform::prepare_standard_streams();
+  const std::vector<std::string> raw = vemo::platform::arguments(argc, argv);
   std::string error;
   const auto args = vemo::parse_arguments(raw, error);
   if (!args) return usage_error(error);
@@ -225,7 +211,7 @@ int main(int argc, char** argv) {
   }
 
   const bool to_stdout = args->output == "-";
-  if (to_stdout && closed[STDOUT_FILENO]) {
+  if (to_stdout && closed[vemo::platform::kStdout]) {
     // The lines would go into the /dev/null that holds the slot, and the run would look a success.
     std::fputs("vemo-convert: Cannot create the output file -: standard output is closed\n",
                stderr);
@@ -235,7 +221,8 @@ int main(int argc, char** argv) {
   bool show_progress = false;
   switch (args->progress) {
     case vemo::ProgressWhen::kAuto:
-      show_progress = ::isatty(STDERR_FILENO) == 1 && !(to_stdout && output_shares_the_terminal());
+      show_progress = vemo::platform::is_terminal(vemo::platform::kStderr) &&
+                      !(to_stdout && vemo::platform::output_shares_the_terminal());
       break;
     case vemo::ProgressWhen::kAlways:
       show_progress = true;
@@ -253,8 +240,11 @@ int main(int argc, char** argv) {
   options.output_to_stdout = to_stdout;
   // An interrupted or failed run leaves the previous output as it was.
   options.replace_output_when_done = true;
-  vemo::PendingRemoval::remove_on_signals();
-  options.jobs = args->jobs > 0 ? static_cast<unsigned>(args->jobs) : vemo::usable_cpu_count();
+  vemo::platform::PendingRemoval::remove_on_signals();
+  // A reader that stops early (`| head`) ends the run quietly, as it ends any filter.
+  vemo::platform::end_on_broken_pipe();
+  options.jobs =
+      args->jobs > 0 ? static_cast<unsigned>(args->jobs) : vemo::platform::usable_cpu_count();
   options.dash_reads_stdin = true;
   if (to_folder) return convert_each(inputs, outputs, observer, options, args->sample);
   ArgumentSelection selection(inputs, args->output);

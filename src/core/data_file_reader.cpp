@@ -1,15 +1,12 @@
 #include "core/data_file_reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
 
 #include "core/errors.h"
+#include "platform/platform.h"
 
 namespace vemo {
 
@@ -26,13 +23,11 @@ void DataFileReader::start_over() noexcept {
   failure_ = {};
 }
 
-void DataFileReader::adopt(int fd, bool stream, std::uint64_t length, std::uint64_t device,
-                           std::uint64_t inode) {
+void DataFileReader::adopt(int fd, bool stream, std::uint64_t length, platform::FileId id) {
   fd_ = fd;
   stream_ = stream;
   length_ = length;
-  device_ = device;
-  inode_ = inode;
+  id_ = id;
   if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kWindowSize + kMaxView);
   window_offset_ = 0;
   window_size_ = 0;
@@ -42,53 +37,42 @@ void DataFileReader::adopt(int fd, bool stream, std::uint64_t length, std::uint6
 
 bool DataFileReader::open(const std::string& path) {
   start_over();
-  // O_NONBLOCK keeps a FIFO from blocking the open; only regular files are read.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    error_ = std::error_code(errno, std::system_category());
+  // A FIFO is opened without blocking; only regular files are read.
+  const int fd = platform::open_for_reading(path, error_);
+  if (fd < 0) return false;
+  platform::FileStatus st;
+  error_ = platform::status(fd, st);
+  if (!error_ && st.kind != platform::FileKind::kRegular) {
+    error_ = st.kind == platform::FileKind::kDirectory ? platform::error_from_errno(EISDIR)
+                                                       : make_error_code(Error::kNotRegularFile);
+  }
+  if (error_) {
+    platform::close(fd);
     return false;
   }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) {
-    error_ = std::error_code(errno, std::system_category());
-    ::close(fd);
-    return false;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    error_ = S_ISDIR(st.st_mode) ? std::error_code(EISDIR, std::system_category())
-                                 : make_error_code(Error::kNotRegularFile);
-    ::close(fd);
-    return false;
-  }
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-#ifdef POSIX_FADV_SEQUENTIAL
-  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-#endif
-  adopt(fd, /*stream=*/false, static_cast<std::uint64_t>(st.st_size), st.st_dev, st.st_ino);
+  adopt(fd, /*stream=*/false, st.size, st.id);
   return true;
 }
 
 bool DataFileReader::open_stream(int fd) {
   start_over();
   // A descriptor of our own, above the standard slots, so that closing it leaves the caller's.
-  const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
-  if (own < 0) {
-    error_ = std::error_code(errno, std::system_category());
+  const int own = platform::duplicate(fd, error_);
+  if (own < 0) return false;
+  platform::FileStatus st;
+  const bool known = !platform::status(own, st);
+  if (known && st.kind == platform::FileKind::kDirectory) {
+    error_ = platform::error_from_errno(EISDIR);
+    platform::close(own);
     return false;
   }
-  struct stat st {};
-  if (::fstat(own, &st) == 0 && S_ISDIR(st.st_mode)) {
-    error_ = std::error_code(EISDIR, std::system_category());
-    ::close(own);
-    return false;
-  }
-  adopt(own, /*stream=*/true, 0, st.st_dev, st.st_ino);
+  adopt(own, /*stream=*/true, 0, known ? st.id : platform::FileId{});
   return true;
 }
 
 void DataFileReader::close() noexcept {
   stream_ = false;
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) platform::close(fd_);
   fd_ = -1;
   length_ = 0;
   window_size_ = 0;
@@ -114,9 +98,9 @@ void DataFileReader::refill_window(std::uint64_t offset) {
 }
 
 void DataFileReader::fill_stream(std::uint64_t offset) {
-  const auto fail = [&](std::uint64_t at, int err) {
+  const auto fail = [&](std::uint64_t at, std::error_code err) {
     failed_ = true;
-    failure_ = {at, std::error_code(err, std::system_category())};
+    failure_ = {at, err};
     error_ = failure_.code;
     window_at_eof_ = true;
   };
@@ -125,7 +109,7 @@ void DataFileReader::fill_stream(std::uint64_t offset) {
     // Behind what the stream still holds: it cannot be read again.
     window_offset_ = offset;
     window_size_ = 0;
-    fail(offset, ESPIPE);
+    fail(offset, platform::error_from_errno(ESPIPE));
     return;
   }
   if (offset <= window_end) {
@@ -137,26 +121,30 @@ void DataFileReader::fill_stream(std::uint64_t offset) {
     // Skip ahead to `offset`, discarding what lies between.
     std::uint64_t skip = offset - window_end;
     while (skip > 0 && !window_at_eof_) {
-      const ssize_t r = ::read(fd_, buffer_.get(), std::min<std::uint64_t>(skip, kWindowSize));
+      std::error_code err;
+      const std::ptrdiff_t r =
+          platform::read_some(fd_, buffer_.get(), std::min<std::uint64_t>(skip, kWindowSize), err);
       if (r > 0) {
         skip -= static_cast<std::uint64_t>(r);
       } else if (r == 0) {
         window_at_eof_ = true;
-      } else if (errno != EINTR) {
-        fail(offset - skip, errno);
+      } else {
+        fail(offset - skip, err);
       }
     }
     window_size_ = 0;
   }
   window_offset_ = offset;
   while (window_size_ < kWindowSize && !window_at_eof_) {
-    const ssize_t r = ::read(fd_, buffer_.get() + window_size_, kWindowSize - window_size_);
+    std::error_code err;
+    const std::ptrdiff_t r =
+        platform::read_some(fd_, buffer_.get() + window_size_, kWindowSize - window_size_, err);
     if (r > 0) {
       window_size_ += static_cast<std::size_t>(r);
     } else if (r == 0) {
       window_at_eof_ = true;
-    } else if (errno != EINTR) {
-      fail(window_offset_ + window_size_, errno);
+    } else {
+      fail(window_offset_ + window_size_, err);
     }
   }
 }
@@ -169,7 +157,7 @@ std::size_t DataFileReader::read_direct(std::uint64_t offset, char* out, std::si
   failure = {};
   if (stream_) {
     // A stream has no positions to read at.
-    failure = {offset, std::error_code(ESPIPE, std::system_category())};
+    failure = {offset, platform::error_from_errno(ESPIPE)};
     return 0;
   }
   bool narrowed = false;
@@ -179,17 +167,16 @@ std::size_t DataFileReader::read_direct(std::uint64_t offset, char* out, std::si
     const std::size_t part =
         narrowed ? std::min(n - got, kRetryBytes - static_cast<std::size_t>(at % kRetryBytes))
                  : n - got;
-    const ssize_t r = ::pread(fd_, out + got, part, static_cast<off_t>(at));
+    std::error_code err;
+    const std::ptrdiff_t r = platform::read_at(fd_, out + got, part, at, err);
     if (r > 0) {
       got += static_cast<std::size_t>(r);
     } else if (r == 0) {
       break;
-    } else if (errno == EINTR) {
-      continue;
     } else if (!narrowed) {
       narrowed = true;
     } else {
-      failure = {at, std::error_code(errno, std::system_category())};
+      failure = {at, err};
       break;
     }
   }
@@ -197,9 +184,9 @@ std::size_t DataFileReader::read_direct(std::uint64_t offset, char* out, std::si
 }
 
 bool DataFileReader::current_length(std::uint64_t& length) const noexcept {
-  struct stat st {};
-  if (fd_ < 0 || stream_ || ::fstat(fd_, &st) != 0) return false;
-  length = static_cast<std::uint64_t>(st.st_size);
+  platform::FileStatus st;
+  if (fd_ < 0 || stream_ || platform::status(fd_, st)) return false;
+  length = st.size;
   return true;
 }
 

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "platform/platform.h"
+
 namespace vemo {
 
 // A read the system failed: the 0-based offset of the first byte that could not be read, and why.
@@ -54,9 +56,8 @@ class DataFileReader {
   // Length in bytes, as it was when the file was opened.
   std::uint64_t length() const noexcept { return length_; }
 
-  // The open file's identity (device and inode), to tell whether two paths are one file.
-  std::uint64_t device() const noexcept { return device_; }
-  std::uint64_t inode() const noexcept { return inode_; }
+  // The open file's identity, to tell whether two paths are one file.
+  const platform::FileId& id() const noexcept { return id_; }
 
   // Copies n characters at 1-based `position` into `out`.
   void read(std::uint64_t position, std::size_t n, char* out);
@@ -90,7 +91,7 @@ class DataFileReader {
   // Closes any open file and forgets its errors.
   void start_over() noexcept;
   // Takes `fd` as the open file and empties the window.
-  void adopt(int fd, bool stream, std::uint64_t length, std::uint64_t device, std::uint64_t inode);
+  void adopt(int fd, bool stream, std::uint64_t length, platform::FileId id);
   // Reads the window afresh from 0-based `offset`.
   void refill_window(std::uint64_t offset);
   // The same for a stream, which only reads forward.
@@ -98,8 +99,7 @@ class DataFileReader {
 
   int fd_ = -1;
   std::uint64_t length_ = 0;
-  std::uint64_t device_ = 0;
-  std::uint64_t inode_ = 0;
+  platform::FileId id_;
   std::unique_ptr<char[]> buffer_;   // kWindowSize + kMaxView, so that zero fill never reallocates
   std::uint64_t window_offset_ = 0;  // 0-based file offset of buffer_[0]
   std::size_t window_size_ = 0;      // valid bytes in the window

@@ -180,8 +180,7 @@ class ManyFilesConverter::Impl {
       report.opened = reader.open(path);
       if (report.opened) {
         report.length = reader.length();
-        report.device = reader.device();
-        report.inode = reader.inode();
+        report.id = reader.id();
         report.left_to_caller = report.length >= large_bytes_;
         if (!report.left_to_caller) {
           report.accepted = DataFileScanner::is_data_file(reader);

@@ -17,8 +17,7 @@ struct FileReport {
   bool opened = false;    // false: `error` says why it could not be opened
   std::error_code error;  // why the open or the data file test's read failed
   std::uint64_t length = 0;
-  std::uint64_t device = 0;
-  std::uint64_t inode = 0;
+  platform::FileId id;
   bool accepted = false;     // passed the data file test
   bool test_failed = false;  // the test's read failed in the system: the file is unreadable
   // The caller opens and converts this file itself: it is large (opened and tested only), or

@@ -1,8 +1,5 @@
 #include "run/extraction_run.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <limits>
 #include <memory>
@@ -19,16 +16,13 @@
 #include "core/many_files_converter.h"
 #include "core/parallel_converter.h"
 #include "core/record_decoder.h"
+#include "platform/platform.h"
 #include "run/output_writer.h"
 
 namespace vemo {
 namespace {
 
-#ifdef _WIN32
-constexpr char kSeparator = '\\';
-#else
-constexpr char kSeparator = '/';
-#endif
+constexpr char kSeparator = platform::kSeparator;
 
 constexpr std::string_view kLineEnd = "\r\n";
 
@@ -39,18 +33,13 @@ constexpr std::uint64_t kMinParallelChunks = 4;
 // fraction of a millisecond at full speed.
 constexpr int kBlocksPerStopCheck = 32;
 
-struct FileId {
-  dev_t device;
-  ino_t inode;
-};
-
-// The file behind a path (links followed), when there is one. By device and inode rather than
-// std::filesystem::equivalent, which declines to compare two FIFOs or two devices: an output
-// FIFO or device named as an input too must still count as one of the inputs.
-bool identify(const std::string& path, FileId& id) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return false;
-  id = {st.st_dev, st.st_ino};
+// The file behind a path (links followed), when there is one. By the system's file identity
+// rather than std::filesystem::equivalent, which declines to compare two FIFOs or two devices:
+// an output FIFO or device named as an input too must still count as one of the inputs.
+bool identify(const std::string& path, platform::FileId& id) {
+  platform::FileStatus st;
+  if (platform::status(path, st)) return false;
+  id = st.id;
   return true;
 }
 
@@ -237,7 +226,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   // is asked about; the reader is closed before any question and at the end.
   FileEnd convert_file(const std::string& name, const std::string& path, std::int64_t count) {
     const bool readable = options_.dash_reads_stdin && path == "-"
-                              ? reader_.open_stream(STDIN_FILENO)
+                              ? reader_.open_stream(platform::kStdin)
                               : reader_.open(path);
     bytes_per_percent_ = std::max<std::uint64_t>(1, reader_.length() / 100);
     ++result_.files;
@@ -247,7 +236,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     std::int64_t failed_at = -1;
     if (!readable) {
       unreadable = reader_.error();
-    } else if (output_.is_file(reader_.device(), reader_.inode())) {
+    } else if (output_.is_file(reader_.id())) {
       // Named as an input after the run created it: reading it would feed the output back in.
       unreadable = make_error_code(Error::kInputIsOutput);
     } else if (!DataFileScanner::is_data_file(reader_)) {
@@ -353,7 +342,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     std::int64_t failed_at = -1;
     if (!report.opened) {
       unreadable = report.error;
-    } else if (output_.is_file(report.device, report.inode)) {
+    } else if (output_.is_file(report.id)) {
       unreadable = make_error_code(Error::kInputIsOutput);
     } else if (!report.accepted) {
       if (!report.test_failed) {
@@ -387,18 +376,19 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   // through a link counts too.
   bool output_is_an_input(const std::string& output_path, const std::string& folder,
                           const std::vector<std::size_t>& chosen) const {
-    FileId out{};
+    platform::FileId out;
     if (options_.output_to_stdout) {
-      struct stat st {};
-      if (::fstat(STDOUT_FILENO, &st) != 0 || !S_ISREG(st.st_mode)) return false;
-      out = {st.st_dev, st.st_ino};
+      platform::FileStatus st;
+      if (platform::status(platform::kStdout, st) || st.kind != platform::FileKind::kRegular) {
+        return false;
+      }
+      out = st.id;
     } else if (!identify(output_path, out)) {
       return false;
     }
     for (const std::size_t index : chosen) {
-      FileId in{};
-      if (identify(folder + selection_.item_name(index), in) && in.device == out.device &&
-          in.inode == out.inode) {
+      platform::FileId in;
+      if (identify(folder + selection_.item_name(index), in) && platform::same_file(in, out)) {
         return true;
       }
     }
@@ -408,8 +398,8 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   // Whether the output exists as a regular file that passes the data file test: emptying it
   // would lose data that was most likely meant as an input. Pipes and devices are never opened.
   static bool output_is_a_data_file(const std::string& output_path) {
-    struct stat st {};
-    if (::stat(output_path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    platform::FileStatus st;
+    if (platform::status(output_path, st) || st.kind != platform::FileKind::kRegular) return false;
     DataFileReader reader;
     return reader.open(output_path) && DataFileScanner::is_data_file(reader) && !reader.failed();
   }

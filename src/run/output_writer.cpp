@@ -1,18 +1,10 @@
 #include "run/output_writer.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <signal.h>
-#include <time.h>
-
 #include <cerrno>
-#include <cstdlib>
+#include <chrono>
 #include <cstring>
 
-#include "run/pending_removal.h"
+#include "platform/platform.h"
 
 namespace vemo {
 namespace {
@@ -21,9 +13,9 @@ namespace {
 std::string random_suffix() {
   static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   static std::uint64_t state = 0;
-  timespec now{};
-  ::clock_gettime(CLOCK_REALTIME, &now);
-  state ^= static_cast<std::uint64_t>(now.tv_nsec) ^ (static_cast<std::uint64_t>(::getpid()) << 32);
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  state ^= static_cast<std::uint64_t>(std::chrono::nanoseconds(now).count() % 1000000000) ^
+           (platform::process_id() << 32);
   std::string out(6, 'X');
   for (char& c : out) {
     state = state * 6364136223846793005ull + 1442695040888963407ull;
@@ -33,8 +25,9 @@ std::string random_suffix() {
 }
 
 // Reasons a folder may refuse a new file while the output in it can still be written in place.
-bool folder_refuses_new_file(int err) {
-  return err == EACCES || err == EPERM || err == EROFS || err == ENAMETOOLONG;
+bool folder_refuses_new_file(std::error_code err) {
+  return err == std::errc::permission_denied || err == std::errc::operation_not_permitted ||
+         err == std::errc::read_only_file_system || err == std::errc::filename_too_long;
 }
 
 }  // namespace
@@ -50,8 +43,8 @@ OutputWriter::~OutputWriter() {
   }
 }
 
-void OutputWriter::fail(int err) {
-  if (!failed_) error_ = std::error_code(err, std::system_category());
+void OutputWriter::fail(std::error_code err) {
+  if (!failed_) error_ = err;
   failed_ = true;
 }
 
@@ -59,99 +52,90 @@ bool OutputWriter::open(const std::string& path, Mode mode) {
   close();
   failed_ = false;
   error_ = {};
-  const int fd = mode == Mode::kReplaceWhenDone ? open_replacement(path) : open_direct(path);
+  std::error_code err;
+  const int fd =
+      mode == Mode::kReplaceWhenDone ? open_replacement(path, err) : open_direct(path, err);
   if (fd < 0) {
-    fail(errno);
+    fail(err);
     return false;
   }
   // A pipe or FIFO stays non-blocking: a slow reader is waited for in slices (wait_for_room), so
   // the caller can keep its window alive meanwhile. Everything else is written blocking.
-  struct stat st {};
-  const bool pipe = ::fstat(fd, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
-  if (!pipe) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  platform::FileStatus st;
+  const bool pipe = !platform::status(fd, st) && st.kind == platform::FileKind::kPipe;
+  if (!pipe) platform::set_blocking(fd);
   flush_size_ = pipe ? kPipeFlushSize : kBufferSize;
   fd_ = fd;
   owns_fd_ = true;
   return true;
 }
 
-int OutputWriter::open_direct(const std::string& path) {
-  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+int OutputWriter::open_direct(const std::string& path, std::error_code& err) {
+  return platform::open_for_writing(path, /*create_or_empty=*/true, err);
 }
 
-int OutputWriter::open_replacement(const std::string& path) {
+int OutputWriter::open_replacement(const std::string& path, std::error_code& err) {
   std::string target = path;
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (resolved == nullptr) return open_direct(path);  // a dangling link: create its target
-    target = resolved;
-    std::free(resolved);
+  if (auto link = platform::link_target(path)) {
+    if (link->empty()) return open_direct(path, err);  // a dangling link: create its target
+    target = std::move(*link);
   }
-  const bool exists = ::stat(target.c_str(), &st) == 0;
-  if (exists && !S_ISREG(st.st_mode)) return open_direct(path);
+  platform::FileStatus st;
+  const bool exists = !platform::status(target, st);
+  if (exists && st.kind != platform::FileKind::kRegular) return open_direct(path, err);
 
   // May the output be written at all? Opened without emptying it, so that it stays as it is.
   int in_place = -1;
   if (exists) {
-    in_place = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+    in_place = platform::open_for_writing(target, /*create_or_empty=*/false, err);
     if (in_place < 0) return -1;
   }
 
-  const std::size_t slash = target.rfind('/');
-  const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-  // Signals wait until the temporary file is registered for removal, so none is left behind.
-  sigset_t all, old;
-  sigfillset(&all);
-  ::pthread_sigmask(SIG_BLOCK, &all, &old);
+  std::size_t slash = target.size();
+  while (slash > 0 && !platform::is_separator(target[slash - 1])) --slash;
+  const std::string folder = target.substr(0, slash);
+  const std::string name = target.substr(slash);
   int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temporary_ = folder + "." + name + "." + random_suffix();
-    fd = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) break;
+  {
+    // Signals wait until the temporary file is registered for removal, so none is left behind.
+    const platform::SignalsHeld held;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+      temporary_ = folder + "." + name + "." + random_suffix();
+      fd = platform::create_new(temporary_, err);
+      if (fd < 0 && err != std::errc::file_exists) break;
+    }
+    if (fd >= 0) removal_slot_ = platform::PendingRemoval::add(temporary_);
   }
-  const int err = errno;
-  if (fd >= 0) removal_slot_ = PendingRemoval::add(temporary_);
-  ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
 
   if (fd < 0) {
     temporary_.clear();
     if (!folder_refuses_new_file(err)) {
-      if (in_place >= 0) ::close(in_place);
-      errno = err;
+      if (in_place >= 0) platform::close(in_place);
       return -1;
     }
-    if (in_place < 0) return open_direct(path);
-    if (::ftruncate(in_place, 0) != 0) {
-      const int truncate_err = errno;
-      ::close(in_place);
-      errno = truncate_err;
+    if (in_place < 0) return open_direct(path, err);
+    err = platform::truncate(in_place);
+    if (err) {
+      platform::close(in_place);
       return -1;
     }
     return in_place;
   }
-  if (in_place >= 0) ::close(in_place);
+  if (in_place >= 0) platform::close(in_place);
   target_ = target;
-  if (exists) {
-    // Owner first: a change of owner clears the set-user and set-group bits of the mode.
-    if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
-      // Only the owner's own group or root may keep the old owner; the mode is kept regardless.
-    }
-    ::fchmod(fd, st.st_mode & 07777);
-  }
+  if (exists) platform::copy_permissions(fd, target);
   return fd;
 }
 
 void OutputWriter::end_replacement(bool keep) {
   if (temporary_.empty()) return;
   if (!keep || failed_) {
-    ::unlink(temporary_.c_str());
-  } else if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
-    fail(errno);
-    ::unlink(temporary_.c_str());
+    platform::remove_file(temporary_);
+  } else if (const std::error_code err = platform::rename_over(temporary_, target_)) {
+    fail(err);
+    platform::remove_file(temporary_);
   }
-  PendingRemoval::forget(removal_slot_);
+  platform::PendingRemoval::forget(removal_slot_);
   removal_slot_ = -1;
   temporary_.clear();
   target_.clear();
@@ -161,7 +145,7 @@ bool OutputWriter::open_stdout() {
   close();
   failed_ = false;
   error_ = {};
-  fd_ = STDOUT_FILENO;
+  fd_ = platform::kStdout;
   owns_fd_ = false;
   flush_size_ = kBufferSize;
   return true;
@@ -186,14 +170,15 @@ bool OutputWriter::flush() {
 bool OutputWriter::write_all(const char* p, std::size_t left) {
   if (failed_ || fd_ < 0) return !failed_;
   while (left > 0) {
-    const ssize_t n = ::write(fd_, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+    std::error_code err;
+    const std::ptrdiff_t n = platform::write_some(fd_, p, left, err);
+    if (n < 0 && (err == std::errc::resource_unavailable_try_again ||
+                  err == std::errc::operation_would_block)) {
       if (!wait_for_room()) return false;
       continue;
     }
     if (n <= 0) {
-      fail(n < 0 ? errno : EIO);
+      fail(n < 0 ? err : platform::error_from_errno(EIO));
       return false;
     }
     p += n;
@@ -203,27 +188,26 @@ bool OutputWriter::write_all(const char* p, std::size_t left) {
 }
 
 bool OutputWriter::wait_for_room() {
-  pollfd p{fd_, POLLOUT, 0};
-  const int ready = ::poll(&p, 1, kWaitSliceMs);
-  if (ready < 0 && errno != EINTR) {
-    fail(errno);
+  std::error_code err;
+  if (!platform::wait_writable(fd_, kWaitSliceMs, err)) {
+    fail(err);
     return false;
   }
-  // A reader that went away shows as POLLERR; the next write reports it with its reason.
   if (wait_handler_) wait_handler_();
   return true;
 }
 
-bool OutputWriter::is_file(std::uint64_t device, std::uint64_t inode) const {
-  struct stat st {};
-  return fd_ >= 0 && ::fstat(fd_, &st) == 0 && static_cast<std::uint64_t>(st.st_dev) == device &&
-         static_cast<std::uint64_t>(st.st_ino) == inode;
+bool OutputWriter::is_file(const platform::FileId& id) const {
+  platform::FileStatus st;
+  return fd_ >= 0 && !platform::status(fd_, st) && platform::same_file(st.id, id);
 }
 
 bool OutputWriter::close() {
   if (fd_ < 0) return !failed_;
   flush();
-  if (owns_fd_ && ::close(fd_) != 0) fail(errno);
+  if (owns_fd_) {
+    if (const std::error_code err = platform::close(fd_)) fail(err);
+  }
   fd_ = -1;
   owns_fd_ = false;
   end_replacement(true);
@@ -236,7 +220,7 @@ void OutputWriter::abandon() {
     return;
   }
   used_ = 0;
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) platform::close(fd_);
   fd_ = -1;
   owns_fd_ = false;
   end_replacement(false);

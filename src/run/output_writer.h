@@ -8,6 +8,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "platform/platform.h"
+
 namespace vemo {
 
 // The output file: written through a large buffer, every failure of the system kept with its
@@ -63,18 +65,18 @@ class OutputWriter {
   void abandon();
 
   bool is_open() const { return fd_ >= 0; }
-  // Whether the open output is the file with this device and inode.
-  bool is_file(std::uint64_t device, std::uint64_t inode) const;
+  // Whether the open output is this file.
+  bool is_file(const platform::FileId& id) const;
   bool failed() const { return failed_; }
   // Why the output failed: the first failure, kept; empty while nothing failed.
   std::error_code error() const { return error_; }
 
  private:
-  void fail(int err);
+  void fail(std::error_code err);
   bool write_all(const char* p, std::size_t n);
   bool wait_for_room();
-  int open_direct(const std::string& path);
-  int open_replacement(const std::string& path);
+  int open_direct(const std::string& path, std::error_code& err);
+  int open_replacement(const std::string& path, std::error_code& err);
   void end_replacement(bool keep);
 
   int fd_ = -1;

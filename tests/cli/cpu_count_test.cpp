@@ -1,4 +1,4 @@
-#include "cli/cpu_count.h"
+#include "platform/platform.h"
 
 #include <gtest/gtest.h>
 #include <sched.h>
@@ -9,6 +9,9 @@
 
 namespace vemo {
 namespace {
+
+using platform::cpus_of_quota;
+using platform::usable_cpu_count;
 
 TEST(CpuCount, QuotaLinesGiveWholeCpusRoundedUp) {
   const struct {

@@ -1,0 +1,170 @@
+#pragma once
+
+// Every call into the operating system that core, run and the command line make. Two
+// implementations: posix.cpp and windows.cpp.
+//
+// Files are C runtime descriptors on both systems (on Windows, wrapping a HANDLE that was opened
+// with the wide Win32 calls), so that the code above keeps one type for them. Names are UTF-8 on
+// both systems; Windows converts them at this boundary. Failures are errno values, as error codes
+// whose messages read the same on both systems.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+namespace vemo::platform {
+
+#ifdef _WIN32
+inline constexpr char kSeparator = '\\';
+#else
+inline constexpr char kSeparator = '/';
+#endif
+
+// Whether c separates the parts of a path ('/' everywhere, '\\' and the drive's ':' on Windows).
+constexpr bool is_separator(char c) {
+#ifdef _WIN32
+  return c == '/' || c == '\\' || c == ':';
+#else
+  return c == '/';
+#endif
+}
+
+inline constexpr int kStdin = 0;
+inline constexpr int kStdout = 1;
+inline constexpr int kStderr = 2;
+
+// An errno value as an error code of this system.
+std::error_code error_from_errno(int errno_value);
+
+enum class FileKind {
+  kRegular,
+  kDirectory,
+  kPipe,   // a pipe, FIFO or socket
+  kOther,  // a device, a terminal
+};
+
+// Which file an open file or a path is, to tell whether two names are one file: device and inode,
+// or on Windows volume serial number and file index. Pipes and devices have no identity on
+// Windows: same_file() is then false.
+struct FileId {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  bool known = false;
+};
+constexpr bool same_file(const FileId& a, const FileId& b) {
+  return a.known && b.known && a.device == b.device && a.inode == b.inode;
+}
+
+struct FileStatus {
+  FileKind kind = FileKind::kOther;
+  std::uint64_t size = 0;  // bytes, for a regular file
+  FileId id;
+};
+
+// The status of an open file, or of a path (symbolic links followed).
+std::error_code status(int fd, FileStatus& out);
+std::error_code status(const std::string& path, FileStatus& out);
+
+// Opens a file for reading. A FIFO is opened without waiting for a writer; reads from it may then
+// find no data yet until set_blocking(). A regular file is set up for reading front to back.
+int open_for_reading(const std::string& path, std::error_code& error);
+// A descriptor of our own for the same open file, above the standard slots.
+int duplicate(int fd, std::error_code& error);
+// Makes reads and writes wait for the other end of a pipe.
+void set_blocking(int fd);
+std::error_code close(int fd);
+
+// Reads up to n bytes at 0-based `offset`, in one call to the system, without moving a file
+// position that other threads rely on. Returns the bytes read (0 at the end of the file) or -1.
+std::ptrdiff_t read_at(int fd, char* out, std::size_t n, std::uint64_t offset,
+                       std::error_code& error);
+// Reads up to n bytes from the current position (a pipe: what has arrived). 0 at the end, -1 on
+// failure; an interrupted read is retried.
+std::ptrdiff_t read_some(int fd, char* out, std::size_t n, std::error_code& error);
+// Writes up to n bytes; the count written, or -1. A pipe left by its reader fails with EPIPE; a
+// non-blocking pipe that is full fails with EAGAIN.
+std::ptrdiff_t write_some(int fd, const char* p, std::size_t n, std::error_code& error);
+// From now on a write to a pipe whose reader has gone ends the process at once, quietly, with the
+// status a shell shows for a process ended by SIGPIPE (128 + 13): what POSIX systems do by
+// default, so that `vemo-convert -o - ... | head` ends the same way on Windows.
+void end_on_broken_pipe();
+// Waits up to timeout_ms for room in a non-blocking pipe. False with the error only on failure.
+bool wait_writable(int fd, int timeout_ms, std::error_code& error);
+
+// Opens an output for writing; with `create_or_empty` it is created when missing and emptied. A
+// FIFO without a reader is refused (ENXIO) rather than waited for.
+int open_for_writing(const std::string& path, bool create_or_empty, std::error_code& error);
+// Creates a file that must not exist yet (EEXIST otherwise).
+int create_new(const std::string& path, std::error_code& error);
+std::error_code truncate(int fd);
+// Gives a new file the owner and permissions of an existing one, where the system has them and
+// allows it.
+void copy_permissions(int fd, const std::string& from);
+// The target of a symbolic link, followed to the end: nothing when `path` is no link, an empty
+// string when the link leads nowhere.
+std::optional<std::string> link_target(const std::string& path);
+// Renames `from` over `to`, replacing it as one step.
+std::error_code rename_over(const std::string& from, const std::string& to);
+void remove_file(const std::string& path);
+
+// While one lives, interrupting signals wait, so that a step and its bookkeeping are one.
+class SignalsHeld {
+ public:
+  SignalsHeld();
+  ~SignalsHeld();
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+ private:
+  alignas(8) unsigned char saved_[128];  // the signal mask before, on POSIX
+};
+
+std::uint64_t process_id();
+
+// Files to remove should the process be ended by a signal (Ctrl+C, a console closed): the
+// temporary files that are not yet renamed over their outputs. Registering and removing may
+// happen on any thread; the removal on a signal only calls what a signal handler may call.
+class PendingRemoval {
+ public:
+  static constexpr int kSlots = 16;
+
+  // Registers a path; returns its slot, or -1 when every slot is taken or the path is too long
+  // (the file then simply is not removed on a signal).
+  static int add(const std::string& path);
+  // Forgets a slot from add(); -1 is ignored.
+  static void forget(int slot);
+  // Removes every registered file now. Async-signal-safe.
+  static void remove_all();
+
+  // On SIGINT, SIGTERM and SIGHUP (unless ignored when the process started), or on Windows a
+  // console's Ctrl+C, Ctrl+Break or close: removes every registered file, then lets the process
+  // end as it would have, so that its parent sees why.
+  static void remove_on_signals();
+};
+
+// The command line's arguments after the program's name, as UTF-8.
+std::vector<std::string> arguments(int argc, char** argv);
+
+// Holds the slots of closed standard streams with the null device, so that a file opened later
+// cannot take one and receive our messages. Returns which of the three were closed.
+void hold_closed_standard_streams(bool closed[3]);
+// Standard output and error write their bytes as they are (no "\r\n" for "\n" on Windows), and
+// a console shows UTF-8 text right.
+void prepare_standard_streams();
+bool is_terminal(int fd);
+// Whether standard output and standard error are the same terminal.
+bool output_shares_the_terminal();
+
+// The number of CPUs this process may use: those of its CPU affinity set, fewer when a cgroup v2
+// CPU quota allows less. At least 1.
+unsigned usable_cpu_count();
+
+// The CPUs a cgroup v2 "cpu.max" line allows ("quota period", rounded up), or nothing for "max"
+// (no quota) and for a line that does not parse.
+std::optional<unsigned> cpus_of_quota(std::string_view cpu_max);
+
+}  // namespace vemo::platform

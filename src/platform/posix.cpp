@@ -1,0 +1,297 @@
+// The platform layer on Linux and other POSIX systems.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+#include "platform/internal.h"
+#include "platform/platform.h"
+
+namespace vemo::platform {
+namespace {
+
+std::error_code last_error() {
+  return error_from_errno(errno);
+}
+
+FileStatus status_of(const struct stat& st) {
+  FileStatus out;
+  if (S_ISREG(st.st_mode)) {
+    out.kind = FileKind::kRegular;
+  } else if (S_ISDIR(st.st_mode)) {
+    out.kind = FileKind::kDirectory;
+  } else if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
+    out.kind = FileKind::kPipe;
+  } else {
+    out.kind = FileKind::kOther;
+  }
+  out.size = static_cast<std::uint64_t>(st.st_size);
+  out.id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), true};
+  return out;
+}
+
+void on_signal(int signal_number) {
+  PendingRemoval::remove_all();
+  // The handler was installed with SA_RESETHAND: the default action now ends the process.
+  ::raise(signal_number);
+}
+
+unsigned affinity_cpus() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (::sched_getaffinity(0, sizeof set, &set) == 0) {
+    const int n = CPU_COUNT(&set);
+    if (n > 0) return static_cast<unsigned>(n);
+  }
+  return std::max(1u, std::thread::hardware_concurrency());
+}
+
+// The tightest quota on the process's cgroup v2 group and the groups above it.
+std::optional<unsigned> quota_cpus() {
+  std::ifstream cgroup("/proc/self/cgroup");
+  std::string line;
+  std::string group;
+  while (std::getline(cgroup, line)) {
+    if (line.starts_with("0::")) group = line.substr(3);
+  }
+  if (group.empty() || group.front() != '/') return std::nullopt;
+  std::optional<unsigned> tightest;
+  for (;;) {
+    std::ifstream file("/sys/fs/cgroup" + (group == "/" ? std::string() : group) + "/cpu.max");
+    std::string cpu_max;
+    if (file && std::getline(file, cpu_max)) {
+      const auto cpus = cpus_of_quota(cpu_max);
+      if (cpus && (!tightest || *cpus < *tightest)) tightest = cpus;
+    }
+    if (group == "/") break;
+    const auto slash = group.rfind('/');
+    group = slash == 0 ? "/" : group.substr(0, slash);
+  }
+  return tightest;
+}
+
+}  // namespace
+
+namespace internal {
+void remove_from_handler(const char* path) {
+  ::unlink(path);
+}
+}  // namespace internal
+
+std::error_code error_from_errno(int errno_value) {
+  return std::error_code(errno_value, std::system_category());
+}
+
+std::error_code status(int fd, FileStatus& out) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return last_error();
+  out = status_of(st);
+  return {};
+}
+
+std::error_code status(const std::string& path, FileStatus& out) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return last_error();
+  out = status_of(st);
+  return {};
+}
+
+int open_for_reading(const std::string& path, std::error_code& error) {
+  // O_NONBLOCK keeps a FIFO from blocking the open.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    error = last_error();
+    return -1;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    set_blocking(fd);
+#ifdef POSIX_FADV_SEQUENTIAL
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+  }
+  error = {};
+  return fd;
+}
+
+int duplicate(int fd, std::error_code& error) {
+  const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  error = own < 0 ? last_error() : std::error_code();
+  return own;
+}
+
+void set_blocking(int fd) {
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+}
+
+std::error_code close(int fd) {
+  return ::close(fd) == 0 ? std::error_code() : last_error();
+}
+
+std::ptrdiff_t read_at(int fd, char* out, std::size_t n, std::uint64_t offset,
+                       std::error_code& error) {
+  for (;;) {
+    const ssize_t r = ::pread(fd, out, n, static_cast<off_t>(offset));
+    if (r >= 0) return r;
+    if (errno != EINTR) {
+      error = last_error();
+      return -1;
+    }
+  }
+}
+
+std::ptrdiff_t read_some(int fd, char* out, std::size_t n, std::error_code& error) {
+  for (;;) {
+    const ssize_t r = ::read(fd, out, n);
+    if (r >= 0) return r;
+    if (errno != EINTR) {
+      error = last_error();
+      return -1;
+    }
+  }
+}
+
+std::ptrdiff_t write_some(int fd, const char* p, std::size_t n, std::error_code& error) {
+  for (;;) {
+    const ssize_t r = ::write(fd, p, n);
+    if (r >= 0) return r;
+    if (errno != EINTR) {
+      error = last_error();
+      return -1;
+    }
+  }
+}
+
+void end_on_broken_pipe() {
+  // SIGPIPE does it, unless the caller's parent chose to ignore it.
+}
+
+bool wait_writable(int fd, int timeout_ms, std::error_code& error) {
+  pollfd p{fd, POLLOUT, 0};
+  if (::poll(&p, 1, timeout_ms) < 0 && errno != EINTR) {
+    error = last_error();
+    return false;
+  }
+  // A reader that went away shows as POLLERR; the next write reports it with its reason.
+  return true;
+}
+
+int open_for_writing(const std::string& path, bool create_or_empty, std::error_code& error) {
+  const int fd =
+      ::open(path.c_str(),
+             O_WRONLY | O_CLOEXEC | O_NONBLOCK | (create_or_empty ? O_CREAT | O_TRUNC : 0), 0666);
+  error = fd < 0 ? last_error() : std::error_code();
+  return fd;
+}
+
+int create_new(const std::string& path, std::error_code& error) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  error = fd < 0 ? last_error() : std::error_code();
+  return fd;
+}
+
+std::error_code truncate(int fd) {
+  return ::ftruncate(fd, 0) == 0 ? std::error_code() : last_error();
+}
+
+void copy_permissions(int fd, const std::string& from) {
+  struct stat st {};
+  if (::stat(from.c_str(), &st) != 0) return;
+  // Owner first: a change of owner clears the set-user and set-group bits of the mode.
+  if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+    // Only the owner's own group or root may keep the old owner; the mode is kept regardless.
+  }
+  ::fchmod(fd, st.st_mode & 07777);
+}
+
+std::optional<std::string> link_target(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return std::nullopt;
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return std::string();
+  std::string target = resolved;
+  std::free(resolved);
+  return target;
+}
+
+std::error_code rename_over(const std::string& from, const std::string& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0 ? std::error_code() : last_error();
+}
+
+void remove_file(const std::string& path) {
+  ::unlink(path.c_str());
+}
+
+static_assert(sizeof(sigset_t) <= 128, "SignalsHeld keeps a signal mask");
+
+SignalsHeld::SignalsHeld() {
+  sigset_t all;
+  sigfillset(&all);
+  ::pthread_sigmask(SIG_BLOCK, &all, reinterpret_cast<sigset_t*>(saved_));
+}
+
+SignalsHeld::~SignalsHeld() {
+  ::pthread_sigmask(SIG_SETMASK, reinterpret_cast<const sigset_t*>(saved_), nullptr);
+}
+
+std::uint64_t process_id() {
+  return static_cast<std::uint64_t>(::getpid());
+}
+
+void PendingRemoval::remove_on_signals() {
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction old {};
+    if (::sigaction(signal_number, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    struct sigaction action {};
+    action.sa_handler = on_signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND | SA_NODEFER;
+    ::sigaction(signal_number, &action, nullptr);
+  }
+}
+
+std::vector<std::string> arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+void hold_closed_standard_streams(bool closed[3]) {
+  for (int fd = 0; fd <= 2; ++fd) {
+    closed[fd] = false;
+    if (::fcntl(fd, F_GETFD) < 0) {
+      closed[fd] = true;
+      const int held = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+      if (held >= 0 && held != fd) ::close(held);
+    }
+  }
+}
+
+void prepare_standard_streams() {}
+
+bool is_terminal(int fd) {
+  return ::isatty(fd) == 1;
+}
+
+bool output_shares_the_terminal() {
+  struct stat out {
+  }, err{};
+  return ::isatty(STDOUT_FILENO) == 1 && ::isatty(STDERR_FILENO) == 1 &&
+         ::fstat(STDOUT_FILENO, &out) == 0 && ::fstat(STDERR_FILENO, &err) == 0 &&
+         out.st_rdev == err.st_rdev;
+}
+
+unsigned usable_cpu_count() {
+  const unsigned cpus = affinity_cpus();
+  const auto quota = quota_cpus();
+  return std::max(1u, quota ? std::min(cpus, *quota) : cpus);
+}
+
+}  // namespace vemo::platform
