@@ -7,6 +7,8 @@
 #                            sanitizer and fuzzer builds, a virtual X display and its tools for the
 #                            real-window check, the benchmark's timer, and the tools the examples
 #                            drive: GNU parallel, Dask distributed, sqlite3 (scripts/test.sh)
+#   install-deps.sh --windows  the cross build for Windows: mingw-w64 (posix threads), wine to
+#                            run the programs, GoogleTest's sources (scripts/build-windows.sh)
 set -euo pipefail
 
 packages=(
@@ -22,12 +24,17 @@ test_packages=(
   parallel python3-distributed sqlite3
   dpkg-dev man-db desktop-file-utils appstream lintian bash-completion
 )
+windows_packages=(
+  cmake ninja-build
+  g++-mingw-w64-x86-64-posix wine wine64 libgtest-dev
+)
 
 case "${1:-}" in
   "") ;;
   --test) packages+=("${test_packages[@]}") ;;
+  --windows) packages=("${windows_packages[@]}") ;;
   *)
-    echo "usage: install-deps.sh [--test]" >&2
+    echo "usage: install-deps.sh [--test | --windows]" >&2
     exit 2
     ;;
 esac

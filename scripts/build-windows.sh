@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Cross-builds the Windows x86-64 programs into build-windows/ with Debian's mingw-w64, statically
+# linked (no DLLs to ship): vemo-convert.exe and axegen.exe. Installs what is missing first.
+#
+#   build-windows.sh [CMAKE_OPTION...]
+#
+# Options are added to the configure line and win over its defaults, e.g.
+#   build-windows.sh -DVEMO_BUILD_UI=ON -DCMAKE_PREFIX_PATH=/path/to/static/qt
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh --windows
+
+configure=(
+  -S . -B build-windows -G Ninja
+  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+  -DCMAKE_BUILD_TYPE=Release
+  -DVEMO_DEVELOPER_MODE=ON  # warnings are errors
+  -DVEMO_BUILD_TESTS=OFF
+  -DVEMO_BUILD_BENCH=OFF
+  -DVEMO_BUILD_UI=OFF
+)
+cmake "${configure[@]}" "$@" >/dev/null
+cmake --build build-windows

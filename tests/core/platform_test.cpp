@@ -1,0 +1,105 @@
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "support/scratch_dir.h"
+
+namespace vemo {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The name as the file system shows it, decoded from the system's own form (UTF-16 on Windows).
+std::string listed_name(const fs::directory_entry& entry) {
+  const std::u8string name = entry.path().filename().u8string();
+  return std::string(name.begin(), name.end());
+}
+
+TEST(Platform, FilesNamedInUtf8AreMadeReadAndRenamedUnderThatName) {
+  const test::ScratchDir dir;
+  for (const std::string name : {"plain.dat", "Zürich 2026.dat", "Отчёт за март.dat"}) {
+    SCOPED_TRACE(name);
+    const std::string path = dir / name;
+    std::error_code error;
+    const int out = platform::create_new(path, error);
+    ASSERT_GE(out, 0) << error.message();
+    EXPECT_EQ(platform::write_some(out, "0123456789", 10, error), 10);
+    EXPECT_FALSE(platform::close(out));
+    EXPECT_LT(platform::create_new(path, error), 0);
+    EXPECT_EQ(error, std::errc::file_exists);
+
+    std::set<std::string> listed;
+    for (const auto& entry : fs::directory_iterator(dir.path())) listed.insert(listed_name(entry));
+    EXPECT_EQ(listed.count(name), 1u);
+
+    const int in = platform::open_for_reading(path, error);
+    ASSERT_GE(in, 0) << error.message();
+    char buffer[8] = {};
+    EXPECT_EQ(platform::read_at(in, buffer, 4, 3, error), 4);
+    EXPECT_EQ(std::string(buffer, 4), "3456");
+    EXPECT_EQ(platform::read_at(in, buffer, 4, 8, error), 2);  // up to the end
+    EXPECT_EQ(std::string(buffer, 2), "89");
+    EXPECT_EQ(platform::read_at(in, buffer, 4, 10, error), 0);
+    EXPECT_EQ(platform::read_at(in, buffer, 4, std::uint64_t{1} << 40, error), 0);
+    platform::close(in);
+
+    const std::string moved = dir / ("moved " + name);
+    EXPECT_FALSE(platform::rename_over(path, moved));
+    platform::FileStatus st;
+    EXPECT_EQ(platform::status(path, st), std::errc::no_such_file_or_directory);
+    ASSERT_FALSE(platform::status(moved, st));
+    EXPECT_EQ(st.size, 10u);
+    platform::remove_file(moved);
+  }
+}
+
+TEST(Platform, StatusTellsKindSizeAndIdentity) {
+  const test::ScratchDir dir;
+  const std::string a = dir.file("a.dat", "12345");
+  const std::string b = dir.file("b.dat", "12345");
+  const struct {
+    std::string path;
+    std::errc error;
+    platform::FileKind kind;
+    std::uint64_t size;
+  } cases[] = {
+      {a, std::errc(), platform::FileKind::kRegular, 5},
+      {dir.path(), std::errc(), platform::FileKind::kDirectory, 0},
+      {dir / "missing.dat", std::errc::no_such_file_or_directory, {}, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    platform::FileStatus st;
+    const std::error_code error = platform::status(c.path, st);
+    if (c.error != std::errc()) {
+      EXPECT_EQ(error, c.error);
+      continue;
+    }
+    ASSERT_FALSE(error) << error.message();
+    EXPECT_EQ(st.kind, c.kind);
+    if (c.kind == platform::FileKind::kRegular) {
+      EXPECT_EQ(st.size, c.size);
+    }
+  }
+
+  // One file by its name and by an open descriptor is the same file; two files with the same
+  // bytes are not; an identity the system did not give is never the same as any.
+  platform::FileStatus by_name, by_fd, other;
+  std::error_code error;
+  const int fd = platform::open_for_reading(a, error);
+  ASSERT_GE(fd, 0);
+  ASSERT_FALSE(platform::status(a, by_name));
+  ASSERT_FALSE(platform::status(fd, by_fd));
+  ASSERT_FALSE(platform::status(b, other));
+  platform::close(fd);
+  EXPECT_TRUE(platform::same_file(by_name.id, by_fd.id));
+  EXPECT_FALSE(platform::same_file(by_name.id, other.id));
+  EXPECT_FALSE(platform::same_file(platform::FileId{}, platform::FileId{}));
+}
+
+}  // namespace
+}  // namespace vemo

@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# Runs the Linux vemo-convert and vemo-convert.exe (under wine) on the same inputs and compares
+# what they leave behind: the output file's bytes, standard output, standard error, the exit
+# status, and no stray file beside the output. Exits 1 on any difference.
+#
+#   tests/windows/compare_convert.sh LINUX_BUILD_DIR WINDOWS_BUILD_DIR
+#
+# Inputs: every axegen profile (a few MB each, made by the Linux axegen), the samples, two files
+# named in Unicode, an empty file, a folder and a missing file. Each runs with -o FILE, -o -,
+# --sample, -j 1 and -j 2; then all of them in one run, one output per input (--output-dir), a
+# reader that stops early (| head), the help, the version and a usage error.
+#
+# Messages are compared as they are: both programs call themselves "vemo-convert", and every name
+# is passed relative with '/', which both systems take, so nothing needs normalising.
+set -euo pipefail
+
+if [ $# -ne 2 ]; then
+  echo "usage: compare_convert.sh LINUX_BUILD_DIR WINDOWS_BUILD_DIR" >&2
+  exit 2
+fi
+linux=$(realpath "$1/vemo-convert")
+axegen=$(realpath "$1/tools/axegen")
+windows=$(realpath "$2/vemo-convert.exe")
+root=$(cd "$(dirname "$0")/../.." && pwd)
+
+export LC_ALL=C.UTF-8  # wine turns the arguments into UTF-16 by the locale
+export WINEPREFIX="${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/vemo/wine}"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p "$WINEPREFIX"
+# One wine server for all runs (it stays a minute after the last), or every run costs seconds.
+wineserver -p60 2>/dev/null || true  # already running: it stays
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+in="$work/in"
+mkdir -p "$in" "$in/a folder"
+
+gen() {  # NAME PROFILE SIZE SEED
+  "$axegen" --profile "$2" --size "$3" --seed "$4" -o "$in/$1"
+}
+gen realistic.dat realistic 6M 1  # large enough to be decoded in parallel with -j 2
+gen edge.dat edge 3M 2
+gen random.dat random 2M 3
+gen skips.dat skips 2M 4
+for seed in 0 1 2 3 4; do gen "invalid-$seed.dat" invalid 256K "$seed"; done
+gen "Zürich 2026.dat" realistic 1M 5
+gen "Отчёт за март.dat" edge 1M 6
+: >"$in/empty.dat"
+cp "$root"/samples/*.dat "$in/"
+
+inputs=()
+while IFS= read -r -d '' f; do inputs+=("../../in/${f#"$in/"}"); done \
+  < <(find "$in" -maxdepth 1 -type f -name '*.dat' -print0 | sort -z)
+
+cases=0
+differences=0
+
+# Runs one case on both systems, each in a folder of its own with the inputs two levels up, and
+# compares the two folders.
+compare() {  # CASE ARGUMENT...
+  local name=$1
+  shift
+  local system dir
+  for system in linux windows; do
+    dir="$work/$system/$name"
+    mkdir -p "$dir"
+    local status=0
+    if [ $system = linux ]; then
+      (cd "$dir" && "$linux" "$@" >stdout 2>stderr) || status=$?
+    else
+      (cd "$dir" && wine "$windows" "$@" >stdout 2>stderr) || status=$?
+    fi
+    echo "$status" >"$dir/status"
+  done
+  cases=$((cases + 1))
+  if ! diff -r "$work/linux/$name" "$work/windows/$name" >"$work/diff" 2>&1; then
+    differences=$((differences + 1))
+    echo "DIFFERENT: $name: vemo-convert $*"
+    head -n 20 "$work/diff"
+  fi
+}
+
+for input in "${inputs[@]}" "../../in/a folder" "../../in/missing.dat"; do
+  base=$(basename "$input")
+  compare "$base -o FILE" -o out.csv "$input"
+  compare "$base -o -" -o - "$input"
+  compare "$base --sample" --sample -o out.csv "$input"
+  compare "$base -j 1" -j 1 -o out.csv "$input"
+  compare "$base -j 2" -j 2 -o out.csv "$input"
+done
+
+compare "--help" --help
+compare "--version" --version
+compare "usage error" -o out.csv --no-such-option ../../in/realistic.dat
+
+all=("${inputs[@]}" "../../in/missing.dat")
+compare "all -o FILE" -o out.csv "${all[@]}"
+compare "all -o -" -o - "${all[@]}"
+compare "all --sample" --sample -o out.csv "${all[@]}"
+compare "all -j 1" -j 1 -o - "${all[@]}"
+compare "all -j 2" -j 2 -o - "${all[@]}"
+compare "all --stop-on-invalid" --stop-on-invalid -o out.csv "${all[@]}"
+compare "all --output-dir" --output-dir . "${inputs[@]}"
+
+# A reader that takes the first lines and closes the pipe: both end quietly, as by SIGPIPE.
+for system in linux windows; do
+  dir="$work/$system/head"
+  mkdir -p "$dir"
+  program=("$linux")
+  [ $system = linux ] || program=(wine "$windows")
+  (
+    cd "$dir"
+    set +e +o pipefail
+    "${program[@]}" -o - ../../in/realistic.dat 2>stderr | head -c 1000 >stdout
+    echo "${PIPESTATUS[0]}" >status
+  )
+done
+cases=$((cases + 1))
+if ! diff -r "$work/linux/head" "$work/windows/head" >"$work/diff" 2>&1; then
+  differences=$((differences + 1))
+  echo "DIFFERENT: a reader that stops early (| head -c 1000)"
+  head -n 20 "$work/diff"
+fi
+
+echo "compare_convert: $cases cases, $differences different"
+[ "$differences" -eq 0 ]
