@@ -4,6 +4,7 @@
 # prefix on its last line; a later call finds the stamp and returns at once.
 #
 #   build-qt-windows.sh        cache: ${VEMO_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/vemo}
+#                              parallel jobs: VEMO_QT_JOBS (default: ninja's, CPUs + 2)
 #
 # Only what Qt Widgets needs is built (no OpenGL, SQL, network, D-Bus, printing, examples, tests);
 # the host tools (moc, rcc, uic) come from Debian's qt6-base-dev of the same version. Needs root
@@ -78,6 +79,14 @@ if [ -z "$src" ]; then
   [ -n "$src" ] || fail "unpacking qt6-base"
 fi
 
+# The Windows platform plugin uses the DirectWrite font database whenever DirectWrite 3 is there,
+# but Qt Gui compiles that database only with Direct2D, which is off here: guard its use as well
+# (idempotent: the patched condition is looked for first).
+integration="$src/src/plugins/platforms/windows/qwindowsintegration.cpp"
+if ! grep -q 'QT_CONFIG(directwrite3) && QT_CONFIG(direct2d)' "$integration"; then
+  sed -i 's/^#if QT_CONFIG(directwrite3)$/#if QT_CONFIG(directwrite3) \&\& QT_CONFIG(direct2d)/' "$integration"
+fi
+
 # A build folder left by a failed run is reused: ninja goes on where it stopped.
 build="$work/build"
 mkdir -p "$build"
@@ -94,12 +103,14 @@ cmake -S "$src" -B "$build" -G Ninja \
   -DFEATURE_opengl=OFF -DINPUT_opengl=no -DFEATURE_vulkan=OFF -DFEATURE_tabletevent=OFF \
   -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF -DFEATURE_printsupport=OFF \
   -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_openssl=OFF \
+  -DFEATURE_direct2d=OFF -DFEATURE_freetype=OFF -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF \
+  -DFEATURE_ico=OFF -DFEATURE_pdf=OFF -DFEATURE_textodfwriter=OFF \
   -DFEATURE_system_zlib=OFF -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF \
   -DFEATURE_system_freetype=OFF -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_pcre2=OFF \
   -DFEATURE_system_doubleconversion=OFF -DFEATURE_zstd=OFF -DFEATURE_icu=OFF \
   >>"$log" 2>&1 || fail "configuring Qt"
 echo "Building Qt (log: $log)"
-cmake --build "$build" --parallel >>"$log" 2>&1 || fail "building Qt"
+cmake --build "$build" --parallel ${VEMO_QT_JOBS:-} >>"$log" 2>&1 || fail "building Qt"
 cmake --install "$build" >>"$log" 2>&1 || fail "installing Qt"
 echo "Qt $qt_version for mingw built in $((SECONDS - start)) s" | tee -a "$log" >&2
 touch "$stamp"
