@@ -122,13 +122,13 @@ find_window() {  # exact title -> the first visible window's id, if any
     head -n 1 || true
 }
 window=""
-for _ in $(seq 300); do  # 60 s at most: the first start of a prefix is slow
+for _ in $(seq 600); do  # 120 s at most: the first start in a new prefix is slow
   window=$(find_window "$caption")
   [ -n "$window" ] && break
   kill -0 "$vemo_pid" 2>/dev/null || fail "vemo.exe ended before its window appeared"
   sleep 0.2
 done
-[ -n "$window" ] || fail "no window titled \"$caption\" within 60 s"
+[ -n "$window" ] || fail "no window titled \"$caption\" within 120 s"
 echo "window \"$caption\": $(xdotool getwindowgeometry "$window" | sed -n 's/^ *Geometry: *//p')"
 sleep 2  # let it paint
 import -window root "$shots/01-start.png"
