@@ -11,7 +11,7 @@ set(CMAKE_RC_COMPILER ${VEMO_MINGW_TRIPLE}-windres)
 
 # Libraries and headers come from the cross root (and from CMAKE_PREFIX_PATH, e.g. the static Qt);
 # programs (moc, rcc) from the build machine.
-set(CMAKE_FIND_ROOT_PATH /usr/${VEMO_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH /usr/${VEMO_MINGW_TRIPLE} ${CMAKE_PREFIX_PATH})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -34,4 +34,24 @@ if(VEMO_BUILD_UI)
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 endif()
 
+# The Windows package: `cpack -G ZIP` in a Windows build folder makes vemo-<version>-win64.zip, one
+# folder with the two programs (statically linked, nothing else to ship), the README and the
+# licence as text files with Windows line ends.
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGING_INSTALL_PREFIX "")
+  set(CPACK_PACKAGE_FILE_NAME "vemo-${PROJECT_VERSION}-win64")
+  foreach(text README LICENSE)
+    set(source ${PROJECT_SOURCE_DIR}/${text})
+    if(text STREQUAL README)
+      set(source ${source}.md)
+    endif()
+    file(READ ${source} content)
+    string(REPLACE "\n" "\r\n" content "${content}")
+    file(WRITE ${PROJECT_BINARY_DIR}/package/${text}.txt "${content}")
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+    install(FILES ${PROJECT_BINARY_DIR}/package/${text}.txt DESTINATION .)
+  endforeach()
+endif()
+
 include(CPack)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows x86-64 programs into build-windows/ with Debian's mingw-w64, statically
-# linked (no DLLs to ship): vemo-convert.exe and axegen.exe. Installs what is missing first.
+# linked (no DLLs to ship): vemo.exe, vemo-convert.exe and axegen.exe. Installs what is missing
+# first.
 #
 #   build-windows.sh [CMAKE_OPTION...]
 #
@@ -10,6 +11,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh --windows
 
+# The window program links a static Qt for mingw, built once into a cache outside the repository.
+qt_prefix=$(bash scripts/build-qt-windows.sh | tail -n 1)
+
 configure=(
   -S . -B build-windows -G Ninja
   -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
@@ -17,7 +21,10 @@ configure=(
   -DVEMO_DEVELOPER_MODE=ON  # warnings are errors
   -DVEMO_BUILD_TESTS=OFF
   -DVEMO_BUILD_BENCH=OFF
-  -DVEMO_BUILD_UI=OFF
+  -DVEMO_BUILD_UI=ON
+  -DCMAKE_PREFIX_PATH="$qt_prefix"
+  -DQT_HOST_PATH=/usr  # moc, rcc and uic of Debian's Qt, the same version
+  -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
 )
 cmake "${configure[@]}" "$@" >/dev/null
 cmake --build build-windows

@@ -5,6 +5,7 @@
 #include <csignal>
 #endif
 
+#include "ui/file_names.h"
 #include "ui/form1.h"
 
 int main(int argc, char* argv[]) {
@@ -19,6 +20,16 @@ int main(int argc, char* argv[]) {
   window.show();
   // "vemo FILE..." starts with those files selected. QApplication has taken its own options out
   // of argv; the paths stay the bytes the caller gave.
-  if (argc > 1) window.select_files(std::vector<std::string>(argv + 1, argv + argc));
+#ifdef _WIN32
+  // argv is in the ANSI code page there; Qt reads the command line itself, as UTF-16.
+  std::vector<std::string> paths;
+  const QStringList arguments = QApplication::arguments();
+  for (qsizetype i = 1; i < arguments.size(); ++i) {
+    paths.push_back(vemo::ui::system_bytes(arguments[i]));
+  }
+#else
+  const std::vector<std::string> paths(argv + 1, argv + argc);
+#endif
+  if (!paths.empty()) window.select_files(paths);
   return QApplication::exec();
 }

@@ -2,14 +2,16 @@
 
 #include <QByteArray>
 #include <QString>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
 namespace vemo::ui {
 
 // The one conversion between the bytes of names and paths, as the system and the run use them,
-// and the text the window shows. Bytes that the locale's encoding cannot decode are shown as the
-// replacement character; the run always gets the bytes themselves, never the shown text.
+// and the text the window shows: UTF-8 on Windows, the locale's encoding elsewhere. Bytes that
+// the encoding cannot decode are shown as the replacement character; the run always gets the
+// bytes themselves, never the shown text.
 QString display_text(std::string_view bytes);
 inline QString display_text(const QByteArray& bytes) {
   return display_text(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
@@ -17,5 +19,9 @@ inline QString display_text(const QByteArray& bytes) {
 
 // The bytes of a name or path typed or shown in the window.
 std::string system_bytes(const QString& text);
+
+// A path from the bytes of one and back, without a trip through a code page.
+std::filesystem::path path_of_bytes(const std::string& bytes);
+std::string bytes_of_path(const std::filesystem::path& path);
 
 }  // namespace vemo::ui

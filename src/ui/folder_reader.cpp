@@ -46,7 +46,7 @@ bool read_folder(const QString& path, FolderContents& contents, QString* reason)
     if (info.isDir()) {
       contents.folders.append(info.fileName());
     } else {
-      files.emplace_back(info.fileName(), QFile::encodeName(info.fileName()));
+      files.emplace_back(info.fileName(), QByteArray::fromStdString(system_bytes(info.fileName())));
     }
   }
 #else

@@ -44,12 +44,10 @@ namespace {
 // keeps the repaints to a small share of the run's time.
 constexpr auto kRepaintInterval = std::chrono::milliseconds(50);
 
+// In the user's home folder (%USERPROFILE% on Windows): a standard user may not write to the
+// root of a system drive.
 QString default_output_path() {
-#ifdef Q_OS_WIN
-  return QStringLiteral("c:\\vemo.txt");
-#else
   return QDir::toNativeSeparators(QDir::home().filePath(QStringLiteral("vemo.txt")));
-#endif
 }
 
 QIcon window_icon() {
@@ -121,7 +119,12 @@ int index_of_root(const std::vector<Volume>& volumes, const QString& root) {
 // The bytes of the local file a dropped address names; percent-escapes are decoded to bytes, so
 // that a name the locale cannot decode arrives intact.
 std::string local_path_bytes(const QUrl& url) {
+#ifdef Q_OS_WIN
+  // Names are Unicode there; the address's path also starts with a '/' before the drive letter.
+  return system_bytes(url.toLocalFile());
+#else
   return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+#endif
 }
 
 }  // namespace
@@ -294,15 +297,15 @@ void Form1::watch_mount_table() {
 bool Form1::select_files(const std::vector<std::string>& paths) {
   if (running_ || paths.empty()) return false;
   namespace fs = std::filesystem;
-  const fs::path working(system_bytes(services_.working_folder));
+  const fs::path working = path_of_bytes(system_bytes(services_.working_folder));
   std::string folder_bytes;
   std::vector<QByteArray> names;
   for (const std::string& text : paths) {
-    fs::path path(text);
+    fs::path path = path_of_bytes(text);
     if (path.is_relative()) path = working / path;
     path = path.lexically_normal();
     if (!path.has_filename()) path = path.parent_path();  // "folder/" names the folder itself
-    const std::string parent = path.parent_path().string();
+    const std::string parent = bytes_of_path(path.parent_path());
     if (names.empty()) {
       folder_bytes = parent;
     } else if (parent != folder_bytes) {
@@ -312,7 +315,7 @@ bool Form1::select_files(const std::vector<std::string>& paths) {
              "only."));
       return false;
     }
-    const std::string name = path.filename().string();
+    const std::string name = bytes_of_path(path.filename());
     names.emplace_back(name.data(), static_cast<qsizetype>(name.size()));
   }
 

@@ -35,7 +35,10 @@ bool is_removable_mount(const QString& mount_path) {
 }  // namespace
 
 QString Volume::display_text() const {
-  const QString path = path_text();
+  // A drive letter shows as the letter and colon alone ("C:"), as Windows names drives.
+  const bool drive_letter = root.size() == 3 && root[0].isLetter() && root[1] == ':' &&
+                            (root[2] == '/' || root[2] == '\\');
+  const QString path = drive_letter ? root.left(2) : path_text();
   if (is_removable_mount(QDir::fromNativeSeparators(path))) {
     // The mount path there is long and says little; the label (or the folder udisks2 named
     // after it) is what the user knows the medium by.

@@ -13,8 +13,9 @@ struct Volume {
 
   // The mount path as the system writes it: "/", "/media/usb", "C:\".
   QString path_text() const;
-  // How Drive1 shows the volume: its mount path, then its label when it has one; removable
-  // media under /run/media by their label alone, or the last part of the path without one.
+  // How Drive1 shows the volume: its mount path ("C:" for a drive letter), then its label when it
+  // has one; removable media under /run/media by their label alone, or the last part of the path
+  // without one.
   QString display_text() const;
 };
 

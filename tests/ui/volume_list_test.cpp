@@ -74,6 +74,9 @@ TEST(VolumeListTest, AVolumeShowsItsMountPathAndLabel) {
   // Removable media by their label, or the last part of the path without one.
   EXPECT_EQ((Volume{"/run/media/ann/3A1F-09C2/", "PHOTOS"}).display_text(), "PHOTOS");
   EXPECT_EQ((Volume{"/run/media/ann/My Card/", ""}).display_text(), "My Card");
+  // Drive letters as Windows shows them.
+  EXPECT_EQ((Volume{"C:/", ""}).display_text(), "C:");
+  EXPECT_EQ((Volume{"D:/", "DATA"}).display_text(), "D:  [DATA]");
 }
 
 #ifndef _WIN32

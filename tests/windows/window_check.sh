@@ -1,0 +1,200 @@
+#!/usr/bin/env bash
+# Starts the Windows window program (vemo.exe) under wine on a virtual X display and drives it
+# with xdotool: the caption carries the version; the working folder's drive is C: and Drive1 also
+# offers wine's Z:; a data file with a non-ASCII name, picked in File1, is converted by Extract to
+# exactly the bytes the Linux vemo-convert writes. Screenshots of each step go to
+# VEMO_SCREENSHOT_DIR (default: a new temporary folder), for a person to look at.
+#
+# Usage: window_check.sh WINDOWS_BUILD_DIR [LINUX_BUILD_DIR]
+#   WINDOWS_BUILD_DIR holds vemo.exe; LINUX_BUILD_DIR (default: build/ of this repository) holds
+#   vemo-convert and tools/axegen.
+# Wine runs in its own prefix, ${VEMO_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/vemo}/wine-window,
+# made on the first run. A missing tool ends the check with 77 (skipped), or with 1 when CI=true.
+set -euo pipefail
+
+repo="$(cd "$(dirname "$0")/../.." && pwd)"
+windows_build=$(readlink -f "${1:?usage: window_check.sh WINDOWS_BUILD_DIR [LINUX_BUILD_DIR]}")
+linux_build=$(readlink -f "${2:-$repo/build}")
+program=$windows_build/vemo.exe
+convert=$linux_build/vemo-convert
+axegen=$linux_build/tools/axegen
+for file in "$program" "$convert" "$axegen"; do
+  [ -x "$file" ] || [ -f "$file" ] || { echo "missing: $file" >&2; exit 1; }
+done
+for tool in Xvfb openbox wine wineserver xdotool xprop import; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "$tool is missing; scripts/install-deps.sh --test --windows installs it" >&2
+    [ "${CI:-}" = true ] && exit 1
+    exit 77
+  fi
+done
+
+shots=${VEMO_SCREENSHOT_DIR:-$(mktemp -d)}
+mkdir -p "$shots"
+shots=$(readlink -f "$shots")
+cache="${VEMO_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/vemo}"
+export WINEPREFIX=$cache/wine-window
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset WAYLAND_DISPLAY
+
+scratch=$(mktemp -d)
+xvfb_pid=""
+wm_pid=""
+vemo_pid=""
+work=""
+stop() {  # pid: TERM, then KILL when it has not gone within 5 s
+  local pid=$1
+  kill -TERM "$pid" 2>/dev/null || return 0
+  for _ in $(seq 50); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -KILL "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+}
+cleanup() {
+  for pid in "$vemo_pid" "$wm_pid" "$xvfb_pid"; do
+    [ -n "$pid" ] && stop "$pid"
+  done
+  # This check's prefix only: its wineserver and any program left in it.
+  wineserver -k 2>/dev/null || true
+  [ -n "$work" ] && rm -rf "$work"
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*" >&2
+  [ -n "${DISPLAY:-}" ] && import -window root "$shots/failure.png" 2>/dev/null &&
+    echo "screenshot: $shots/failure.png" >&2
+  [ -f "$scratch/vemo.log" ] && sed 's/^/vemo: /' "$scratch/vemo.log" >&2
+  exit 1
+}
+# wait_for SECONDS COMMAND...: polls every 0.2 s until COMMAND succeeds; fails after SECONDS.
+wait_for() {
+  local steps=$(($1 * 5))
+  shift
+  for _ in $(seq "$steps"); do
+    "$@" && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+# The prefix once (it stays for later runs), and one wineserver for the whole check.
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "Making the wine prefix $WINEPREFIX"
+  mkdir -p "$WINEPREFIX"
+  DISPLAY="" wine wineboot --init >"$scratch/wineboot.log" 2>&1 || {
+    cat "$scratch/wineboot.log" >&2
+    fail "wineboot failed"
+  }
+fi
+wineserver -p 2>/dev/null || true
+
+# Xvfb picks a free display itself and writes its number to descriptor 3.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" 2>"$scratch/xvfb.log" &
+xvfb_pid=$!
+wait_for 10 test -s "$scratch/display" || fail "Xvfb did not start: $(cat "$scratch/xvfb.log")"
+export DISPLAY=":$(head -n 1 "$scratch/display")"
+XDG_CONFIG_HOME=$scratch/config XDG_CACHE_HOME=$scratch/cache openbox --sm-disable \
+  >"$scratch/openbox.log" 2>&1 &
+wm_pid=$!
+wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
+  fail "openbox did not start"
+
+# The working folder lies on C: (wine's drive_c) and holds one data file with a non-ASCII name.
+work=$WINEPREFIX/drive_c/vemo-window-check-$$
+mkdir -p "$work"
+name="Zürich 2026.dat"
+"$axegen" --profile realistic --size 200K --seed 16 -o "$work/$name"
+"$convert" -q -j 1 -o "$scratch/expected.csv" "$work/$name"
+output_windows='C:\vemo-window-check-'$$'\out.csv'
+output=$work/out.csv
+
+(cd "$work" && exec wine "$program") >"$scratch/vemo.log" 2>&1 &
+vemo_pid=$!
+
+version=$(sed -n 's/^project(vemo VERSION \([0-9]*\)\.\([0-9]*\)\..*/\1.\2/p' "$repo/CMakeLists.txt")
+caption="Vemo $version"
+find_window() {  # exact title -> the first visible window's id, if any
+  xdotool search --onlyvisible --name "^$(printf '%s' "$1" | sed 's/[.]/\\./g')\$" 2>/dev/null |
+    head -n 1 || true
+}
+window=""
+for _ in $(seq 600); do  # 120 s at most: the first start in a new prefix is slow
+  window=$(find_window "$caption")
+  [ -n "$window" ] && break
+  kill -0 "$vemo_pid" 2>/dev/null || fail "vemo.exe ended before its window appeared"
+  sleep 0.2
+done
+[ -n "$window" ] || fail "no window titled \"$caption\" within 120 s"
+echo "window \"$caption\": $(xdotool getwindowgeometry "$window" | sed -n 's/^ *Geometry: *//p')"
+sleep 2  # let it paint
+import -window root "$shots/01-start.png"
+
+key() { xdotool key --delay 100 "$@"; sleep 0.5; }
+xdotool windowactivate --sync "$window" 2>/dev/null || true
+sleep 0.5
+
+# Drive1 has the focus at start: open it and look at the drives offered.
+key alt+Down
+sleep 1
+import -window root "$shots/02-drives.png"
+key Escape
+
+# Keyboard only, so that the check does not depend on where wine puts the window: Tab to File1,
+# Home and Space select its first (only) file, Tab to Text1 for the output, Tab to Extract.
+key Tab Tab Home space
+key Tab ctrl+a
+xdotool type --delay 20 "$output_windows"
+key Tab
+import -window root "$shots/03-ready.png"
+key space
+summary=""
+for _ in $(seq 150); do
+  summary=$(find_window "Vemo")
+  [ -n "$summary" ] && break
+  sleep 0.2
+done
+[ -n "$summary" ] || fail "Extract showed no summary within 30 s"
+sleep 1
+import -window root "$shots/04-summary.png"
+[ -f "$output" ] || fail "Extract wrote no output at $output_windows"
+cmp "$scratch/expected.csv" "$output" || fail "vemo.exe's output differs from vemo-convert's"
+echo "Extract: $(wc -l <"$output") lines, the same bytes as the Linux vemo-convert"
+xdotool windowactivate --sync "$summary" 2>/dev/null || true
+key Return
+wait_for 10 sh -c "[ -z \"\$(xdotool search --onlyvisible --name '^Vemo\$' 2>/dev/null)\" ]" ||
+  fail "the summary did not go away"
+
+# Drive1 to Z: (typing its letter picks it): the lists follow the drive, so File1 has no
+# selection any more, and Extract says so. Without a Z: entry nothing would change and Extract
+# would convert again.
+rm -f "$output"
+xdotool windowactivate --sync "$window" 2>/dev/null || true
+key shift+Tab shift+Tab shift+Tab shift+Tab
+key z
+sleep 1
+import -window root "$shots/05-drive-z.png"
+key Tab Tab Tab Tab
+key space
+message=""
+for _ in $(seq 50); do
+  message=$(find_window "Vemo")
+  [ -n "$message" ] && break
+  sleep 0.2
+done
+[ -n "$message" ] || fail "after choosing Z:, Extract showed no message"
+[ ! -f "$output" ] || fail "after choosing Z:, Extract still converted the file on C:"
+import -window root "$shots/06-no-selection.png"
+xdotool windowactivate --sync "$message" 2>/dev/null || true
+key Return
+
+# Closing the window ends the program.
+xdotool windowactivate --sync "$window" 2>/dev/null || true
+key alt+F4
+wait_for 20 sh -c "! kill -0 $vemo_pid 2>/dev/null" || fail "vemo.exe did not end when closed"
+wait "$vemo_pid" || fail "vemo.exe ended with an error"
+vemo_pid=""
+echo "window check passed; screenshots in $shots"
