@@ -67,9 +67,12 @@ bool OutputWriter::open(const std::string& path, Mode mode) {
   // A pipe or FIFO stays non-blocking: a slow reader is waited for in slices (wait_for_room), so
   // the caller can keep its window alive meanwhile. Everything else is written blocking.
   struct stat st {};
-  const bool pipe = ::fstat(fd, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
+  identified_ = ::fstat(fd, &st) == 0;
+  const bool pipe = identified_ && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
   if (!pipe) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   flush_size_ = pipe ? kPipeFlushSize : kBufferSize;
+  device_ = identified_ ? static_cast<std::uint64_t>(st.st_dev) : 0;
+  inode_ = identified_ ? static_cast<std::uint64_t>(st.st_ino) : 0;
   fd_ = fd;
   owns_fd_ = true;
   return true;
@@ -164,12 +167,15 @@ bool OutputWriter::open_stdout() {
   fd_ = STDOUT_FILENO;
   owns_fd_ = false;
   flush_size_ = kBufferSize;
+  struct stat st {};
+  identified_ = ::fstat(fd_, &st) == 0;
+  device_ = identified_ ? static_cast<std::uint64_t>(st.st_dev) : 0;
+  inode_ = identified_ ? static_cast<std::uint64_t>(st.st_ino) : 0;
   return true;
 }
 
 void OutputWriter::write(std::string_view bytes) {
-  if (bytes.size() >= kBufferSize / 2) {
-    // Large spans go straight to the system rather than through the buffer.
+  if (bytes.size() >= kDirectWriteSize) {
     if (flush()) write_all(bytes.data(), bytes.size());
     return;
   }
@@ -215,9 +221,8 @@ bool OutputWriter::wait_for_room() {
 }
 
 bool OutputWriter::is_file(std::uint64_t device, std::uint64_t inode) const {
-  struct stat st {};
-  return fd_ >= 0 && ::fstat(fd_, &st) == 0 && static_cast<std::uint64_t>(st.st_dev) == device &&
-         static_cast<std::uint64_t>(st.st_ino) == inode;
+  // An open descriptor keeps its file: its identity is taken once, at the open.
+  return fd_ >= 0 && identified_ && device_ == device && inode_ == inode;
 }
 
 bool OutputWriter::close() {

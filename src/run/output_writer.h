@@ -18,6 +18,9 @@ class OutputWriter {
   // A pipe or FIFO is handed this much at a time (a pipe's usual capacity), so that a run that
   // stops does not wait long for a slow reader to take what is still buffered.
   static constexpr std::size_t kPipeFlushSize = 1 << 16;
+  // write() hands spans of this size or more straight to the system after what is buffered:
+  // copying them into the buffer first would cost more than the extra system call.
+  static constexpr std::size_t kDirectWriteSize = 1 << 16;
 
   OutputWriter();
   ~OutputWriter();
@@ -81,6 +84,10 @@ class OutputWriter {
   std::size_t flush_size_ = kBufferSize;
   std::function<void()> wait_handler_;
   bool owns_fd_ = false;
+  // The open output's device and inode, when fstat could tell them.
+  bool identified_ = false;
+  std::uint64_t device_ = 0;
+  std::uint64_t inode_ = 0;
   std::unique_ptr<char[]> buffer_;
   std::size_t used_ = 0;
   bool failed_ = false;
