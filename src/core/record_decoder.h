@@ -23,6 +23,10 @@ inline constexpr std::size_t kMaxLineSize = 128 + 2 * kMaxNumberChars;
 // number of characters written. Never allocates.
 std::size_t decode(std::string_view record, double length, char* out) noexcept;
 
+// The same for a length value that is a whole number, as three digits give: no floating-point
+// tests to find the layout.
+std::size_t decode_whole_length(std::string_view record, unsigned length, char* out) noexcept;
+
 // Convenience for callers off the hot path.
 std::string decode(std::string_view record, double length);
 

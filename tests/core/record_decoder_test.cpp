@@ -46,6 +46,20 @@ TEST(RecordDecoder, UnknownLengthsGiveTheSkipLine) {
   }
 }
 
+TEST(RecordDecoder, AWholeLengthValueDecodesAsTheSameDouble) {
+  const std::string records[] = {layout_a_example(), layout_b_example(), layout_c_example(),
+                                 layout_d_example(), layout_a_example().substr(0, 60)};
+  for (const std::string& r : records) {
+    for (unsigned length = 0; length < 1000; ++length) {
+      char whole[RecordDecoder::kMaxLineSize], as_double[RecordDecoder::kMaxLineSize];
+      const std::size_t n = RecordDecoder::decode_whole_length(r, length, whole);
+      ASSERT_EQ(std::string_view(whole, n),
+                std::string_view(as_double, RecordDecoder::decode(r, length, as_double)))
+          << length;
+    }
+  }
+}
+
 // Number field 2 of layout C (positions 33-47), and what its column becomes.
 TEST(RecordDecoder, NumberField2LosesOneTrailingCapitalFAfterTrimming) {
   struct Case {
@@ -77,10 +91,24 @@ TEST(RecordDecoder, ElapsedTimeAndCounterAreNumbers) {
     const char* counter;
     const char* columns;  // columns 5 and 6
   } cases[] = {
-      {"007090", "000000", "4290,0"},     {"      ", "-00012", "0,-12"},
-      {" 1 2 3", "      ", "3723,0"},     {"000125", "12AB34", "85,12"},
-      {"-1-1-1", "12.500", "-3661,12.5"}, {"999999", "1E5   ", "362439,100000"},
-      {"AB0000", "1E999 ", "0,0"},        {".50000", "&HFF  ", "1800,255"},
+      {"007090", "000000", "4290,0"},
+      {"      ", "-00012", "0,-12"},
+      {" 1 2 3", "      ", "3723,0"},
+      {"000125", "12AB34", "85,12"},
+      {"-1-1-1", "12.500", "-3661,12.5"},
+      {"999999", "1E5   ", "362439,100000"},
+      {"AB0000", "1E999 ", "0,0"},
+      {".50000", "&HFF  ", "1800,255"},
+      // Every digit count of the seconds, written without leading zeros.
+      {"000000", "000001", "0,1"},
+      {"000009", "000010", "9,10"},
+      {"000010", "000100", "10,100"},
+      {"000139", "001000", "99,1000"},
+      {"000140", "010000", "100,10000"},
+      {"005959", "100000", "3599,100000"},
+      {"024640", "999999", "10000,999999"},
+      {"274639", "090000", "99999,90000"},
+      {"274640", "000700", "100000,700"},
   };
   for (const auto& c : cases) {
     std::string r = layout_c_example();
