@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "core/data_file_scanner.h"
@@ -13,6 +15,16 @@ namespace vemo {
 // lines for everything else.
 inline constexpr std::size_t kMaxBlockOutput =
     (kBlockSize / 97 + 1) * (RecordDecoder::kMaxLineSize + 2) + kBlockSize * (kSkipLine.size() + 2);
+
+// The skip line with its line end, 16 characters: copied as one block of bytes.
+inline constexpr std::array<char, 16> kSkipLineWithEnd = [] {
+  static_assert(kSkipLine.size() + 2 == 16);
+  std::array<char, 16> line{};
+  for (std::size_t i = 0; i < kSkipLine.size(); ++i) line[i] = kSkipLine[i];
+  line[14] = '\r';
+  line[15] = '\n';
+  return line;
+}();
 
 // The output lines of one block's records, line ends included, written at `out`, which must have
 // room for kMaxBlockOutput characters; returns how many characters, and adds the records to
@@ -36,7 +48,15 @@ inline std::size_t decode_block(std::string_view block, char* out, std::int64_t&
       const unsigned length = d0 * 100 + d1 * 10 + d2;
       if (length == 0) break;
       step = length < room ? length : room;
-      p += RecordDecoder::decode_whole_length({b + k, step}, length, p);
+      const RecordLayout* layout = layout_for_whole_length(length);
+      if (layout == nullptr) {
+        std::memcpy(p, kSkipLineWithEnd.data(), kSkipLineWithEnd.size());
+        p += kSkipLineWithEnd.size();
+        ++n;
+        k += step;
+        continue;
+      }
+      p += RecordDecoder::decode({b + k, step}, *layout, p);
     } else {
       const double length = DataFileScanner::prefix_value(block, k);
       // Zero ends the block's records; so does a value below 1 (a sign or a fraction), which

@@ -14,17 +14,8 @@
 namespace vemo {
 namespace {
 
-// Lengths 97..119 map straight to their layout; every other slot is empty.
-constexpr int kFirstLength = 97;
-constexpr int kLastLength = 119;
-
-struct LayoutIndex {
-  const RecordLayout* by_length[kLastLength - kFirstLength + 1] = {};
-  constexpr LayoutIndex() {
-    for (const auto& entry : kLengthLayouts) by_length[entry.length - kFirstLength] = entry.layout;
-  }
-};
-constexpr LayoutIndex kIndex;
+constexpr int kFirstLength = LayoutIndex::kFirstLength;
+constexpr int kLastLength = LayoutIndex::kLastLength;
 
 // The characters of the record under a field: shortened or empty where the record ends early.
 constexpr std::string_view field_chars(std::string_view record, Field f) noexcept {
@@ -345,7 +336,7 @@ const RecordLayout* layout_for_length(double length) noexcept {
   if (!(length >= kFirstLength && length <= kLastLength)) return nullptr;
   const int whole = static_cast<int>(length);
   if (whole != length) return nullptr;
-  return kIndex.by_length[whole - kFirstLength];
+  return kLayoutIndex.by_length[whole - kFirstLength];
 }
 
 namespace RecordDecoder {
@@ -354,10 +345,8 @@ std::size_t decode(std::string_view record, double length, char* out) noexcept {
   return decode_with(record, layout_for_length(length), out);
 }
 
-std::size_t decode_whole_length(std::string_view record, unsigned length, char* out) noexcept {
-  const unsigned slot = length - kFirstLength;
-  return decode_with(record, slot <= kLastLength - kFirstLength ? kIndex.by_length[slot] : nullptr,
-                     out);
+std::size_t decode(std::string_view record, const RecordLayout& layout, char* out) noexcept {
+  return decode_with(record, &layout, out);
 }
 
 std::string decode(std::string_view record, double length) {

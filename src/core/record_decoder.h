@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "core/number_format.h"
+#include "core/record_layout.h"
 
 namespace vemo {
 
@@ -23,9 +24,8 @@ inline constexpr std::size_t kMaxLineSize = 128 + 2 * kMaxNumberChars;
 // number of characters written. Never allocates.
 std::size_t decode(std::string_view record, double length, char* out) noexcept;
 
-// The same for a length value that is a whole number, as three digits give: no floating-point
-// tests to find the layout.
-std::size_t decode_whole_length(std::string_view record, unsigned length, char* out) noexcept;
+// The same for a record whose layout the caller has found already.
+std::size_t decode(std::string_view record, const RecordLayout& layout, char* out) noexcept;
 
 // Convenience for callers off the hot path.
 std::string decode(std::string_view record, double length);

@@ -46,20 +46,6 @@ TEST(RecordDecoder, UnknownLengthsGiveTheSkipLine) {
   }
 }
 
-TEST(RecordDecoder, AWholeLengthValueDecodesAsTheSameDouble) {
-  const std::string records[] = {layout_a_example(), layout_b_example(), layout_c_example(),
-                                 layout_d_example(), layout_a_example().substr(0, 60)};
-  for (const std::string& r : records) {
-    for (unsigned length = 0; length < 1000; ++length) {
-      char whole[RecordDecoder::kMaxLineSize], as_double[RecordDecoder::kMaxLineSize];
-      const std::size_t n = RecordDecoder::decode_whole_length(r, length, whole);
-      ASSERT_EQ(std::string_view(whole, n),
-                std::string_view(as_double, RecordDecoder::decode(r, length, as_double)))
-          << length;
-    }
-  }
-}
-
 // Number field 2 of layout C (positions 33-47), and what its column becomes.
 TEST(RecordDecoder, NumberField2LosesOneTrailingCapitalFAfterTrimming) {
   struct Case {
@@ -175,6 +161,7 @@ TEST(RecordLayout, LengthsMapToTheirLayouts) {
   EXPECT_EQ(layout_for_length(109), &kLayoutD);
   for (double l : {97.0, 105.0, 108.0, 112.0, 116.0}) EXPECT_EQ(layout_for_length(l), &kLayoutC);
   EXPECT_EQ(layout_for_length(97.0000001), nullptr);
+  for (unsigned l = 0; l < 1000; ++l) EXPECT_EQ(layout_for_whole_length(l), layout_for_length(l));
   EXPECT_EQ(kLayoutA.text2.start + kLayoutA.text2.width - 1, 97);
   EXPECT_EQ(kLayoutB.text2.start + kLayoutB.text2.width - 1, 113);
   EXPECT_EQ(kLayoutD.text2.start + kLayoutD.text2.width - 1, 109);
