@@ -70,7 +70,7 @@ bool OutputWriter::open(const std::string& path, Mode mode) {
   identified_ = ::fstat(fd, &st) == 0;
   const bool pipe = identified_ && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
   if (!pipe) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  flush_size_ = pipe ? kPipeFlushSize : kBufferSize;
+  flush_size_ = pipe ? kPipeFlushSize : kFileFlushSize;
   device_ = identified_ ? static_cast<std::uint64_t>(st.st_dev) : 0;
   inode_ = identified_ ? static_cast<std::uint64_t>(st.st_ino) : 0;
   fd_ = fd;
@@ -166,7 +166,7 @@ bool OutputWriter::open_stdout() {
   error_ = {};
   fd_ = STDOUT_FILENO;
   owns_fd_ = false;
-  flush_size_ = kBufferSize;
+  flush_size_ = kFileFlushSize;
   struct stat st {};
   identified_ = ::fstat(fd_, &st) == 0;
   device_ = identified_ ? static_cast<std::uint64_t>(st.st_dev) : 0;
