@@ -32,6 +32,10 @@ struct Slot {
   ReadFailure failure;
   std::uint64_t length_after = 0;
   std::atomic<bool> cancel{false};  // the caller released the file: stop working on it
+  // Each side is woken only for its own slot: the caller when the report, a piece or the end is
+  // ready, the worker when its piece was taken or the file released.
+  std::condition_variable to_caller;
+  std::condition_variable to_worker;
 };
 
 }  // namespace
@@ -50,6 +54,7 @@ class ManyFilesConverter::Impl {
       for (auto& slot : slots_) slot->cancel = true;
     }
     freed_.notify_all();
+    for (auto& slot : slots_) slot->to_worker.notify_all();
     for (auto& w : workers_) w.join();
   }
 
@@ -82,7 +87,7 @@ class ManyFilesConverter::Impl {
     current_ = taken_++;
     Slot& slot = current();
     std::unique_lock lock(mutex_);
-    ready_.wait(lock, [&] { return slot.index == current_ && slot.reported; });
+    slot.to_caller.wait(lock, [&] { return slot.index == current_ && slot.reported; });
     return slot.report;
   }
 
@@ -91,7 +96,7 @@ class ManyFilesConverter::Impl {
     for (;;) {
       {
         std::unique_lock lock(mutex_);
-        ready_.wait(lock, [&] { return slot.ready; });
+        slot.to_caller.wait(lock, [&] { return slot.ready; });
       }
       if (slot.blocks > 0 &&
           !sink.on_chunk({slot.lines.get(), slot.size}, slot.records, slot.next_block_position)) {
@@ -106,7 +111,7 @@ class ManyFilesConverter::Impl {
         std::lock_guard lock(mutex_);
         slot.ready = false;
       }
-      freed_.notify_all();
+      slot.to_worker.notify_one();
     }
   }
 
@@ -116,8 +121,8 @@ class ManyFilesConverter::Impl {
     {
       std::unique_lock lock(mutex_);
       // Wakes a worker waiting for its piece to be taken, so that it sees the cancel.
-      freed_.notify_all();
-      ready_.wait(lock, [&] { return slot.finished; });
+      slot.to_worker.notify_one();
+      slot.to_caller.wait(lock, [&] { return slot.finished; });
       ++released_;
     }
     freed_.notify_all();
@@ -172,7 +177,9 @@ class ManyFilesConverter::Impl {
     }
   }
 
-  // Opens and tests one file, then converts it unless it is left to the caller.
+  // Opens and tests one file, then converts it unless it is left to the caller. The report of a
+  // file that is converted comes with its first piece, so the caller, which waits for both, is
+  // woken once.
   void process(Slot& slot, DataFileReader& reader, const std::string& path) {
     FileReport report;
     bool reported = false;
@@ -190,9 +197,12 @@ class ManyFilesConverter::Impl {
       } else {
         report.error = reader.error();
       }
-      publish(slot, std::move(report));
+      const bool convert = report.accepted && !report.left_to_caller;
+      // The caller reads the report only once `reported` is set, under the lock.
+      slot.report = std::move(report);
+      if (!convert) publish(slot);
       reported = true;
-      if (slot.report.accepted && !slot.report.left_to_caller) {
+      if (convert) {
         PieceSink sink(*this, slot);
         slot.result = DataFileScanner::scan(reader, sink);
         slot.failure = reader.failure();
@@ -201,9 +211,9 @@ class ManyFilesConverter::Impl {
     } catch (const std::bad_alloc&) {
       if (!reported) {
         // Not even the reader's buffer: the caller tries the file itself.
-        FileReport fallback;
-        fallback.left_to_caller = true;
-        publish(slot, std::move(fallback));
+        slot.report = FileReport{};
+        slot.report.left_to_caller = true;
+        publish(slot);
       } else {
         slot.result = ScanResult::kReadFailed;
         slot.failure = {slot.next_block_position > 0 ? slot.next_block_position - 1 : 0,
@@ -214,22 +224,22 @@ class ManyFilesConverter::Impl {
     finish(slot);
   }
 
-  void publish(Slot& slot, FileReport report) {
+  void publish(Slot& slot) {
     {
       std::lock_guard lock(mutex_);
-      slot.report = std::move(report);
       slot.reported = true;
     }
-    ready_.notify_all();
+    slot.to_caller.notify_one();
   }
 
   // Marks a piece ready and waits for the caller to take it (or to release the file), then
   // empties the buffer for the rest of the file.
   void hand_on(Slot& slot) {
     std::unique_lock lock(mutex_);
+    slot.reported = true;
     slot.ready = true;
-    ready_.notify_all();
-    freed_.wait(lock, [&] { return !slot.ready || slot.cancel; });
+    slot.to_caller.notify_one();
+    slot.to_worker.wait(lock, [&] { return !slot.ready || slot.cancel; });
     slot.size = 0;
     slot.records = 0;
     slot.blocks = 0;
@@ -238,10 +248,11 @@ class ManyFilesConverter::Impl {
   void finish(Slot& slot) {
     {
       std::lock_guard lock(mutex_);
+      slot.reported = true;
       slot.ready = true;
       slot.finished = true;
     }
-    ready_.notify_all();
+    slot.to_caller.notify_one();
   }
 
   const std::vector<std::string> paths_;
@@ -250,8 +261,7 @@ class ManyFilesConverter::Impl {
   std::vector<std::unique_ptr<Slot>> slots_;
   std::vector<std::thread> workers_;
   std::mutex mutex_;
-  std::condition_variable ready_;  // a report or a piece is ready, or a file finished
-  std::condition_variable freed_;  // a piece was taken or a file released
+  std::condition_variable freed_;  // a file was released: its slot takes a later one
   std::uint64_t next_index_ = 0;   // the next file a worker takes
   std::uint64_t released_ = 0;     // files the caller is done with
   std::uint64_t taken_ = 0;        // files the caller asked for

@@ -17,6 +17,9 @@ namespace {
 
 static_assert(kMaxBlockOutput <= ParallelConverter::kSlotBytes);
 
+// A chunk is read in this many parts (256 KiB each for a 1 MiB chunk).
+constexpr std::size_t kReadsPerChunk = 4;
+
 // A byte buffer of fixed capacity that never initialises what it does not write.
 class LineBuffer {
  public:
@@ -54,7 +57,8 @@ class Conversion {
       : reader_(reader),
         jobs_(std::max(1u, jobs)),
         blocks_per_chunk_(std::max<std::size_t>(1, blocks_per_chunk)),
-        chunk_bytes_(blocks_per_chunk_ * kBlockSize) {}
+        chunk_bytes_(blocks_per_chunk_ * kBlockSize),
+        read_bytes_(std::max<std::size_t>(1, blocks_per_chunk_ / kReadsPerChunk) * kBlockSize) {}
 
   ~Conversion() { stop_workers(); }
 
@@ -103,7 +107,7 @@ class Conversion {
       for (Slot& slot : slots_) slot.lines.allocate(ParallelConverter::kSlotBytes);
       inputs_.reserve(jobs_);
       for (unsigned i = 0; i < jobs_; ++i)
-        inputs_.push_back(std::make_unique_for_overwrite<char[]>(chunk_bytes_));
+        inputs_.push_back(std::make_unique_for_overwrite<char[]>(read_bytes_));
       workers_.reserve(jobs_);
     } catch (const std::bad_alloc&) {
       return false;
@@ -150,34 +154,39 @@ class Conversion {
   }
 
   // Reads and decodes one chunk into its slot, handing it on in pieces when the output does not
-  // fit. False when the conversion was cancelled meanwhile.
+  // fit. The chunk is read a part at a time, each decoded while it is still in the processor's
+  // cache. False when the conversion was cancelled meanwhile.
   bool convert_chunk(Slot& slot, std::uint64_t index, char* input) {
     slot.index = index;
     slot.lines.clear();
     slot.records = 0;
     slot.blocks = 0;
-    const std::uint64_t offset = index * chunk_bytes_;
-    const std::size_t found = reader_.read_direct(offset, input, chunk_bytes_, slot.failure);
-    std::size_t blocks;
-    if (slot.failure) {
-      // Only the blocks wholly before the failure are converted.
-      blocks = found / kBlockSize;
-      slot.last = true;
-    } else {
-      // A short read holds the end of the file: its blocks run up to and including the one that
-      // reaches past the end, which is read as zero bytes (an empty one when the file ends on a
-      // block boundary).
-      slot.last = found < chunk_bytes_;
-      blocks = slot.last ? found / kBlockSize + 1 : blocks_per_chunk_;
-      std::memset(input + found, 0, blocks * kBlockSize - found);
-    }
-
-    for (std::size_t b = 0; b < blocks; ++b) {
-      if (slot.lines.room() < kMaxBlockOutput && !hand_on(slot, false)) return false;
-      slot.lines.commit(
-          decode_block({input + b * kBlockSize, kBlockSize}, slot.lines.end(), slot.records));
-      ++slot.blocks;
-      slot.next_block_position = offset + (b + 1) * kBlockSize + 1;
+    slot.last = false;
+    const std::uint64_t chunk_offset = index * chunk_bytes_;
+    for (std::size_t done = 0; done < chunk_bytes_ && !slot.last; done += read_bytes_) {
+      const std::uint64_t offset = chunk_offset + done;
+      const std::size_t want = std::min(read_bytes_, chunk_bytes_ - done);
+      const std::size_t found = reader_.read_direct(offset, input, want, slot.failure);
+      std::size_t blocks;
+      if (slot.failure) {
+        // Only the blocks wholly before the failure are converted.
+        blocks = found / kBlockSize;
+        slot.last = true;
+      } else {
+        // A short read holds the end of the file: its blocks run up to and including the one
+        // that reaches past the end, which is read as zero bytes (an empty one when the file ends
+        // on a block boundary).
+        slot.last = found < want;
+        blocks = slot.last ? found / kBlockSize + 1 : want / kBlockSize;
+        std::memset(input + found, 0, blocks * kBlockSize - found);
+      }
+      for (std::size_t b = 0; b < blocks; ++b) {
+        if (slot.lines.room() < kMaxBlockOutput && !hand_on(slot, false)) return false;
+        slot.lines.commit(
+            decode_block({input + b * kBlockSize, kBlockSize}, slot.lines.end(), slot.records));
+        ++slot.blocks;
+        slot.next_block_position = offset + (b + 1) * kBlockSize + 1;
+      }
     }
     return hand_on(slot, true);
   }
@@ -203,8 +212,9 @@ class Conversion {
   const unsigned jobs_;
   const std::size_t blocks_per_chunk_;
   const std::size_t chunk_bytes_;
+  const std::size_t read_bytes_;  // a worker's read: a quarter of a chunk
   std::vector<Slot> slots_;
-  std::vector<std::unique_ptr<char[]>> inputs_;  // one chunk of input per worker
+  std::vector<std::unique_ptr<char[]>> inputs_;  // one read of input per worker
   std::vector<std::thread> workers_;
   std::mutex mutex_;
   std::condition_variable ready_;

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "core/number_format.h"
+#include "core/record_layout.h"
 
 namespace vemo {
 
@@ -22,6 +23,9 @@ inline constexpr std::size_t kMaxLineSize = 128 + 2 * kMaxNumberChars;
 // Writes the line into `out`, which must have room for kMaxLineSize characters; returns the
 // number of characters written. Never allocates.
 std::size_t decode(std::string_view record, double length, char* out) noexcept;
+
+// The same for a record whose layout the caller has found already.
+std::size_t decode(std::string_view record, const RecordLayout& layout, char* out) noexcept;
 
 // Convenience for callers off the hot path.
 std::string decode(std::string_view record, double length);

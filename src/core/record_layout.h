@@ -67,4 +67,22 @@ inline constexpr std::array<LengthLayout, 8> kLengthLayouts = {{
 // written as the skip line). Only whole values equal to one of the eight lengths match.
 const RecordLayout* layout_for_length(double length) noexcept;
 
+// Lengths 97..119 map straight to their layout; every other slot is empty.
+struct LayoutIndex {
+  static constexpr int kFirstLength = 97;
+  static constexpr int kLastLength = 119;
+  const RecordLayout* by_length[kLastLength - kFirstLength + 1] = {};
+  constexpr LayoutIndex() {
+    for (const auto& entry : kLengthLayouts) by_length[entry.length - kFirstLength] = entry.layout;
+  }
+};
+inline constexpr LayoutIndex kLayoutIndex;
+
+// The same for a whole length value, as a three-digit prefix gives, without floating point.
+inline const RecordLayout* layout_for_whole_length(unsigned length) noexcept {
+  const unsigned slot = length - LayoutIndex::kFirstLength;
+  return slot <= LayoutIndex::kLastLength - LayoutIndex::kFirstLength ? kLayoutIndex.by_length[slot]
+                                                                      : nullptr;
+}
+
 }  // namespace vemo

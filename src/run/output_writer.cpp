@@ -62,9 +62,11 @@ bool OutputWriter::open(const std::string& path, Mode mode) {
   // A pipe or FIFO stays non-blocking: a slow reader is waited for in slices (wait_for_room), so
   // the caller can keep its window alive meanwhile. Everything else is written blocking.
   platform::FileStatus st;
-  const bool pipe = !platform::status(fd, st) && st.kind == platform::FileKind::kPipe;
+  const bool identified = !platform::status(fd, st);
+  const bool pipe = identified && st.kind == platform::FileKind::kPipe;
   if (!pipe) platform::set_blocking(fd);
-  flush_size_ = pipe ? kPipeFlushSize : kBufferSize;
+  flush_size_ = pipe ? kPipeFlushSize : kFileFlushSize;
+  id_ = identified ? st.id : platform::FileId{};
   fd_ = fd;
   owns_fd_ = true;
   return true;
@@ -147,13 +149,14 @@ bool OutputWriter::open_stdout() {
   error_ = {};
   fd_ = platform::kStdout;
   owns_fd_ = false;
-  flush_size_ = kBufferSize;
+  flush_size_ = kFileFlushSize;
+  platform::FileStatus st;
+  id_ = platform::status(fd_, st) ? platform::FileId{} : st.id;
   return true;
 }
 
 void OutputWriter::write(std::string_view bytes) {
-  if (bytes.size() >= kBufferSize / 2) {
-    // Large spans go straight to the system rather than through the buffer.
+  if (bytes.size() >= kDirectWriteSize) {
     if (flush()) write_all(bytes.data(), bytes.size());
     return;
   }
@@ -198,8 +201,8 @@ bool OutputWriter::wait_for_room() {
 }
 
 bool OutputWriter::is_file(const platform::FileId& id) const {
-  platform::FileStatus st;
-  return fd_ >= 0 && !platform::status(fd_, st) && platform::same_file(st.id, id);
+  // An open descriptor keeps its file: its identity is taken once, at the open.
+  return fd_ >= 0 && platform::same_file(id_, id);
 }
 
 bool OutputWriter::close() {

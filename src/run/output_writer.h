@@ -20,6 +20,12 @@ class OutputWriter {
   // A pipe or FIFO is handed this much at a time (a pipe's usual capacity), so that a run that
   // stops does not wait long for a slow reader to take what is still buffered.
   static constexpr std::size_t kPipeFlushSize = 1 << 16;
+  // Anything else is handed this much at a time: lines written into the buffer then stay in the
+  // processor's cache until the system copies them, where a full megabyte would not.
+  static constexpr std::size_t kFileFlushSize = 1 << 18;
+  // write() hands spans of this size or more straight to the system after what is buffered:
+  // copying them into the buffer first would cost more than the extra system call.
+  static constexpr std::size_t kDirectWriteSize = 1 << 16;
 
   OutputWriter();
   ~OutputWriter();
@@ -80,9 +86,11 @@ class OutputWriter {
   void end_replacement(bool keep);
 
   int fd_ = -1;
-  std::size_t flush_size_ = kBufferSize;
+  std::size_t flush_size_ = kFileFlushSize;
   std::function<void()> wait_handler_;
   bool owns_fd_ = false;
+  // The open output's identity, taken once at the open (unknown when the system cannot tell it).
+  platform::FileId id_;
   std::unique_ptr<char[]> buffer_;
   std::size_t used_ = 0;
   bool failed_ = false;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/block_decoder.h"
 #include "core/data_file_reader.h"
 #include "support/record_builder.h"
 
@@ -93,6 +94,38 @@ TEST(ScanBlock, FractionalAndOddPrefixesStepByTheirWholePart) {
   sink = scan_block(block_of({"9E9"}, 'Z'));
   ASSERT_EQ(sink.records.size(), 1u);
   EXPECT_EQ(sink.records[0].size(), 2048u);
+}
+
+TEST(DecodeBlock, GivesTheLinesOfScanningAndDecodingEachRecord) {
+  const std::string near_end = record_of(999) + record_of(999) + record_of(48);  // to offset 2046
+  const std::string blocks[] = {
+      block_of({record_of(119), record_of(113), record_of(97), record_of(109), record_of(100)}),
+      block_of(std::vector<std::string>(19, record_of(119))),  // the last one cut at the end
+      near_end + "99",
+      near_end + "1 ",
+      record_of(999) + record_of(999) + record_of(49) + "9",
+      block_of({record_of(119), "000119"}),
+      block_of({record_of(119), " 97" + record_of(97).substr(3), "3.5", "-50"}),
+      block_of({"1E2" + record_of(100).substr(3), record_of(105)}, ' '),
+      block_of({"9E9"}, 'Z'),
+      std::string(2048, '9'),
+      std::string(2048, '\0'),
+  };
+  for (const std::string& block : blocks) {
+    ASSERT_EQ(block.size(), 2048u);
+    std::string expected;
+    std::int64_t expected_records = 0;
+    DataFileScanner::for_each_record(block, [&](std::string_view record, double length) {
+      expected += RecordDecoder::decode(record, length) + "\r\n";
+      ++expected_records;
+      return true;
+    });
+    std::string lines(kMaxBlockOutput, '\0');
+    std::int64_t records = 5;
+    lines.resize(decode_block(block, lines.data(), records));
+    EXPECT_EQ(lines, expected) << block.substr(0, 40);
+    EXPECT_EQ(records, 5 + expected_records);
+  }
 }
 
 // --- Whole files through the reader ---

@@ -77,10 +77,24 @@ TEST(RecordDecoder, ElapsedTimeAndCounterAreNumbers) {
     const char* counter;
     const char* columns;  // columns 5 and 6
   } cases[] = {
-      {"007090", "000000", "4290,0"},     {"      ", "-00012", "0,-12"},
-      {" 1 2 3", "      ", "3723,0"},     {"000125", "12AB34", "85,12"},
-      {"-1-1-1", "12.500", "-3661,12.5"}, {"999999", "1E5   ", "362439,100000"},
-      {"AB0000", "1E999 ", "0,0"},        {".50000", "&HFF  ", "1800,255"},
+      {"007090", "000000", "4290,0"},
+      {"      ", "-00012", "0,-12"},
+      {" 1 2 3", "      ", "3723,0"},
+      {"000125", "12AB34", "85,12"},
+      {"-1-1-1", "12.500", "-3661,12.5"},
+      {"999999", "1E5   ", "362439,100000"},
+      {"AB0000", "1E999 ", "0,0"},
+      {".50000", "&HFF  ", "1800,255"},
+      // Every digit count of the seconds, written without leading zeros.
+      {"000000", "000001", "0,1"},
+      {"000009", "000010", "9,10"},
+      {"000010", "000100", "10,100"},
+      {"000139", "001000", "99,1000"},
+      {"000140", "010000", "100,10000"},
+      {"005959", "100000", "3599,100000"},
+      {"024640", "999999", "10000,999999"},
+      {"274639", "090000", "99999,90000"},
+      {"274640", "000700", "100000,700"},
   };
   for (const auto& c : cases) {
     std::string r = layout_c_example();
@@ -147,6 +161,7 @@ TEST(RecordLayout, LengthsMapToTheirLayouts) {
   EXPECT_EQ(layout_for_length(109), &kLayoutD);
   for (double l : {97.0, 105.0, 108.0, 112.0, 116.0}) EXPECT_EQ(layout_for_length(l), &kLayoutC);
   EXPECT_EQ(layout_for_length(97.0000001), nullptr);
+  for (unsigned l = 0; l < 1000; ++l) EXPECT_EQ(layout_for_whole_length(l), layout_for_length(l));
   EXPECT_EQ(kLayoutA.text2.start + kLayoutA.text2.width - 1, 97);
   EXPECT_EQ(kLayoutB.text2.start + kLayoutB.text2.width - 1, 113);
   EXPECT_EQ(kLayoutD.text2.start + kLayoutD.text2.width - 1, 109);

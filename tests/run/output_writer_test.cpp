@@ -33,6 +33,26 @@ TEST(OutputWriter, WritesEverythingAcrossBufferBoundaries) {
   EXPECT_EQ(test::read_file(path), expected);
 }
 
+TEST(OutputWriter, SpansAroundTheDirectWriteSizeKeepTheirOrder) {
+  // Spans written straight to the system must come after what is still buffered.
+  const std::size_t d = OutputWriter::kDirectWriteSize;
+  const std::size_t sizes[] = {1, d - 1, d, 7, d + 1, d, 3, OutputWriter::kBufferSize - 2, 5};
+  const std::string path = test::temp_folder() + "/o.txt";
+  std::string expected;
+  {
+    OutputWriter w;
+    ASSERT_TRUE(w.open(path));
+    char fill = 'a';
+    for (const std::size_t n : sizes) {
+      const std::string span(n, fill++);
+      w.write(span);
+      expected += span;
+    }
+    ASSERT_TRUE(w.close());
+  }
+  EXPECT_EQ(test::read_file(path), expected);
+}
+
 TEST(OutputWriter, OpeningEmptiesAnExistingFile) {
   const std::string path = test::write_temp_file("old.txt", "old contents");
   OutputWriter w;
