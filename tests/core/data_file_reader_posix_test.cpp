@@ -15,14 +15,8 @@
 namespace vemo {
 namespace {
 
-std::string pattern(std::size_t n) {
-  std::string s(n, '\0');
-  for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>('A' + (i * 7 + i / 251) % 26);
-  return s;
-}
-
 TEST(DataFileReader, AStreamReadsForwardAsTheFileWouldAndRefusesToGoBack) {
-  const std::string bytes = pattern(3 * DataFileReader::kWindowSize + 1234);
+  const std::string bytes = test::pattern_bytes(3 * DataFileReader::kWindowSize + 1234);
   int fds[2];
   ASSERT_EQ(::pipe(fds), 0);
   // Small, odd pieces, so that reads come back short.

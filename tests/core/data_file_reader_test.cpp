@@ -16,15 +16,9 @@
 namespace vemo {
 namespace {
 
-std::string pattern(std::size_t n) {
-  std::string s(n, '\0');
-  for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>('A' + (i * 7 + i / 251) % 26);
-  return s;
-}
-
 TEST(DataFileReader, ReadsExactlyWhatTheFileHoldsThenZeroBytes) {
   // Large enough to cross the read-ahead window several times, not a multiple of anything.
-  const std::string bytes = pattern(3 * DataFileReader::kWindowSize + 1234);
+  const std::string bytes = test::pattern_bytes(3 * DataFileReader::kWindowSize + 1234);
   DataFileReader reader;
   ASSERT_TRUE(reader.open(test::write_temp_file("p.bin", bytes)));
   EXPECT_EQ(reader.length(), bytes.size());

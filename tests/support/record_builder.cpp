@@ -8,6 +8,12 @@
 
 namespace vemo::test {
 
+std::string pattern_bytes(std::size_t n) {
+  std::string s(n, '\0');
+  for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>('A' + (i * 7 + i / 251) % 26);
+  return s;
+}
+
 std::string write_temp_file(std::string_view name, std::string_view bytes) {
   const auto path = std::filesystem::path(temp_folder()) / std::string(name);
   std::ofstream out(path, std::ios::binary);

@@ -2,6 +2,7 @@
 
 // Builds records, blocks and data files for tests, so that a test reads like the case it checks.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -43,6 +44,9 @@ inline std::string sample_record(int length, int serial = 0) {
   put(r, 33, "7788" + digits + "F");
   return r;
 }
+
+// n bytes of letters in a pattern that repeats at no power of two, so a misplaced read shows.
+std::string pattern_bytes(std::size_t n);
 
 // Writes `bytes` to a file in a fresh temp_folder() and returns its path.
 std::string write_temp_file(std::string_view name, std::string_view bytes);
