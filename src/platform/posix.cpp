@@ -137,38 +137,30 @@ std::error_code close(int fd) {
   return ::close(fd) == 0 ? std::error_code() : last_error();
 }
 
-std::ptrdiff_t read_at(int fd, char* out, std::size_t n, std::uint64_t offset,
-                       std::error_code& error) {
+// Makes a read or write call again while a signal interrupts it; -1 with the error otherwise.
+template <class Call>
+std::ptrdiff_t retrying(Call call, std::error_code& error) {
   for (;;) {
-    const ssize_t r = ::pread(fd, out, n, static_cast<off_t>(offset));
+    const ssize_t r = call();
     if (r >= 0) return r;
     if (errno != EINTR) {
       error = last_error();
       return -1;
     }
   }
+}
+
+std::ptrdiff_t read_at(int fd, char* out, std::size_t n, std::uint64_t offset,
+                       std::error_code& error) {
+  return retrying([&] { return ::pread(fd, out, n, static_cast<off_t>(offset)); }, error);
 }
 
 std::ptrdiff_t read_some(int fd, char* out, std::size_t n, std::error_code& error) {
-  for (;;) {
-    const ssize_t r = ::read(fd, out, n);
-    if (r >= 0) return r;
-    if (errno != EINTR) {
-      error = last_error();
-      return -1;
-    }
-  }
+  return retrying([&] { return ::read(fd, out, n); }, error);
 }
 
 std::ptrdiff_t write_some(int fd, const char* p, std::size_t n, std::error_code& error) {
-  for (;;) {
-    const ssize_t r = ::write(fd, p, n);
-    if (r >= 0) return r;
-    if (errno != EINTR) {
-      error = last_error();
-      return -1;
-    }
-  }
+  return retrying([&] { return ::write(fd, p, n); }, error);
 }
 
 void end_on_broken_pipe() {

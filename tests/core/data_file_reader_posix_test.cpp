@@ -47,14 +47,9 @@ TEST(DataFileReader, AStreamReadsForwardAsTheFileWouldAndRefusesToGoBack) {
       {bytes.size() + 2049, 2048},
   };
   for (const auto& c : cases) {
-    std::string expected(c.n, '\0');
-    const std::uint64_t offset = c.position - 1;
-    if (offset < bytes.size()) {
-      const std::size_t found = std::min<std::size_t>(c.n, bytes.size() - offset);
-      expected.replace(0, found, bytes, offset, found);
-    }
+    const std::string expected = test::bytes_at(bytes, c.position, c.n);
     EXPECT_EQ(reader.view(c.position, c.n), expected) << "at " << c.position;
-    EXPECT_EQ(reader.end_of_data(), offset + c.n > bytes.size()) << "at " << c.position;
+    EXPECT_EQ(reader.end_of_data(), c.position - 1 + c.n > bytes.size()) << "at " << c.position;
   }
   EXPECT_FALSE(reader.failed());
   writer.join();

@@ -38,16 +38,11 @@ TEST(DataFileReader, ReadsExactlyWhatTheFileHoldsThenZeroBytes) {
       {1, 3 * DataFileReader::kWindowSize},  // larger than a view: read() splits it
   };
   for (const auto& c : cases) {
-    std::string expected(c.n, '\0');
-    const std::uint64_t offset = c.position - 1;
-    if (offset < bytes.size()) {
-      const std::size_t found = std::min<std::size_t>(c.n, bytes.size() - offset);
-      expected.replace(0, found, bytes, offset, found);
-    }
+    const std::string expected = test::bytes_at(bytes, c.position, c.n);
     std::string got(c.n, 'z');
     reader.read(c.position, c.n, got.data());
     EXPECT_EQ(got, expected) << "at " << c.position << " n " << c.n;
-    EXPECT_EQ(reader.end_of_data(), offset + c.n > bytes.size()) << "at " << c.position;
+    EXPECT_EQ(reader.end_of_data(), c.position - 1 + c.n > bytes.size()) << "at " << c.position;
   }
   EXPECT_FALSE(reader.failed());
 }

@@ -14,6 +14,16 @@ std::string pattern_bytes(std::size_t n) {
   return s;
 }
 
+std::string bytes_at(const std::string& bytes, std::uint64_t position, std::size_t n) {
+  std::string expected(n, '\0');
+  const std::uint64_t offset = position - 1;
+  if (offset < bytes.size()) {
+    const std::size_t found = std::min<std::size_t>(n, bytes.size() - offset);
+    expected.replace(0, found, bytes, offset, found);
+  }
+  return expected;
+}
+
 std::string write_temp_file(std::string_view name, std::string_view bytes) {
   const auto path = std::filesystem::path(temp_folder()) / std::string(name);
   std::ofstream out(path, std::ios::binary);

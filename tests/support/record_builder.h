@@ -48,6 +48,10 @@ inline std::string sample_record(int length, int serial = 0) {
 // n bytes of letters in a pattern that repeats at no power of two, so a misplaced read shows.
 std::string pattern_bytes(std::size_t n);
 
+// What a reader must give for n bytes at 1-based `position` of a file holding `bytes`: the bytes
+// there, zeros past the end.
+std::string bytes_at(const std::string& bytes, std::uint64_t position, std::size_t n);
+
 // Writes `bytes` to a file in a fresh temp_folder() and returns its path.
 std::string write_temp_file(std::string_view name, std::string_view bytes);
 
