@@ -8,6 +8,9 @@
 #include <emmintrin.h>
 #endif
 
+#include "core/block_decoder.h"
+#include "core/block_loop.h"
+#include "core/digit_chars.h"
 #include "core/record_layout.h"
 #include "core/val.h"
 
@@ -94,19 +97,11 @@ constexpr char kDigitPairs[] =
 // past the leading zeros: no loop and no branch on the digit count.
 inline char* write_six(std::uint32_t v, char* out) noexcept {
   if constexpr (std::endian::native == std::endian::little) {
-    // Three two-digit numbers in 16-bit lanes, each split into its tens (x * 103 >> 10 is x / 10
-    // below 100) and units, one digit value per byte, most significant first. The divisions by
-    // 10^4 and 100 are multiplications that are exact in these ranges.
-    const std::uint64_t high = static_cast<std::uint64_t>(v) * 429497 >> 32;  // v / 10000
-    const std::uint32_t rest = v - static_cast<std::uint32_t>(high) * 10000;
-    const std::uint32_t middle = rest * 5243 >> 19;  // rest / 100
-    const std::uint64_t pairs = high | static_cast<std::uint64_t>(middle) << 16 |
-                                static_cast<std::uint64_t>(rest - middle * 100) << 32;
-    const std::uint64_t tens = (pairs * 103 >> 10) & 0x0000000F000F000Full;
-    const std::uint64_t digits = tens | (pairs - 10 * tens) << 8;
+    const std::uint64_t word = digit_chars::six_digit_word(v);
+    const std::uint64_t digits = word - 0x0000303030303030ull;
     const unsigned zeros = digits == 0 ? 5u : static_cast<unsigned>(__builtin_ctzll(digits)) / 8;
-    const std::uint64_t word = (digits + 0x0000303030303030ull) >> 8 * zeros;
-    std::memcpy(out, &word, 8);
+    const std::uint64_t shifted = word >> 8 * zeros;
+    std::memcpy(out, &shifted, 8);
     return out + 6 - zeros;
   }
   char tmp[16] = {};
@@ -119,24 +114,11 @@ inline char* write_six(std::uint32_t v, char* out) noexcept {
 }
 
 // The six characters at s as one little-endian word (two zero bytes on top), when all six are
-// digits: their values, one byte each, in `digits`.
-inline bool six_digits(const char* s, std::uint64_t& word, std::uint64_t& digits) noexcept {
-  constexpr std::uint64_t kSix = 0x0000FFFFFFFFFFFFull;
-  constexpr std::uint64_t kZeros = 0x0000303030303030ull;
-  std::uint64_t x;
-  std::memcpy(&x, s, 8);
-  x &= kSix;
-  // A byte is a digit when its high nibble is 3 and adding 6 keeps it so.
-  const std::uint64_t check =
-      (x & 0x0000F0F0F0F0F0F0ull) | (((x + 0x0000060606060606ull) & 0x0000F0F0F0F0F0F0ull) >> 4);
-  word = x;
-  digits = x - kZeros;
-  return check == 0x0000333333333333ull;
-}
-
-// The three two-digit numbers of six digit values (one byte each), in bytes 0, 2 and 4.
-inline std::uint64_t digit_pairs(std::uint64_t digits) noexcept {
-  return digits * 10 + (digits >> 8);
+// digits.
+inline bool six_digits(const char* s, std::uint64_t& word) noexcept {
+  std::memcpy(&word, s, 8);
+  word &= 0x0000FFFFFFFFFFFFull;
+  return digit_chars::six_digits(word);
 }
 
 // Elapsed seconds and counter, the usual all-digit fields converted without the general rule.
@@ -161,14 +143,8 @@ inline char* put_counter(std::string_view c, char* out) noexcept {
 // of its characters: eight are loaded at once.
 inline char* put_elapsed_whole(const char* e, char* out) noexcept {
   if constexpr (std::endian::native == std::endian::little) {
-    std::uint64_t word, digits;
-    if (six_digits(e, word, digits)) {
-      const std::uint64_t pairs = digit_pairs(digits);
-      return write_six(
-          static_cast<std::uint32_t>((pairs & 0xFF) * 3600 + ((pairs >> 16) & 0xFF) * 60 +
-                                     ((pairs >> 32) & 0xFF)),
-          out);
-    }
+    std::uint64_t word;
+    if (six_digits(e, word)) return write_six(digit_chars::hhmmss_seconds(word), out);
   }
   return put_elapsed({e, 6}, out);
 }
@@ -176,8 +152,9 @@ inline char* put_elapsed_whole(const char* e, char* out) noexcept {
 // Six digits are written as they stand, less their leading zeros (all but the last).
 inline char* put_counter_whole(const char* c, char* out) noexcept {
   if constexpr (std::endian::native == std::endian::little) {
-    std::uint64_t word, digits;
-    if (six_digits(c, word, digits)) {
+    std::uint64_t word;
+    if (six_digits(c, word)) {
+      const std::uint64_t digits = word - 0x0000303030303030ull;
       const unsigned zeros = digits == 0 ? 5u : static_cast<unsigned>(__builtin_ctzll(digits)) / 8;
       word >>= 8 * zeros;
       std::memcpy(out, &word, 8);
@@ -281,11 +258,6 @@ inline char* put_text_field(char* out, const char* s) noexcept {
   return put_text_field(p, field_start(l.text2));
 }
 
-// The last position any field of the layout reads.
-constexpr std::size_t layout_end(const RecordLayout& l) noexcept {
-  return static_cast<std::size_t>(l.text2.start + l.text2.width - 1);
-}
-
 // A record cut short by its block end: each field is taken as far as the record reaches.
 std::size_t decode_short(std::string_view record, const RecordLayout& layout, char* out) noexcept {
   std::string_view number2 = trim_spaces(field_chars(record, layout.number2));
@@ -356,4 +328,27 @@ std::string decode(std::string_view record, double length) {
 }
 
 }  // namespace RecordDecoder
+
+// Here, beside the record decoder, so that the whole-record path is inlined into the block loop.
+std::size_t decode_block_portable(std::string_view block, char* out,
+                                  std::int64_t& records) noexcept {
+  return block_loop::decode(
+      block, out, records,
+      [](const char* record, std::size_t step, unsigned length, char* p) noexcept {
+        const RecordLayout* layout = layout_for_whole_length(length);
+        if (layout == nullptr) {
+          std::memcpy(p, kSkipLineWithEnd.data(), kSkipLineWithEnd.size());
+          return p + kSkipLineWithEnd.size();
+        }
+        if (step >= layout_end(*layout)) {
+          p = decode_full(record, *layout, p);
+        } else {
+          p += decode_short({record, step}, *layout, p);
+        }
+        p[0] = '\r';
+        p[1] = '\n';
+        return p + 2;
+      });
+}
+
 }  // namespace vemo

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace vemo {
@@ -46,6 +47,12 @@ inline constexpr RecordLayout kLayoutA = make_layout(34, 50, 56, 71, 84);   // 1
 inline constexpr RecordLayout kLayoutB = make_layout(37, 66, 72, 87, 100);  // 113
 inline constexpr RecordLayout kLayoutC = make_layout(33, 50, 56, 71, 84);   // 97 105 108 112 116
 inline constexpr RecordLayout kLayoutD = make_layout(33, 62, 68, 83, 96);   // 109
+
+// The last position any field of the layout reads: a record of at least this many characters
+// holds all of them.
+constexpr std::size_t layout_end(const RecordLayout& l) noexcept {
+  return static_cast<std::size_t>(l.text2.start + l.text2.width - 1);
+}
 
 // The record lengths the decoder knows, with their layouts.
 struct LengthLayout {

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <iterator>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/block_decoder.h"
@@ -96,6 +100,33 @@ TEST(ScanBlock, FractionalAndOddPrefixesStepByTheirWholePart) {
   EXPECT_EQ(sink.records[0].size(), 2048u);
 }
 
+// The block decoders this processor can run: the portable one, and the vector one where it has it.
+std::vector<std::pair<const char*, decltype(&decode_block_portable)>> block_decoders() {
+  std::vector<std::pair<const char*, decltype(&decode_block_portable)>> decoders = {
+      {"dispatch", decode_block}, {"portable", decode_block_portable}};
+  if (vector_decoder_supported()) decoders.emplace_back("vector", decode_block_vector);
+  return decoders;
+}
+
+// Every block decoder against scanning the block and decoding each record.
+void expect_block_lines(const std::string& block) {
+  ASSERT_EQ(block.size(), 2048u);
+  std::string expected;
+  std::int64_t expected_records = 0;
+  DataFileScanner::for_each_record(block, [&](std::string_view record, double length) {
+    expected += RecordDecoder::decode(record, length) + "\r\n";
+    ++expected_records;
+    return true;
+  });
+  for (const auto& [name, decode] : block_decoders()) {
+    std::string lines(kMaxBlockOutput, '\0');
+    std::int64_t records = 5;
+    lines.resize(decode(block, lines.data(), records));
+    EXPECT_EQ(lines, expected) << name << ": " << block.substr(0, 40);
+    EXPECT_EQ(records, 5 + expected_records) << name;
+  }
+}
+
 TEST(DecodeBlock, GivesTheLinesOfScanningAndDecodingEachRecord) {
   const std::string near_end = record_of(999) + record_of(999) + record_of(48);  // to offset 2046
   const std::string blocks[] = {
@@ -111,20 +142,37 @@ TEST(DecodeBlock, GivesTheLinesOfScanningAndDecodingEachRecord) {
       std::string(2048, '9'),
       std::string(2048, '\0'),
   };
-  for (const std::string& block : blocks) {
-    ASSERT_EQ(block.size(), 2048u);
-    std::string expected;
-    std::int64_t expected_records = 0;
-    DataFileScanner::for_each_record(block, [&](std::string_view record, double length) {
-      expected += RecordDecoder::decode(record, length) + "\r\n";
-      ++expected_records;
-      return true;
-    });
-    std::string lines(kMaxBlockOutput, '\0');
-    std::int64_t records = 5;
-    lines.resize(decode_block(block, lines.data(), records));
-    EXPECT_EQ(lines, expected) << block.substr(0, 40);
-    EXPECT_EQ(records, 5 + expected_records);
+  for (const std::string& block : blocks) expect_block_lines(block);
+}
+
+// Records of every known length whose fields are filled from a small alphabet, so that spaces at
+// either end, inner spaces, a trailing "F", leading zeros and non-digits in the elapsed time and
+// counter all occur, with records cut by the block end among them.
+TEST(DecodeBlock, DecodersAgreeOnVariedFields) {
+  constexpr int kLengths[] = {97, 105, 108, 109, 112, 113, 116, 119, 100, 96, 120};
+  constexpr std::string_view kAlphabet = "0000000 9F F1 5\t.E-";
+  std::uint64_t seed = 7;
+  const auto next = [&seed] {
+    seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<std::size_t>(seed >> 33);
+  };
+  for (int b = 0; b < 400; ++b) {
+    std::string block;
+    while (block.size() < 2048) {
+      const int length = kLengths[next() % std::size(kLengths)];
+      std::string record = std::to_string(1000 + length).substr(1);  // three digits
+      while (record.size() < static_cast<std::size_t>(length)) {
+        // Mostly digits, zeros most of all, so that whole-digit fields with leading zeros are
+        // common too.
+        const std::size_t pick = next() % 8;
+        record += pick < 2   ? kAlphabet[next() % kAlphabet.size()]
+                  : pick < 5 ? '0'
+                             : static_cast<char>('0' + next() % 10);
+      }
+      block += record;
+    }
+    block.resize(2048);
+    expect_block_lines(block);
   }
 }
 

@@ -1,5 +1,6 @@
 // The record decoder on arbitrary records and length values: the line stays within
-// kMaxLineSize and equals the reference's.
+// kMaxLineSize and equals the reference's. A record of a known length is also decoded as the
+// first record of a block by each block decoder, which must give the same line.
 //
 // Input: byte 0 chooses how the length value is made, the rest is the record.
 //   0: one of the eight known lengths, chosen by byte 1
@@ -7,6 +8,7 @@
 //   2: the eight bytes after byte 0 as a double (fractions, negatives, NaN, infinities)
 //   3: bytes 1-2 as a whole number from 0 to 1199, plus one half when byte 0 has bit 2 set
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -16,6 +18,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/block_decoder.h"
 #include "core/record_decoder.h"
 #include "core/val.h"
 #include "reference/reference_converter.h"
@@ -36,6 +39,40 @@ std::string visible(std::string_view s) {
     }
   }
   return out;
+}
+
+// The record, behind its three-digit length prefix, starts a block of spaces. Only the
+// characters after the prefix come from the input, so records of the length are whole or cut by
+// the block end exactly when the input is long enough.
+void check_block_decoders(std::string_view record, int length, const std::string& expected) {
+  if (record.size() < 3) return;
+  std::string block(vemo::kBlockSize, '0');  // "000" after the record ends the block's records
+  char prefix[4];
+  std::snprintf(prefix, sizeof prefix, "%03d", length);
+  const std::size_t n = std::min(record.size(), static_cast<std::size_t>(length));
+  const std::string_view body = record.substr(3, std::min(n, block.size()) - 3);
+  block.replace(0, 3, prefix);
+  block.replace(3, body.size(), body);
+  const std::string own(block.substr(0, std::min<std::size_t>(length, block.size())));
+  const std::string line =
+      (own.size() == record.size() ? expected
+                                   : vemo::reference_decode(own, static_cast<double>(length))) +
+      "\r\n";
+  static const std::unique_ptr<char[]> out(new char[vemo::kMaxBlockOutput]);
+  using Decoder = std::size_t (*)(std::string_view, char*, std::int64_t&) noexcept;
+  const Decoder decoders[] = {vemo::decode_block_portable, vemo::vector_decoder_supported()
+                                                               ? vemo::decode_block_vector
+                                                               : vemo::decode_block_portable};
+  for (const Decoder decode : decoders) {
+    std::int64_t records = 0;
+    const std::size_t size = decode(block, out.get(), records);
+    if (std::string_view(out.get(), size) != line) {
+      std::fprintf(stderr, "fuzz_decoder: block decoder, record \"%s\"\n  decoder:   \"%s\"\n",
+                   visible(own).c_str(),
+                   visible(std::string_view(out.get(), std::min(size, line.size() + 20))).c_str());
+      std::abort();
+    }
+  }
 }
 
 }  // namespace
@@ -82,5 +119,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         visible(expected).c_str());
     std::abort();
   }
+  if (mode == 0) check_block_decoders(record, static_cast<int>(length), expected);
   return 0;
 }
