@@ -4,18 +4,27 @@
 
 namespace vemo::digit_chars {
 
+// "00" to "99", two characters each.
+inline constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// The two digit characters of p (below 100), the tens in the low byte.
+constexpr std::uint64_t pair_chars(std::uint32_t p) noexcept {
+  return static_cast<std::uint64_t>(static_cast<unsigned char>(kDigitPairs[2 * p])) |
+         static_cast<std::uint64_t>(static_cast<unsigned char>(kDigitPairs[2 * p + 1])) << 8;
+}
+
 // The six decimal digits of v (below 10^6), leading zeros included, as the characters of one
-// little-endian word: the most significant digit in its lowest byte, zero bytes on top. Three
-// two-digit numbers in 16-bit lanes are each split into tens (x * 103 >> 10 is x / 10 below 100)
-// and units; the divisions by 10^4 and 100 are multiplications that are exact in these ranges.
+// little-endian word: the most significant digit in its lowest byte, zero bytes on top. The three
+// two-digit parts are each worked out from v, side by side rather than one after another; the
+// divisions by 10^4 and 100 are multiplications that are exact below 10^6.
 constexpr std::uint64_t six_digit_word(std::uint32_t v) noexcept {
-  const std::uint64_t high = static_cast<std::uint64_t>(v) * 429497 >> 32;  // v / 10000
-  const std::uint32_t rest = v - static_cast<std::uint32_t>(high) * 10000;
-  const std::uint32_t middle = rest * 5243 >> 19;  // rest / 100
-  const std::uint64_t pairs = high | static_cast<std::uint64_t>(middle) << 16 |
-                              static_cast<std::uint64_t>(rest - middle * 100) << 32;
-  const std::uint64_t tens = (pairs * 103 >> 10) & 0x0000000F000F000Full;
-  return (tens | (pairs - 10 * tens) << 8) + 0x0000303030303030ull;
+  const auto high = static_cast<std::uint32_t>(std::uint64_t{v} * 429497 >> 32);        // v / 10^4
+  const auto hundreds = static_cast<std::uint32_t>(std::uint64_t{v} * 42949673 >> 32);  // v / 100
+  return pair_chars(high) | pair_chars(hundreds - high * 100) << 16 |
+         pair_chars(v - hundreds * 100) << 32;
 }
 
 // Whether the low six bytes of a little-endian word are all digit characters: a byte is one when

@@ -88,11 +88,6 @@ inline int two_digits(const char* s) noexcept {
   return is_digit(s[0]) && is_digit(s[1]) ? (s[0] - '0') * 10 + (s[1] - '0') : -1;
 }
 
-constexpr char kDigitPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
-
 // Writes a value below 10^6 without leading zeros, as six digits stored at once and an advance
 // past the leading zeros: no loop and no branch on the digit count.
 inline char* write_six(std::uint32_t v, char* out) noexcept {
@@ -105,9 +100,9 @@ inline char* write_six(std::uint32_t v, char* out) noexcept {
     return out + 6 - zeros;
   }
   char tmp[16] = {};
-  std::memcpy(tmp + 2, kDigitPairs + 2 * (v / 10000), 2);
-  std::memcpy(tmp + 4, kDigitPairs + 2 * (v / 100 % 100), 2);
-  std::memcpy(tmp + 6, kDigitPairs + 2 * (v % 100), 2);
+  std::memcpy(tmp + 2, digit_chars::kDigitPairs + 2 * (v / 10000), 2);
+  std::memcpy(tmp + 4, digit_chars::kDigitPairs + 2 * (v / 100 % 100), 2);
+  std::memcpy(tmp + 6, digit_chars::kDigitPairs + 2 * (v % 100), 2);
   const unsigned digits = 1u + (v >= 10) + (v >= 100) + (v >= 1000) + (v >= 10000) + (v >= 100000);
   std::memcpy(out, tmp + 8 - digits, 8);
   return out + digits;
