@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <string>
 
+#include "core/digit_chars.h"
 #include "core/val.h"
 
 namespace vemo {
@@ -60,3 +64,23 @@ TEST(WriteNumber, TinyValuesStayPlainAndFitTheBuffer) {
 
 }  // namespace
 }  // namespace vemo
+
+// The word of six digit characters the decoders write numbers from, for every value it takes,
+// and the seconds of every hhmmss.
+TEST(DigitChars, SixDigitWordsAndSeconds) {
+  for (std::uint32_t v = 0; v < 1000000; ++v) {
+    const std::uint64_t word = vemo::digit_chars::six_digit_word(v);
+    char expected[8];
+    std::snprintf(expected, sizeof expected, "%06u", static_cast<unsigned>(v));
+    ASSERT_EQ(std::string(reinterpret_cast<const char*>(&word), 6), expected) << v;
+    ASSERT_EQ(word >> 48, 0u) << v;
+    ASSERT_TRUE(vemo::digit_chars::six_digits(word)) << v;
+    const std::uint32_t h = v / 10000, m = v / 100 % 100, s = v % 100;
+    ASSERT_EQ(vemo::digit_chars::hhmmss_seconds(word), h * 3600 + m * 60 + s) << v;
+  }
+  for (const char* not_six : {"12345 ", "/00000", ":00000", "00000\x80"}) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, not_six, 6);
+    EXPECT_FALSE(vemo::digit_chars::six_digits(word)) << not_six;
+  }
+}
