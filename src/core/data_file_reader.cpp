@@ -38,15 +38,12 @@ void DataFileReader::adopt(int fd, bool stream, std::uint64_t length, platform::
 bool DataFileReader::open(const std::string& path) {
   start_over();
   // A FIFO is opened without blocking; only regular files are read.
-  const int fd = platform::open_for_reading(path, error_);
-  if (fd < 0) return false;
   platform::FileStatus st;
-  error_ = platform::status(fd, st);
-  if (!error_ && st.kind != platform::FileKind::kRegular) {
+  const int fd = platform::open_for_reading(path, st, error_);
+  if (fd < 0) return false;
+  if (st.kind != platform::FileKind::kRegular) {
     error_ = st.kind == platform::FileKind::kDirectory ? platform::error_from_errno(EISDIR)
                                                        : make_error_code(Error::kNotRegularFile);
-  }
-  if (error_) {
     platform::close(fd);
     return false;
   }
