@@ -9,12 +9,14 @@ constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 }  // namespace
 
 void ConsoleObserver::set_file_status(const FileStatus& status) {
-  if (!numbered_) files_ = std::to_string(status.number) + "/" + std::to_string(status.count);
-  name_ = quote_name(status.name);
-  stream_ = status.name == "-";
   percent_ = 0;
   done_bytes_ += current_bytes_;
   current_bytes_ = 0;
+  // The number and the name are for the progress line only: not made for each file without it.
+  if (!settings_.show_progress) return;
+  if (!numbered_) files_ = std::to_string(status.number) + "/" + std::to_string(status.count);
+  name_ = quote_name(status.name);
+  stream_ = status.name == "-";
   if (!name_.empty()) draw_progress_line();
 }
 

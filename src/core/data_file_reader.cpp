@@ -38,15 +38,12 @@ void DataFileReader::adopt(int fd, bool stream, std::uint64_t length, platform::
 bool DataFileReader::open(const std::string& path) {
   start_over();
   // A FIFO is opened without blocking; only regular files are read.
-  const int fd = platform::open_for_reading(path, error_);
-  if (fd < 0) return false;
   platform::FileStatus st;
-  error_ = platform::status(fd, st);
-  if (!error_ && st.kind != platform::FileKind::kRegular) {
+  const int fd = platform::open_for_reading(path, st, error_);
+  if (fd < 0) return false;
+  if (st.kind != platform::FileKind::kRegular) {
     error_ = st.kind == platform::FileKind::kDirectory ? platform::error_from_errno(EISDIR)
                                                        : make_error_code(Error::kNotRegularFile);
-  }
-  if (error_) {
     platform::close(fd);
     return false;
   }
@@ -86,10 +83,14 @@ void DataFileReader::refill_window(std::uint64_t offset) {
   }
   window_offset_ = offset;
   ReadFailure failure;
-  window_size_ = read_direct(offset, buffer_.get(), kWindowSize, failure);
+  // One byte more than the window: when it is there the file goes on, and when it is not the
+  // file ends here, so that a file whose length is a multiple of the window needs no further read
+  // that finds nothing. The buffer has room for it.
+  constexpr std::size_t kAsked = kWindowSize + 1;
+  window_size_ = read_direct(offset, buffer_.get(), kAsked, failure);
   // The window ends at the end of the file, or where a read failed: what lies before the failure
   // is still served.
-  window_at_eof_ = window_size_ < kWindowSize;
+  window_at_eof_ = window_size_ < kAsked;
   if (failure) {
     failed_ = true;
     failure_ = failure;
@@ -171,6 +172,10 @@ std::size_t DataFileReader::read_direct(std::uint64_t offset, char* out, std::si
     const std::ptrdiff_t r = platform::read_at(fd_, out + got, part, at, err);
     if (r > 0) {
       got += static_cast<std::size_t>(r);
+      // Short at or past the length the file had when opened: the file ends here, as a read
+      // that found nothing would only confirm. Short before it, the file may have been cut, or
+      // the system gave less than it had: ask again.
+      if (static_cast<std::size_t>(r) < part && offset + got >= length_) break;
     } else if (r == 0) {
       break;
     } else if (!narrowed) {

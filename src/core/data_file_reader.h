@@ -100,7 +100,7 @@ class DataFileReader {
   int fd_ = -1;
   std::uint64_t length_ = 0;
   platform::FileId id_;
-  std::unique_ptr<char[]> buffer_;   // kWindowSize + kMaxView, so that zero fill never reallocates
+  std::unique_ptr<char[]> buffer_;  // kWindowSize + kMaxView: room for zero fill and the extra byte
   std::uint64_t window_offset_ = 0;  // 0-based file offset of buffer_[0]
   std::size_t window_size_ = 0;      // valid bytes in the window
   bool window_at_eof_ = false;       // the file had nothing after the window when it was filled

@@ -72,6 +72,9 @@ std::error_code status(const std::string& path, FileStatus& out);
 // Opens a file for reading. A FIFO is opened without waiting for a writer; reads from it may then
 // find no data yet until set_blocking(). A regular file is set up for reading front to back.
 int open_for_reading(const std::string& path, std::error_code& error);
+// The same, and the status of the file opened, taken as part of the open (one call to the system
+// fewer than status() after it). On failure nothing stays open.
+int open_for_reading(const std::string& path, FileStatus& status, std::error_code& error);
 // A descriptor of our own for the same open file, above the standard slots.
 int duplicate(int fd, std::error_code& error);
 // Makes reads and writes wait for the other end of a pipe.

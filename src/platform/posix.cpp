@@ -105,22 +105,36 @@ std::error_code status(const std::string& path, FileStatus& out) {
   return {};
 }
 
-int open_for_reading(const std::string& path, std::error_code& error) {
-  // O_NONBLOCK keeps a FIFO from blocking the open.
+int open_for_reading(const std::string& path, FileStatus& status, std::error_code& error) {
+  // O_NONBLOCK keeps a FIFO from blocking the open. It stays set on a regular file: reads of one
+  // wait for the disk whatever the flag, so clearing it would only cost two more calls per file.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     error = last_error();
     return -1;
   }
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    set_blocking(fd);
-#ifdef POSIX_FADV_SEQUENTIAL
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-#endif
+  if (::fstat(fd, &st) != 0) {
+    error = last_error();
+    ::close(fd);
+    return -1;
   }
+  status = status_of(st);
+#ifdef POSIX_FADV_SEQUENTIAL
+  // The kernel's own read-ahead already covers a file read front to back in a few large reads;
+  // a longer one is worth the call only where the reads go on for a while.
+  constexpr std::uint64_t kSequentialHintBytes = 4 * 1024 * 1024;
+  if (status.kind == FileKind::kRegular && status.size >= kSequentialHintBytes) {
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  }
+#endif
   error = {};
   return fd;
+}
+
+int open_for_reading(const std::string& path, std::error_code& error) {
+  FileStatus status;
+  return open_for_reading(path, status, error);
 }
 
 int duplicate(int fd, std::error_code& error) {

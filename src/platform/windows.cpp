@@ -211,6 +211,12 @@ int open_for_reading(const std::string& path, std::error_code& error) {
   return descriptor_of(h, _O_RDONLY | _O_BINARY, error);
 }
 
+int open_for_reading(const std::string& path, FileStatus& status, std::error_code& error) {
+  const int fd = open_for_reading(path, error);
+  if (fd >= 0) status = status_of(handle_of(fd));
+  return fd;
+}
+
 int duplicate(int fd, std::error_code& error) {
   HANDLE own = nullptr;
   const HANDLE process = ::GetCurrentProcess();

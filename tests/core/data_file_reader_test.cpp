@@ -47,6 +47,37 @@ TEST(DataFileReader, ReadsExactlyWhatTheFileHoldsThenZeroBytes) {
   EXPECT_FALSE(reader.failed());
 }
 
+TEST(DataFileReader, ReadsToTheEndTheFileHasWhenItsLastWindowIsRead) {
+  // Lengths at and around the window's multiples; the file grows, when it does, after the first
+  // window was read, as a file still being written does.
+  constexpr std::size_t kWindow = DataFileReader::kWindowSize;
+  const struct {
+    std::size_t length;
+    std::size_t grows_by;
+  } cases[] = {{2 * kWindow, 0}, {2 * kWindow, 5000}, {2 * kWindow + 1234, 5000}, {kWindow + 1, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.length) + " + " + std::to_string(c.grows_by));
+    const std::string all = test::pattern_bytes(c.length + c.grows_by);
+    const std::string path = test::write_temp_file("grows.bin", all.substr(0, c.length));
+    DataFileReader reader;
+    ASSERT_TRUE(reader.open(path));
+    EXPECT_EQ(reader.view(1, 3), all.substr(0, 3));
+    std::ofstream(path, std::ios::binary | std::ios::app) << all.substr(c.length);
+
+    std::string got(all.size() + 2048, 'z');
+    reader.read(1, got.size(), got.data());
+    EXPECT_TRUE(got == test::bytes_at(all, 1, got.size()));
+    EXPECT_TRUE(reader.end_of_data());
+    EXPECT_EQ(reader.view(all.size() - 1, 3), test::bytes_at(all, all.size() - 1, 3));
+    EXPECT_TRUE(reader.end_of_data());
+    std::uint64_t now = 0;
+    ASSERT_TRUE(reader.current_length(now));
+    EXPECT_EQ(now, all.size());
+    EXPECT_EQ(reader.length(), c.length);
+    EXPECT_FALSE(reader.failed());
+  }
+}
+
 TEST(DataFileReader, EndOfDataFlagFollowsTheLastRead) {
   DataFileReader reader;
   ASSERT_TRUE(reader.open(test::write_temp_file("s.bin", "12345")));
