@@ -199,14 +199,9 @@ void BM_ScanBlockVaried(benchmark::State& state) {
 }
 BENCHMARK(BM_ScanBlockVaried);
 
-// The block decoders on 1 MiB of realistic blocks, one block per iteration, each block's lines
-// into the same buffer: the portable one, and the vector one where the processor has it.
-void BM_DecodeBlocks(benchmark::State& state, bool vector) {
-  if (vector && !vemo::vector_decoder_supported()) {
-    state.SkipWithError("this processor has no vector decoder");
-    return;
-  }
-  const auto decode = vector ? vemo::decode_block_vector : vemo::decode_block_portable;
+// decode_block on 1 MiB of realistic blocks, one block per iteration, each block's lines into the
+// same buffer.
+void BM_DecodeBlocks(benchmark::State& state) {
   const std::string& data = vemo::bench::realistic_file(std::size_t{4} << 20);
   constexpr std::size_t kBlocks = (std::size_t{1} << 20) / kBlockSize;
   const std::string_view blocks = std::string_view(data).substr(0, kBlocks * kBlockSize);
@@ -215,14 +210,13 @@ void BM_DecodeBlocks(benchmark::State& state, bool vector) {
   std::size_t next = 0;
   for (auto _ : state) {
     output += static_cast<std::int64_t>(
-        decode(blocks.substr(next * kBlockSize, kBlockSize), lines.data(), records));
+        vemo::decode_block(blocks.substr(next * kBlockSize, kBlockSize), lines.data(), records));
     benchmark::DoNotOptimize(lines.data());
     if (++next == kBlocks) next = 0;
   }
   report(state, static_cast<std::int64_t>(state.iterations() * kBlockSize), records, output);
 }
-BENCHMARK_CAPTURE(BM_DecodeBlocks, portable, false);
-BENCHMARK_CAPTURE(BM_DecodeBlocks, vector, true);
+BENCHMARK(BM_DecodeBlocks);
 
 // ---------------------------------------------------------------------------------------------
 // A whole 64 MiB file in memory: every block scanned and every record decoded into a reused

@@ -11,8 +11,8 @@
 namespace vemo {
 
 // The most output one block can give: at most 22 records long enough to have a layout, and skip
-// lines for everything else. The decoders store whole 16- to 64-byte runs past the end of a line;
-// the room meant for the long lines more than covers that.
+// lines for everything else. The decoder stores whole 16-byte runs past the end of a line; the
+// room meant for the long lines more than covers that.
 inline constexpr std::size_t kMaxBlockOutput =
     (kBlockSize / 97 + 1) * (RecordDecoder::kMaxLineSize + 2) + kBlockSize * (kSkipLine.size() + 2);
 
@@ -29,16 +29,8 @@ inline constexpr std::array<char, 16> kSkipLineWithEnd = [] {
 // The output lines of one block's records, line ends included, written at `out`, which must have
 // room for kMaxBlockOutput characters; returns how many characters, and adds the records to
 // `records`. The same lines as scanning the block and decoding each record, at a fraction of the
-// calls. Uses the vector decoder where the processor has it, the portable one elsewhere.
+// calls: a prefix of three digits, by far the usual one, is read as a whole number here, and any
+// other goes the scanner's way.
 std::size_t decode_block(std::string_view block, char* out, std::int64_t& records) noexcept;
-
-// The two decoders behind decode_block, for tests and benchmarks; they give the same bytes.
-std::size_t decode_block_portable(std::string_view block, char* out,
-                                  std::int64_t& records) noexcept;
-// Needs AVX-512 with byte permutes and compression (VBMI and VBMI2) on x86-64; true when this
-// build has it and the processor and system support it. Calling decode_block_vector without it
-// is not allowed.
-bool vector_decoder_supported() noexcept;
-std::size_t decode_block_vector(std::string_view block, char* out, std::int64_t& records) noexcept;
 
 }  // namespace vemo

@@ -9,7 +9,6 @@
 #endif
 
 #include "core/block_decoder.h"
-#include "core/block_loop.h"
 #include "core/digit_chars.h"
 #include "core/record_layout.h"
 #include "core/val.h"
@@ -325,25 +324,64 @@ std::string decode(std::string_view record, double length) {
 }  // namespace RecordDecoder
 
 // Here, beside the record decoder, so that the whole-record path is inlined into the block loop.
-std::size_t decode_block_portable(std::string_view block, char* out,
-                                  std::int64_t& records) noexcept {
-  return block_loop::decode(
-      block, out, records,
-      [](const char* record, std::size_t step, unsigned length, char* p) noexcept {
-        const RecordLayout* layout = layout_for_whole_length(length);
-        if (layout == nullptr) {
-          std::memcpy(p, kSkipLineWithEnd.data(), kSkipLineWithEnd.size());
-          return p + kSkipLineWithEnd.size();
-        }
+std::size_t decode_block(std::string_view block, char* out, std::int64_t& records) noexcept {
+  const char* const b = block.data();
+  char* p = out;
+  std::int64_t n = 0;
+  std::size_t k = 0;
+  // Any prefix but three digits of a nonzero value, by the scanner's rule; false when it ends the
+  // block's records.
+  const auto other_prefix = [&] {
+    const double length = DataFileScanner::prefix_value(block, k);
+    // Zero ends the block's records; so does a value below 1 (a sign or a fraction), which
+    // would otherwise step backwards or stand still.
+    if (!(length >= 1)) return false;
+    const std::size_t room = kBlockSize - k;
+    const std::size_t step =
+        length >= static_cast<double>(room) ? room : static_cast<std::size_t>(length);
+    p += RecordDecoder::decode({b + k, step}, length, p);
+    p[0] = '\r';
+    p[1] = '\n';
+    p += 2;
+    ++n;
+    k += step;
+    return true;
+  };
+  // While the prefix has all three characters in the block.
+  while (k < kBlockSize - 2) {
+    const unsigned d0 = static_cast<unsigned char>(b[k]) - unsigned{'0'};
+    const unsigned d1 = static_cast<unsigned char>(b[k + 1]) - unsigned{'0'};
+    const unsigned d2 = static_cast<unsigned char>(b[k + 2]) - unsigned{'0'};
+    const unsigned length = d0 * 100 + d1 * 10 + d2;
+    // One test for the usual case; "000" goes the other way too and ends the block there.
+    if (static_cast<unsigned>((d0 | d1 | d2) < 10) & static_cast<unsigned>(length != 0)) {
+      const std::size_t room = kBlockSize - k;
+      const std::size_t step = length < room ? length : room;
+      const RecordLayout* layout = layout_for_whole_length(length);
+      if (layout == nullptr) {
+        std::memcpy(p, kSkipLineWithEnd.data(), kSkipLineWithEnd.size());
+        p += kSkipLineWithEnd.size();
+      } else {
         if (step >= layout_end(*layout)) {
-          p = decode_full(record, *layout, p);
+          p = decode_full(b + k, *layout, p);
         } else {
-          p += decode_short({record, step}, *layout, p);
+          p += decode_short({b + k, step}, *layout, p);
         }
         p[0] = '\r';
         p[1] = '\n';
-        return p + 2;
-      });
+        p += 2;
+      }
+      ++n;
+      k += step;
+    } else if (!other_prefix()) {
+      records += n;
+      return static_cast<std::size_t>(p - out);
+    }
+  }
+  // A record may start at offset 2047 (1-based) at the latest, with a two-character prefix.
+  if (k == kBlockSize - 2) other_prefix();
+  records += n;
+  return static_cast<std::size_t>(p - out);
 }
 
 }  // namespace vemo

@@ -1,6 +1,6 @@
 // The record decoder on arbitrary records and length values: the line stays within
 // kMaxLineSize and equals the reference's. A record of a known length is also decoded as the
-// first record of a block by each block decoder, which must give the same line.
+// first record of a block by the block decoder, which must give the same line.
 //
 // Input: byte 0 chooses how the length value is made, the rest is the record.
 //   0: one of the eight known lengths, chosen by byte 1
@@ -59,19 +59,13 @@ void check_block_decoders(std::string_view record, int length, const std::string
                                    : vemo::reference_decode(own, static_cast<double>(length))) +
       "\r\n";
   static const std::unique_ptr<char[]> out(new char[vemo::kMaxBlockOutput]);
-  using Decoder = std::size_t (*)(std::string_view, char*, std::int64_t&) noexcept;
-  const Decoder decoders[] = {vemo::decode_block_portable, vemo::vector_decoder_supported()
-                                                               ? vemo::decode_block_vector
-                                                               : vemo::decode_block_portable};
-  for (const Decoder decode : decoders) {
-    std::int64_t records = 0;
-    const std::size_t size = decode(block, out.get(), records);
-    if (std::string_view(out.get(), size) != line) {
-      std::fprintf(stderr, "fuzz_decoder: block decoder, record \"%s\"\n  decoder:   \"%s\"\n",
-                   visible(own).c_str(),
-                   visible(std::string_view(out.get(), std::min(size, line.size() + 20))).c_str());
-      std::abort();
-    }
+  std::int64_t records = 0;
+  const std::size_t size = vemo::decode_block(block, out.get(), records);
+  if (std::string_view(out.get(), size) != line) {
+    std::fprintf(stderr, "fuzz_decoder: block decoder, record \"%s\"\n  decoder:   \"%s\"\n",
+                 visible(own).c_str(),
+                 visible(std::string_view(out.get(), std::min(size, line.size() + 20))).c_str());
+    std::abort();
   }
 }
 
