@@ -16,9 +16,6 @@
 namespace vemo {
 namespace {
 
-constexpr int kFirstLength = LayoutIndex::kFirstLength;
-constexpr int kLastLength = LayoutIndex::kLastLength;
-
 // The characters of the record under a field: shortened or empty where the record ends early.
 constexpr std::string_view field_chars(std::string_view record, Field f) noexcept {
   const std::size_t start = f.start - 1u;
@@ -87,16 +84,21 @@ inline int two_digits(const char* s) noexcept {
   return is_digit(s[0]) && is_digit(s[1]) ? (s[0] - '0') * 10 + (s[1] - '0') : -1;
 }
 
+// Writes the word of six digit characters (little-endian, the most significant first) without its
+// leading zeros, all but the last, as one 8-byte store.
+inline char* put_six_chars(std::uint64_t word, char* out) noexcept {
+  const std::uint64_t digits = word - 0x0000303030303030ull;
+  const unsigned zeros = digits == 0 ? 5u : static_cast<unsigned>(__builtin_ctzll(digits)) / 8;
+  word >>= 8 * zeros;
+  std::memcpy(out, &word, 8);
+  return out + 6 - zeros;
+}
+
 // Writes a value below 10^6 without leading zeros, as six digits stored at once and an advance
 // past the leading zeros: no loop and no branch on the digit count.
 inline char* write_six(std::uint32_t v, char* out) noexcept {
   if constexpr (std::endian::native == std::endian::little) {
-    const std::uint64_t word = digit_chars::six_digit_word(v);
-    const std::uint64_t digits = word - 0x0000303030303030ull;
-    const unsigned zeros = digits == 0 ? 5u : static_cast<unsigned>(__builtin_ctzll(digits)) / 8;
-    const std::uint64_t shifted = word >> 8 * zeros;
-    std::memcpy(out, &shifted, 8);
-    return out + 6 - zeros;
+    return put_six_chars(digit_chars::six_digit_word(v), out);
   }
   char tmp[16] = {};
   std::memcpy(tmp + 2, digit_chars::kDigitPairs + 2 * (v / 10000), 2);
@@ -147,13 +149,7 @@ inline char* put_elapsed_whole(const char* e, char* out) noexcept {
 inline char* put_counter_whole(const char* c, char* out) noexcept {
   if constexpr (std::endian::native == std::endian::little) {
     std::uint64_t word;
-    if (six_digits(c, word)) {
-      const std::uint64_t digits = word - 0x0000303030303030ull;
-      const unsigned zeros = digits == 0 ? 5u : static_cast<unsigned>(__builtin_ctzll(digits)) / 8;
-      word >>= 8 * zeros;
-      std::memcpy(out, &word, 8);
-      return out + 6 - zeros;
-    }
+    if (six_digits(c, word)) return put_six_chars(word, out);
   }
   return put_counter({c, 6}, out);
 }
@@ -286,33 +282,24 @@ std::size_t decode_short(std::string_view record, const RecordLayout& layout, ch
   return static_cast<std::size_t>(p - out);
 }
 
-// Decodes a record by the layout its length value gives (nullptr: the skip line).
-inline std::size_t decode_with(std::string_view record, const RecordLayout* layout,
-                               char* out) noexcept {
-  if (layout == nullptr) return static_cast<std::size_t>(write_chars(out, kSkipLine) - out);
-  if (record.size() >= layout_end(*layout)) {
-    return static_cast<std::size_t>(decode_full(record.data(), *layout, out) - out);
-  }
-  return decode_short(record, *layout, out);
-}
-
 }  // namespace
 
 const RecordLayout* layout_for_length(double length) noexcept {
-  if (!(length >= kFirstLength && length <= kLastLength)) return nullptr;
-  const int whole = static_cast<int>(length);
-  if (whole != length) return nullptr;
-  return kLayoutIndex.by_length[whole - kFirstLength];
+  // Range first: the conversion to a whole number is only defined for values that fit.
+  if (!(length >= LayoutIndex::kFirstLength && length <= LayoutIndex::kLastLength)) return nullptr;
+  const auto whole = static_cast<unsigned>(length);
+  return whole == length ? layout_for_whole_length(whole) : nullptr;
 }
 
 namespace RecordDecoder {
 
 std::size_t decode(std::string_view record, double length, char* out) noexcept {
-  return decode_with(record, layout_for_length(length), out);
-}
-
-std::size_t decode(std::string_view record, const RecordLayout& layout, char* out) noexcept {
-  return decode_with(record, &layout, out);
+  const RecordLayout* layout = layout_for_length(length);
+  if (layout == nullptr) return static_cast<std::size_t>(write_chars(out, kSkipLine) - out);
+  if (record.size() >= layout_end(*layout)) {
+    return static_cast<std::size_t>(decode_full(record.data(), *layout, out) - out);
+  }
+  return decode_short(record, *layout, out);
 }
 
 std::string decode(std::string_view record, double length) {

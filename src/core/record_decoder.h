@@ -24,9 +24,6 @@ inline constexpr std::size_t kMaxLineSize = 128 + 2 * kMaxNumberChars;
 // number of characters written. Never allocates.
 std::size_t decode(std::string_view record, double length, char* out) noexcept;
 
-// The same for a record whose layout the caller has found already.
-std::size_t decode(std::string_view record, const RecordLayout& layout, char* out) noexcept;
-
 // Convenience for callers off the hot path.
 std::string decode(std::string_view record, double length);
 

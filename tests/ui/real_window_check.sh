@@ -16,13 +16,8 @@ screenshot=$2
 caption=$3
 samples=${4:-}
 shots=${screenshot%.png}
-for tool in Xvfb openbox xdotool xprop xwininfo import compare xlogo; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "$tool is missing; scripts/install-deps.sh --test installs it" >&2
-    [ "${CI:-}" = true ] && exit 1
-    exit 77
-  fi
-done
+source "$(dirname "${BASH_SOURCE[0]}")/../support/x_session.sh"
+require_tools "scripts/install-deps.sh --test" Xvfb openbox xdotool xprop xwininfo import compare xlogo
 
 scratch=$(mktemp -d)
 xvfb_pid=""
@@ -30,17 +25,6 @@ wm_pid=""
 vemo_pid=""
 reader_pid=""
 cover_pid=""
-
-stop() {  # pid: TERM, then KILL when it has not gone within 5 s
-  local pid=$1
-  kill -TERM "$pid" 2>/dev/null || return 0
-  for _ in $(seq 50); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -KILL "$pid" 2>/dev/null || true
-  wait "$pid" 2>/dev/null || true
-}
 cleanup() {
   for pid in "$cover_pid" "$vemo_pid" "$reader_pid" "$wm_pid" "$xvfb_pid"; do
     [ -n "$pid" ] && stop "$pid"
@@ -53,33 +37,8 @@ fail() {
   [ -f "$scratch/vemo.log" ] && sed 's/^/vemo: /' "$scratch/vemo.log" >&2
   exit 1
 }
-# wait_for SECONDS COMMAND...: polls every 0.1 s until COMMAND succeeds; fails after SECONDS.
-wait_for() {
-  local tenths=$(($1 * 10))
-  shift
-  for _ in $(seq "$tenths"); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
-# Xvfb picks a free display itself and writes its number to descriptor 3.
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$scratch/display" 2>"$scratch/xvfb.log" &
-xvfb_pid=$!
-if ! wait_for 10 test -s "$scratch/display"; then
-  cat "$scratch/xvfb.log" >&2
-  fail "Xvfb did not start"
-fi
-export DISPLAY=":$(head -n 1 "$scratch/display")"
-unset WAYLAND_DISPLAY
+start_x_session 800x600
 export QT_QPA_PLATFORM=xcb
-
-XDG_CONFIG_HOME=$scratch/config XDG_CACHE_HOME=$scratch/cache openbox --sm-disable \
-  >"$scratch/openbox.log" 2>&1 &
-wm_pid=$!
-wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
-  fail "openbox did not start"
 
 # The working folder: a data file of some 20 MB, made of a sample repeated whole.
 work=$scratch/work
@@ -93,19 +52,11 @@ for _ in $(seq 500); do cat "$sample"; done >"$work/big.dat"
 (cd "$work" && exec "$program") >"$scratch/vemo.log" 2>&1 &
 vemo_pid=$!
 
-# xdotool matches names by regular expression: the caption with its special characters escaped.
-caption_pattern="^$(printf '%s' "$caption" | sed 's/[][\.*^$+?(){}|]/\\&/g')\$"
-find_window() {  # title pattern -> the first visible window's id, if any
-  xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true
-}
-window=""
-for _ in $(seq 200); do  # 20 s at most
-  window=$(find_window "$caption_pattern")
-  [ -n "$window" ] && break
+caption_pattern=$(title_pattern "$caption")
+window=$(window_within 20 "$caption_pattern" "$vemo_pid") || {
   kill -0 "$vemo_pid" 2>/dev/null || fail "vemo ended before its window appeared"
-  sleep 0.1
-done
-[ -n "$window" ] || fail "no window titled \"$caption\" within 20 s"
+  fail "no window titled \"$caption\" within 20 s"
+}
 
 geometry=$(xdotool getwindowgeometry "$window" | sed -n 's/^ *Geometry: *//p')
 echo "window $window, size $geometry"

@@ -61,6 +61,15 @@ differences=0
 # standard input reads (default: none).
 setup=""
 stdin=/dev/null
+# same_in_both CASE WHAT: counts the case, and reports it when its two folders differ.
+same_in_both() {
+  cases=$((cases + 1))
+  if ! diff -r "$work/linux/$1" "$work/windows/$1" >"$work/diff" 2>&1; then
+    differences=$((differences + 1))
+    echo "DIFFERENT: $2"
+    head -n 20 "$work/diff"
+  fi
+}
 compare() {  # CASE ARGUMENT...
   local name=$1
   shift
@@ -74,12 +83,7 @@ compare() {  # CASE ARGUMENT...
     (cd "$dir" && eval "$setup" && "${program[@]}" "$@" <"$stdin" >stdout 2>stderr) || status=$?
     echo "$status" >"$dir/status"
   done
-  cases=$((cases + 1))
-  if ! diff -r "$work/linux/$name" "$work/windows/$name" >"$work/diff" 2>&1; then
-    differences=$((differences + 1))
-    echo "DIFFERENT: $name: vemo-convert $*"
-    head -n 20 "$work/diff"
-  fi
+  same_in_both "$name" "$name: vemo-convert $*"
 }
 
 for input in "${inputs[@]}" "../../in/a folder" "../../in/missing.dat"; do
@@ -131,12 +135,7 @@ for system in linux windows; do
     echo "${PIPESTATUS[0]}" >status
   )
 done
-cases=$((cases + 1))
-if ! diff -r "$work/linux/head" "$work/windows/head" >"$work/diff" 2>&1; then
-  differences=$((differences + 1))
-  echo "DIFFERENT: a reader that stops early (| head -c 1000)"
-  head -n 20 "$work/diff"
-fi
+same_in_both head "a reader that stops early (| head -c 1000)"
 
 echo "compare_convert: $cases cases, $differences different"
 [ "$differences" -eq 0 ]

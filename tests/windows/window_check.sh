@@ -21,13 +21,9 @@ axegen=$linux_build/tools/axegen
 for file in "$program" "$convert" "$axegen"; do
   [ -x "$file" ] || [ -f "$file" ] || { echo "missing: $file" >&2; exit 1; }
 done
-for tool in Xvfb openbox wine wineserver xdotool xprop import; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "$tool is missing; scripts/install-deps.sh --test --windows installs it" >&2
-    [ "${CI:-}" = true ] && exit 1
-    exit 77
-  fi
-done
+source "$repo/tests/support/x_session.sh"
+require_tools "scripts/install-deps.sh --test --windows" \
+  Xvfb openbox wine wineserver xdotool xprop import
 
 shots=${VEMO_SCREENSHOT_DIR:-$(mktemp -d)}
 mkdir -p "$shots"
@@ -36,23 +32,12 @@ cache="${VEMO_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/vemo}"
 export WINEPREFIX=$cache/wine-window
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-unset WAYLAND_DISPLAY
 
 scratch=$(mktemp -d)
 xvfb_pid=""
 wm_pid=""
 vemo_pid=""
 work=""
-stop() {  # pid: TERM, then KILL when it has not gone within 5 s
-  local pid=$1
-  kill -TERM "$pid" 2>/dev/null || return 0
-  for _ in $(seq 50); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -KILL "$pid" 2>/dev/null || true
-  wait "$pid" 2>/dev/null || true
-}
 cleanup() {
   for pid in "$vemo_pid" "$wm_pid" "$xvfb_pid"; do
     [ -n "$pid" ] && stop "$pid"
@@ -70,17 +55,6 @@ fail() {
   [ -f "$scratch/vemo.log" ] && sed 's/^/vemo: /' "$scratch/vemo.log" >&2
   exit 1
 }
-# wait_for SECONDS COMMAND...: polls every 0.2 s until COMMAND succeeds; fails after SECONDS.
-wait_for() {
-  local steps=$(($1 * 5))
-  shift
-  for _ in $(seq "$steps"); do
-    "$@" && return 0
-    sleep 0.2
-  done
-  return 1
-}
-
 # The prefix once (it stays for later runs), and one wineserver for the whole check.
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "Making the wine prefix $WINEPREFIX"
@@ -92,16 +66,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 wineserver -p 2>/dev/null || true
 
-# Xvfb picks a free display itself and writes its number to descriptor 3.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" 2>"$scratch/xvfb.log" &
-xvfb_pid=$!
-wait_for 10 test -s "$scratch/display" || fail "Xvfb did not start: $(cat "$scratch/xvfb.log")"
-export DISPLAY=":$(head -n 1 "$scratch/display")"
-XDG_CONFIG_HOME=$scratch/config XDG_CACHE_HOME=$scratch/cache openbox --sm-disable \
-  >"$scratch/openbox.log" 2>&1 &
-wm_pid=$!
-wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
-  fail "openbox did not start"
+start_x_session 1024x768
 
 # The working folder lies on C: (wine's drive_c) and holds one data file with a non-ASCII name.
 work=$WINEPREFIX/drive_c/vemo-window-check-$$
@@ -117,18 +82,12 @@ vemo_pid=$!
 
 version=$(sed -n 's/^project(vemo VERSION \([0-9]*\)\.\([0-9]*\)\..*/\1.\2/p' "$repo/CMakeLists.txt")
 caption="Vemo $version"
-find_window() {  # exact title -> the first visible window's id, if any
-  xdotool search --onlyvisible --name "^$(printf '%s' "$1" | sed 's/[.]/\\./g')\$" 2>/dev/null |
-    head -n 1 || true
-}
-window=""
-for _ in $(seq 600); do  # 120 s at most: the first start in a new prefix is slow
-  window=$(find_window "$caption")
-  [ -n "$window" ] && break
+dialog=$(title_pattern "Vemo")  # the summary and the messages
+# 120 s at most: the first start in a new prefix is slow.
+window=$(window_within 120 "$(title_pattern "$caption")" "$vemo_pid") || {
   kill -0 "$vemo_pid" 2>/dev/null || fail "vemo.exe ended before its window appeared"
-  sleep 0.2
-done
-[ -n "$window" ] || fail "no window titled \"$caption\" within 120 s"
+  fail "no window titled \"$caption\" within 120 s"
+}
 echo "window \"$caption\": $(xdotool getwindowgeometry "$window" | sed -n 's/^ *Geometry: *//p')"
 sleep 2  # let it paint
 import -window root "$shots/01-start.png"
@@ -151,13 +110,7 @@ xdotool type --delay 20 "$output_windows"
 key Tab
 import -window root "$shots/03-ready.png"
 key space
-summary=""
-for _ in $(seq 150); do
-  summary=$(find_window "Vemo")
-  [ -n "$summary" ] && break
-  sleep 0.2
-done
-[ -n "$summary" ] || fail "Extract showed no summary within 30 s"
+summary=$(window_within 30 "$dialog") || fail "Extract showed no summary within 30 s"
 sleep 1
 import -window root "$shots/04-summary.png"
 [ -f "$output" ] || fail "Extract wrote no output at $output_windows"
@@ -165,7 +118,7 @@ cmp "$scratch/expected.csv" "$output" || fail "vemo.exe's output differs from ve
 echo "Extract: $(wc -l <"$output") lines, the same bytes as the Linux vemo-convert"
 xdotool windowactivate --sync "$summary" 2>/dev/null || true
 key Return
-wait_for 10 sh -c "[ -z \"\$(xdotool search --onlyvisible --name '^Vemo\$' 2>/dev/null)\" ]" ||
+wait_for 10 sh -c "! xdotool search --onlyvisible --name '^Vemo\$' >/dev/null 2>&1" ||
   fail "the summary did not go away"
 
 # Drive1 to Z: (typing its letter picks it): the lists follow the drive, so File1 has no
@@ -179,13 +132,7 @@ sleep 1
 import -window root "$shots/05-drive-z.png"
 key Tab Tab Tab Tab
 key space
-message=""
-for _ in $(seq 50); do
-  message=$(find_window "Vemo")
-  [ -n "$message" ] && break
-  sleep 0.2
-done
-[ -n "$message" ] || fail "after choosing Z:, Extract showed no message"
+message=$(window_within 10 "$dialog") || fail "after choosing Z:, Extract showed no message"
 [ ! -f "$output" ] || fail "after choosing Z:, Extract still converted the file on C:"
 import -window root "$shots/06-no-selection.png"
 xdotool windowactivate --sync "$message" 2>/dev/null || true
