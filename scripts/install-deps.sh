@@ -4,7 +4,7 @@
 #
 #   install-deps.sh          what building and running the programs needs (scripts/run.sh)
 #   install-deps.sh --test   also the test toolchain: GoogleTest, Google Benchmark, clang for the
-#                            sanitizer and fuzzer builds, a virtual X display and its tools for the
+#                            sanitizer and fuzzer builds, clang-format, a virtual X display and its tools for the
 #                            real-window check, the benchmark's timer, and the tools the examples
 #                            drive: GNU parallel, Dask distributed, sqlite3 (scripts/test.sh)
 #   install-deps.sh --windows  the cross build for Windows: mingw-w64 (posix threads), wine to
@@ -18,7 +18,7 @@ packages=(
 )
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang-14 libclang-rt-14-dev
+  clang-14 libclang-rt-14-dev clang-format-14
   xvfb xdotool x11-apps x11-utils openbox imagemagick
   time hyperfine
   parallel python3-distributed sqlite3

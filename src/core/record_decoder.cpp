@@ -320,12 +320,8 @@ std::size_t decode_block(std::string_view block, char* out, std::int64_t& record
   // block's records.
   const auto other_prefix = [&] {
     const double length = DataFileScanner::prefix_value(block, k);
-    // Zero ends the block's records; so does a value below 1 (a sign or a fraction), which
-    // would otherwise step backwards or stand still.
-    if (!(length >= 1)) return false;
-    const std::size_t room = kBlockSize - k;
-    const std::size_t step =
-        length >= static_cast<double>(room) ? room : static_cast<std::size_t>(length);
+    if (DataFileScanner::ends_records(length)) return false;
+    const std::size_t step = DataFileScanner::record_step(length, k);
     p += RecordDecoder::decode({b + k, step}, length, p);
     p[0] = '\r';
     p[1] = '\n';
@@ -342,8 +338,7 @@ std::size_t decode_block(std::string_view block, char* out, std::int64_t& record
     const unsigned length = d0 * 100 + d1 * 10 + d2;
     // One test for the usual case; "000" goes the other way too and ends the block there.
     if (static_cast<unsigned>((d0 | d1 | d2) < 10) & static_cast<unsigned>(length != 0)) {
-      const std::size_t room = kBlockSize - k;
-      const std::size_t step = length < room ? length : room;
+      const std::size_t step = DataFileScanner::record_step(std::size_t{length}, k);
       const RecordLayout* layout = layout_for_whole_length(length);
       if (layout == nullptr) {
         std::memcpy(p, kSkipLineWithEnd.data(), kSkipLineWithEnd.size());
