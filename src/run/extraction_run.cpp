@@ -1,7 +1,6 @@
 #include "run/extraction_run.h"
 
 #include <algorithm>
-#include <limits>
 #include <memory>
 #include <new>
 #include <optional>
@@ -235,54 +234,86 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     return true;
   }
 
-  // Converts one of the `count` selected files. A file that cannot be read or is not a data file
-  // is asked about; the reader is closed before any question and at the end.
-  FileEnd convert_file(const std::string& name, const std::string& path, std::int64_t count) {
-    encoder_ = LineEncoder(options_.format, name);
-    block_offset_ = 0;
-    in_block_ = 0;
-    const bool readable = options_.dash_reads_stdin && path == "-"
-                              ? reader_.open_stream(platform::kStdin)
-                              : reader_.open(path);
-    bytes_per_percent_ = std::max<std::uint64_t>(1, reader_.length() / 100);
+  // What converting an accepted file gave, by either road.
+  struct Converted {
+    ScanResult scanned = ScanResult::kCompleted;
+    ReadFailure failure;              // where and why, on kReadFailed
+    std::uint64_t bytes = 0;          // the bytes converted in all, for the last progress report
+    std::uint64_t length_before = 0;  // the file's length when it was opened,
+    std::uint64_t length_after = 0;  // and after it was read (the same when the system cannot tell)
+  };
+
+  // The one step per file, whichever road the file took: `report` says what opening and testing
+  // it gave, and `convert` converts it once it is accepted. A file that cannot be read or is not a
+  // data file is asked about, in the same order and words on both roads.
+  template <typename Convert>
+  FileEnd step(const FileReport& report, const std::string& name, const std::string& path,
+               std::int64_t count, Convert&& convert) {
+    bytes_per_percent_ = std::max<std::uint64_t>(1, report.length / 100);
     ++result_.files;
     observer_.set_file_status(FileStatus{.number = result_.files, .count = count, .name = name});
 
     std::error_code unreadable;
     std::int64_t failed_at = -1;
-    if (!readable) {
-      unreadable = reader_.error();
-    } else if (output_.is_file(reader_.id())) {
+    if (!report.opened) {
+      unreadable = report.error;
+    } else if (output_.is_file(report.id)) {
       // Named as an input after the run created it: reading it would feed the output back in.
       unreadable = make_error_code(Error::kInputIsOutput);
-    } else if (!DataFileScanner::is_data_file(reader_)) {
+    } else if (!report.accepted) {
       // A read the system failed is not the file's verdict: say why it could not be read.
-      if (!reader_.failed()) {
-        reader_.close();
+      if (!report.test_failed) {
         return go_on_after_not_data_file(path) ? FileEnd::kNext : FileEnd::kDeclined;
       }
-      unreadable = reader_.error();
+      unreadable = report.error;
     } else {
       ++converted_files_;
       set_progress(0);
-      ReadFailure failure;
-      const ScanResult scanned = scan(failure);
+      const Converted converted = convert();
       if (output_.failed()) return FileEnd::kWriteFailed;
       if (stop_) return FileEnd::kStopped;
       if (trial_limit_reached_) return FileEnd::kTrialEnd;
-      if (scanned != ScanResult::kReadFailed) {
-        report_bytes(std::numeric_limits<std::uint64_t>::max());
+      if (converted.scanned != ScanResult::kReadFailed) {
+        observer_.set_bytes_read(converted.bytes);
         set_progress(100);
-        report_changed_length(path);
-        reader_.close();
+        report_changed_length(path, converted.length_before, converted.length_after);
         return FileEnd::kNext;
       }
-      unreadable = failure.code;
-      failed_at = static_cast<std::int64_t>(failure.offset);
+      unreadable = converted.failure.code;
+      failed_at = static_cast<std::int64_t>(converted.failure.offset);
     }
-    reader_.close();
     return go_on_after_unreadable(name, path, unreadable, failed_at) ? FileEnd::kNext
                                                                      : FileEnd::kDeclined;
+  }
+
+  // One of the `count` selected files, opened, tested and converted here. The reader is closed
+  // before any question and at the end.
+  FileEnd convert_file(const std::string& name, const std::string& path, std::int64_t count) {
+    encoder_ = LineEncoder(options_.format, name);
+    block_offset_ = 0;
+    in_block_ = 0;
+    FileReport report;
+    report.opened = options_.dash_reads_stdin && path == "-" ? reader_.open_stream(platform::kStdin)
+                                                             : reader_.open(path);
+    report.length = reader_.length();
+    report.id = reader_.id();
+    // The output named as an input is never read, not even by the test.
+    if (report.opened && !output_.is_file(report.id)) {
+      report.accepted = DataFileScanner::is_data_file(reader_);
+      report.test_failed = !report.accepted && reader_.failed();
+    }
+    if (!report.opened || report.test_failed) report.error = reader_.error();
+    if (!report.accepted) reader_.close();
+    return step(report, name, path, count, [&] {
+      Converted converted;
+      converted.length_before = reader_.length();
+      converted.scanned = scan(converted.failure);
+      converted.bytes = reader_.bytes_available();
+      converted.length_after = converted.length_before;
+      reader_.current_length(converted.length_after);
+      reader_.close();
+      return converted;
+    });
   }
 
   // Large files of a normal run are decoded in parallel when jobs allow; the lines, the
@@ -314,11 +345,6 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   }
 
   // A file still being written when it was converted: its lines are kept, but the run says so.
-  void report_changed_length(const std::string& path) {
-    std::uint64_t now = 0;
-    if (reader_.current_length(now)) report_changed_length(path, reader_.length(), now);
-  }
-
   void report_changed_length(const std::string& path, std::uint64_t before, std::uint64_t now) {
     if (now == before) return;
     ++result_.changed_files;
@@ -350,46 +376,17 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     return ahead;
   }
 
-  // One of the `count` selected files, decoded ahead: told and asked about in the same order and
-  // words as a file that convert_file() handles.
+  // One of the `count` selected files, opened, tested and decoded ahead by a worker.
   FileEnd convert_ahead(ManyFilesConverter& ahead, const FileReport& report,
                         const std::string& name, const std::string& path, std::int64_t count) {
-    bytes_per_percent_ = std::max<std::uint64_t>(1, report.length / 100);
-    ++result_.files;
-    observer_.set_file_status(FileStatus{.number = result_.files, .count = count, .name = name});
-
-    std::error_code unreadable;
-    std::int64_t failed_at = -1;
-    if (!report.opened) {
-      unreadable = report.error;
-    } else if (output_.is_file(report.id)) {
-      unreadable = make_error_code(Error::kInputIsOutput);
-    } else if (!report.accepted) {
-      if (!report.test_failed) {
-        return go_on_after_not_data_file(path) ? FileEnd::kNext : FileEnd::kDeclined;
-      }
-      unreadable = report.error;
-    } else {
-      ++converted_files_;
-      set_progress(0);
-      ReadFailure failure;
-      std::uint64_t length_after = report.length;
+    return step(report, name, path, count, [&] {
+      Converted converted;
+      converted.bytes = converted.length_before = converted.length_after = report.length;
       ahead_length_ = report.length;
-      const ScanResult scanned = ahead.convert(*this, failure, length_after);
+      converted.scanned = ahead.convert(*this, converted.failure, converted.length_after);
       ahead_length_.reset();
-      if (output_.failed()) return FileEnd::kWriteFailed;
-      if (stop_) return FileEnd::kStopped;
-      if (scanned != ScanResult::kReadFailed) {
-        observer_.set_bytes_read(report.length);
-        set_progress(100);
-        report_changed_length(path, report.length, length_after);
-        return FileEnd::kNext;
-      }
-      unreadable = failure.code;
-      failed_at = static_cast<std::int64_t>(failure.offset);
-    }
-    return go_on_after_unreadable(name, path, unreadable, failed_at) ? FileEnd::kNext
-                                                                     : FileEnd::kDeclined;
+      return converted;
+    });
   }
 
   // Emptying the output must never destroy an input: the same file under another spelling or
