@@ -23,8 +23,6 @@ namespace {
 
 constexpr char kSeparator = platform::kSeparator;
 
-constexpr std::string_view kLineEnd = "\r\n";
-
 // Smaller files are not worth starting threads for.
 constexpr std::uint64_t kMinParallelChunks = 4;
 
@@ -68,11 +66,10 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
 
   bool on_record(std::string_view record, double length) override {
     if (stop_) return false;  // asked between blocks: the previous line was the last
-    char* line = output_.reserve(RecordDecoder::kMaxLineSize + kLineEnd.size());
-    std::size_t n = RecordDecoder::decode(record, length, line);
-    line[n++] = '\r';
-    line[n++] = '\n';
-    output_.commit(n);
+    output_.commit(encoder_.decode_record(record, length, block_offset_ + in_block_,
+                                          output_.reserve(encoder_.max_row_size())));
+    // Records follow each other in their block: the next starts where this one ends.
+    in_block_ += record.size();
     ++state_.record_counter;
     if (output_.failed() || stop_) return false;
     if (state_.trial && state_.record_counter >= kTrialRecordLimit) {
@@ -86,7 +83,18 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   // its limit.
   bool on_block(std::string_view block, std::uint64_t next_block_position) override {
     if (stop_) return false;
-    output_.commit(decode_block(block, output_.reserve(kMaxBlockOutput), state_.record_counter));
+    const std::uint64_t block_offset = next_block_position - 1 - kBlockSize;
+    if (encoder_.max_block_output() <= OutputWriter::kBufferSize) {
+      output_.commit(encoder_.decode_block(block, block_offset,
+                                           output_.reserve(encoder_.max_block_output()),
+                                           state_.record_counter));
+    } else {
+      // Rows longer than the writer's buffer can take a block of (a very long file name in
+      // each): decoded aside first.
+      if (!long_rows_) long_rows_ = std::make_unique<char[]>(encoder_.max_block_output());
+      output_.write({long_rows_.get(), encoder_.decode_block(block, block_offset, long_rows_.get(),
+                                                             state_.record_counter)});
+    }
     if (output_.failed()) return false;
     on_block_done(next_block_position);
     return !stop_;
@@ -102,6 +110,8 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   }
 
   void on_block_done(std::uint64_t next_block_position) override {
+    block_offset_ = next_block_position - 1;
+    in_block_ = 0;
     if (++blocks_since_stop_check_ >= kBlocksPerStopCheck) {
       blocks_since_stop_check_ = 0;
       check_stop();
@@ -217,8 +227,11 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
       message(MessageKind::kOutputCannotCreate, Icon::kCritical,
               "Cannot create the output file " + output_path + ": " + output_.error().message(),
               output_path);
+      return false;
     }
-    return opened;
+    // One header for the whole output, however many files go into it.
+    output_.write(LineEncoder(options_.format, {}).header());
+    return true;
   }
 
   // What converting an accepted file gave, by either road.
@@ -276,6 +289,9 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   // One of the `count` selected files, opened, tested and converted here. The reader is closed
   // before any question and at the end.
   FileEnd convert_file(const std::string& name, const std::string& path, std::int64_t count) {
+    encoder_ = LineEncoder(options_.format, name);
+    block_offset_ = 0;
+    in_block_ = 0;
     FileReport report;
     report.opened = options_.dash_reads_stdin && path == "-" ? reader_.open_stream(platform::kStdin)
                                                              : reader_.open(path);
@@ -307,7 +323,8 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     const bool parallel = options_.jobs > 1 && !state_.trial && !reader_.is_stream() &&
                           reader_.length() >= kMinParallelChunks * ParallelConverter::kChunkBytes;
     if (parallel) {
-      ParallelConverter converter(reader_, options_.jobs);
+      ParallelConverter converter(reader_, options_.jobs, ParallelConverter::kBlocksPerChunk,
+                                  encoder_);
       if (const auto result = converter.convert(*this)) {
         failure = converter.failure();
         return *result;
@@ -343,15 +360,18 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   std::unique_ptr<ManyFilesConverter> start_ahead(const std::string& folder,
                                                   const std::vector<std::size_t>& chosen) const {
     if (options_.jobs <= 1 || state_.trial || chosen.size() < 2) return nullptr;
-    std::vector<std::string> paths;
+    std::vector<std::string> paths, names;
     paths.reserve(chosen.size());
+    names.reserve(chosen.size());
     for (const std::size_t index : chosen) {
-      paths.push_back(folder + selection_.item_name(index));
+      names.push_back(selection_.item_name(index));
+      paths.push_back(folder + names.back());
       // Standard input is read here, as a stream, in its turn: not by a worker.
       if (options_.dash_reads_stdin && paths.back() == "-") return nullptr;
     }
     auto ahead = std::make_unique<ManyFilesConverter>(
-        std::move(paths), options_.jobs, kMinParallelChunks * ParallelConverter::kChunkBytes);
+        std::move(paths), options_.jobs, kMinParallelChunks * ParallelConverter::kChunkBytes,
+        options_.format, std::move(names));
     if (!ahead->start()) return nullptr;
     return ahead;
   }
@@ -497,6 +517,10 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   RunResult result_;
   OutputWriter output_;
   DataFileReader reader_;
+  LineEncoder encoder_;                        // the rows of the current file
+  std::unique_ptr<char[]> long_rows_;          // a block's rows when the writer cannot take them
+  std::uint64_t block_offset_ = 0;             // the current block's 0-based position in its file
+  std::uint64_t in_block_ = 0;                 // the next record's offset in its block
   std::uint64_t bytes_per_percent_ = 1;        // of the current file, for the progress bar
   std::optional<std::uint64_t> ahead_length_;  // the length of a file decoded ahead, meanwhile
   int shown_progress_ = 0;
