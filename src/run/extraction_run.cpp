@@ -108,10 +108,16 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
       check_stop();
       report_bytes(next_block_position);
     }
-    // A stream's length is unknown: its progress is in bytes only.
-    if (shown_progress_ >= 100 || reader_.is_stream()) return;
-    const std::uint64_t percent =
-        std::min<std::uint64_t>(100, next_block_position / bytes_per_percent_);
+    // A stream's length is unknown: its progress is in bytes only. A compressed file's moves
+    // with the compressed bytes read.
+    if (shown_progress_ >= 100) return;
+    std::uint64_t done = next_block_position;
+    if (progress_by_ == ProgressBy::kCompressedBytes) {
+      done = reader_.compressed_bytes_read();
+    } else if (progress_by_ != ProgressBy::kBlocks) {
+      return;
+    }
+    const std::uint64_t percent = std::min<std::uint64_t>(100, done / bytes_per_percent_);
     if (static_cast<int>(percent) != shown_progress_) {
       report_bytes(next_block_position);
       set_progress(static_cast<int>(percent));
@@ -126,6 +132,14 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     kWriteFailed,  // the output failed while this file was written
     kStopped,      // the user asked to stop
     kTrialEnd,     // a trial run reached its limit in this file
+  };
+
+  // What the progress of the current file is measured by.
+  enum class ProgressBy {
+    kBlocks,           // the blocks read of a file of known length
+    kCompressedBytes,  // the compressed bytes read of a compressed file of known length
+    kStreamBytes,      // the bytes read of a stream: no percentage
+    kAtEnd,            // a compressed file decoded ahead: told when it is done
   };
 
   RunEnd execute() {
@@ -229,6 +243,9 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
                               ? reader_.open_stream(platform::kStdin)
                               : reader_.open(path);
     bytes_per_percent_ = std::max<std::uint64_t>(1, reader_.length() / 100);
+    progress_by_ = !reader_.is_stream()                              ? ProgressBy::kBlocks
+                   : reader_.is_compressed() && reader_.length() > 0 ? ProgressBy::kCompressedBytes
+                                                                     : ProgressBy::kStreamBytes;
     ++result_.files;
     observer_.set_file_status(FileStatus{.number = result_.files, .count = count, .name = name});
 
@@ -263,6 +280,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
       }
       unreadable = failure.code;
       failed_at = static_cast<std::int64_t>(failure.offset);
+      if (options_.whole_files_only) --converted_files_;
     }
     reader_.close();
     return go_on_after_unreadable(name, path, unreadable, failed_at) ? FileEnd::kNext
@@ -292,6 +310,11 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   // The bytes converted so far: the blocks before `next_block_position`, at most what the file
   // holds.
   void report_bytes(std::uint64_t next_block_position) {
+    if (progress_by_ == ProgressBy::kAtEnd) return;
+    if (progress_by_ == ProgressBy::kCompressedBytes) {
+      observer_.set_bytes_read(reader_.compressed_bytes_read());
+      return;
+    }
     const std::uint64_t available = ahead_length_ ? *ahead_length_ : reader_.bytes_available();
     observer_.set_bytes_read(std::min(next_block_position - 1, available));
   }
@@ -335,6 +358,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   FileEnd convert_ahead(ManyFilesConverter& ahead, const FileReport& report,
                         const std::string& name, const std::string& path, std::int64_t count) {
     bytes_per_percent_ = std::max<std::uint64_t>(1, report.length / 100);
+    progress_by_ = report.compressed ? ProgressBy::kAtEnd : ProgressBy::kBlocks;
     ++result_.files;
     observer_.set_file_status(FileStatus{.number = result_.files, .count = count, .name = name});
 
@@ -367,6 +391,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
       }
       unreadable = failure.code;
       failed_at = static_cast<std::int64_t>(failure.offset);
+      if (options_.whole_files_only) --converted_files_;
     }
     return go_on_after_unreadable(name, path, unreadable, failed_at) ? FileEnd::kNext
                                                                      : FileEnd::kDeclined;
@@ -502,6 +527,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   DataFileReader reader_;
   std::uint64_t bytes_per_percent_ = 1;        // of the current file, for the progress bar
   std::optional<std::uint64_t> ahead_length_;  // the length of a file decoded ahead, meanwhile
+  ProgressBy progress_by_ = ProgressBy::kBlocks;
   int shown_progress_ = 0;
   int blocks_since_stop_check_ = 0;
   bool trial_limit_reached_ = false;

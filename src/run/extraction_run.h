@@ -40,6 +40,9 @@ struct RunOptions {
   unsigned jobs = 0;
   // An item named "-" (with no folder) reads one data file from standard input, as a stream.
   bool dash_reads_stdin = false;
+  // A file whose reading failed part way counts as not converted, as a rejected one does: with
+  // replace_output_when_done and one file per run, it leaves no output.
+  bool whole_files_only = false;
 };
 
 // "Extract": converts every selected file into the one output file. Runs on the caller's thread
