@@ -202,9 +202,10 @@ std::string reference_write_number(double value) {
   return negative ? "-" + out : out;
 }
 
-std::string reference_decode(const std::string& record, double length) {
+std::optional<std::array<std::string, 8>> reference_columns(const std::string& record,
+                                                            double length) {
   const Layout* layout = layout_for(length);
-  if (layout == nullptr) return "Record Skipped";
+  if (layout == nullptr) return std::nullopt;
 
   const std::string number1 = trim_spaces(cut(record, layout->number1, 15));
   std::string number2 = trim_spaces(cut(record, layout->number2, 15));
@@ -219,10 +220,17 @@ std::string reference_decode(const std::string& record, double length) {
   const std::string day = cut(record, layout->day, 2);
   const std::string text1 = trim_spaces(cut(record, layout->text1, 7));
   const std::string text2 = trim_spaces(cut(record, layout->text2, 7));
+  return std::array<std::string, 8>{
+      "20" + year + "-" + month + "-" + day, hour + ":" + minute + ":" + second, number1, number2,
+      reference_write_number(elapsed),       reference_write_number(counter),    text1,   text2};
+}
 
-  return "20" + year + "-" + month + "-" + day + "," + hour + ":" + minute + ":" + second + "," +
-         number1 + "," + number2 + "," + reference_write_number(elapsed) + "," +
-         reference_write_number(counter) + "," + text1 + "," + text2;
+std::string reference_decode(const std::string& record, double length) {
+  const auto columns = reference_columns(record, length);
+  if (!columns) return "Record Skipped";
+  std::string line = (*columns)[0];
+  for (std::size_t i = 1; i < columns->size(); ++i) line += "," + (*columns)[i];
+  return line;
 }
 
 bool reference_is_data_file(const std::string& file_bytes) {
@@ -233,8 +241,8 @@ bool reference_is_data_file(const std::string& file_bytes) {
   return true;
 }
 
-std::vector<std::string> reference_scan_lines(const std::string& file_bytes) {
-  std::vector<std::string> out;
+std::vector<ReferenceRow> reference_scan_rows(const std::string& file_bytes) {
+  std::vector<ReferenceRow> out;
   for (std::size_t start = 0;; start += kBlock) {
     const std::string block = bytes_at(file_bytes, start, kBlock);
     const bool end_of_data = start + kBlock > file_bytes.size();
@@ -250,10 +258,24 @@ std::vector<std::string> reference_scan_lines(const std::string& file_bytes) {
       const std::size_t room = kBlock - k + 1;
       const std::size_t taken =
           length >= static_cast<double>(room) ? room : static_cast<std::size_t>(std::floor(length));
-      out.push_back(reference_decode(block.substr(k - 1, taken), length));
+      out.push_back({start + k - 1, reference_columns(block.substr(k - 1, taken), length)});
       k += taken;
     }
     if (end_of_data) break;
+  }
+  return out;
+}
+
+std::vector<std::string> reference_scan_lines(const std::string& file_bytes) {
+  std::vector<std::string> out;
+  for (const ReferenceRow& row : reference_scan_rows(file_bytes)) {
+    if (!row.columns) {
+      out.emplace_back("Record Skipped");
+      continue;
+    }
+    std::string line = (*row.columns)[0];
+    for (std::size_t i = 1; i < row.columns->size(); ++i) line += "," + (*row.columns)[i];
+    out.push_back(std::move(line));
   }
   return out;
 }
