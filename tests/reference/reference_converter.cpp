@@ -292,3 +292,113 @@ std::string reference_convert(const std::string& file_bytes) {
 }
 
 }  // namespace vemo
+
+namespace vemo {
+namespace {
+
+bool reference_utf8(const std::string& s) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    std::size_t n = c < 0x80                ? 1
+                    : c >= 0xC2 && c < 0xE0 ? 2
+                    : c >= 0xE0 && c < 0xF0 ? 3
+                    : c >= 0xF0 && c < 0xF5 ? 4
+                                            : 0;
+    if (n == 0 || i + n > s.size()) return false;
+    std::uint32_t cp = n == 1 ? c : c & (0x7F >> n);
+    for (std::size_t j = 1; j < n; ++j) {
+      const auto d = static_cast<unsigned char>(s[i + j]);
+      if ((d & 0xC0) != 0x80) return false;
+      cp = cp << 6 | (d & 0x3F);
+    }
+    const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < least[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    i += n;
+  }
+  return true;
+}
+
+std::string reference_field(const std::string& format, const std::string& s) {
+  std::string out;
+  if (format == "csv") {
+    if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+    out += '"';
+    for (const char c : s) {
+      if (c == '"') out += '"';
+      out += c;
+    }
+    out += '"';
+    return out;
+  }
+  if (format == "tsv") {
+    for (const char c : s) {
+      out += c == '\t'   ? "\\t"
+             : c == '\r' ? "\\r"
+             : c == '\n' ? "\\n"
+             : c == '\\' ? "\\\\"
+                         : std::string(1, c);
+    }
+    return out;
+  }
+  const bool utf8 = reference_utf8(s);
+  for (const char ch : s) {
+    const auto c = static_cast<unsigned char>(ch);
+    char buffer[8];
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += ch;
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c < 0x20) {
+      std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
+      out += buffer;
+    } else if (c >= 0x80 && !utf8) {
+      out += static_cast<char>(0xC0 | c >> 6);
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string reference_row(const std::string& format, const std::string& file, std::uint64_t offset,
+                          const std::optional<std::array<std::string, 8>>& columns) {
+  static const char* const kNames[] = {"date",    "time",  "number1", "number2", "elapsed_seconds",
+                                       "counter", "text1", "text2"};
+  std::string out;
+  if (format == "jsonl") {
+    out =
+        "{\"file\":\"" + reference_field(format, file) + "\",\"offset\":" + std::to_string(offset);
+    for (std::size_t i = 0; i < 8; ++i) {
+      const bool number = i == 4 || i == 5;
+      out += ",\"";
+      out += kNames[i];
+      out += "\":";
+      if (!columns) {
+        out += number ? "null" : "\"\"";
+      } else if (number) {
+        out += (*columns)[i];
+      } else {
+        out += '"';
+        out += reference_field(format, (*columns)[i]);
+        out += '"';
+      }
+    }
+    return out + ",\"skipped\":" + (columns ? "false" : "true") + "}\n";
+  }
+  const std::string sep = format == "csv" ? "," : "\t";
+  out = reference_field(format, file) + sep + std::to_string(offset);
+  for (std::size_t i = 0; i < 8; ++i)
+    out += sep + (columns ? reference_field(format, (*columns)[i]) : "");
+  return out + sep + (columns ? "0" : "1") + (format == "csv" ? "\r\n" : "\n");
+}
+
+}  // namespace vemo

@@ -35,6 +35,10 @@ struct ReferenceRow {
 // Every record of every block, in order; the probe test is not applied.
 std::vector<ReferenceRow> reference_scan_rows(const std::string& file_bytes);
 
+// The row of "csv", "tsv" or "jsonl" with both provenance columns, line end included.
+std::string reference_row(const std::string& format, const std::string& file, std::uint64_t offset,
+                          const std::optional<std::array<std::string, 8>>& columns);
+
 // The output line for one record (without the line end), or "Record Skipped".
 std::string reference_decode(const std::string& record, double length);
 
