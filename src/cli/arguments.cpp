@@ -80,8 +80,9 @@ std::string take_format(ParseState& s, const char* value) {
 constexpr OptionSpec kOptions[] = {
     {"output", 'o', " PATH", "output file; \"-\" writes the lines to standard output", take_output},
     {"output-dir", 0, " DIR",
-     "one output per input: DIR/NAME.csv, NAME being the input's file\n"
-     "name without its last extension (TT0142.dat -> TT0142.csv)",
+     "one output per input: DIR/NAME.csv (.tsv, .jsonl for those\n"
+     "formats), NAME being the input's file name without its last\n"
+     "extension (TT0142.dat -> TT0142.csv)",
      take_output_dir},
     {"files-from", 0, " LIST",
      "also convert the files named in LIST, one per line (\"-\" reads\n"
