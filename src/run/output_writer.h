@@ -54,8 +54,13 @@ class OutputWriter {
   void set_wait_handler(std::function<void()> handler) { wait_handler_ = std::move(handler); }
 
   // Room for n bytes at the end of the buffer (n <= kBufferSize); commit() what was used.
+  // A room larger than the flush size (a block's worst case in a format with long rows) is
+  // reserved without a flush until the flush size is reached, while the buffer holds it.
   char* reserve(std::size_t n) {
-    if (flush_size_ < used_ + n) flush();
+    if (n <= flush_size_ ? flush_size_ < used_ + n
+                         : flush_size_ <= used_ || kBufferSize < used_ + n) {
+      flush();
+    }
     return buffer_.get() + used_;
   }
   void commit(std::size_t n) { used_ += n; }
