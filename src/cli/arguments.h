@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/decompressor.h"
+
 namespace vemo {
 
 // When the progress line is drawn.
@@ -33,6 +35,9 @@ struct CliArguments {
   bool help = false;
   bool version = false;
   int jobs = 0;  // 0: one per core
+  // --compress: the output's compression, whatever its name; nothing: by the name's suffix.
+  std::optional<Compression> compress;
+  std::optional<int> compress_level;  // the library's default when not given
 };
 
 struct ParseState;
@@ -69,8 +74,16 @@ std::vector<std::string> split_file_list(std::string_view text, bool null_separa
 std::vector<std::string> ordered_inputs(const CliArguments& args,
                                         const std::vector<std::vector<std::string>>& list_names);
 
+// How the output is compressed: as --compress says, else by the suffix of -o's name (".gz",
+// ".zst"); an output folder's outputs and standard output only with --compress.
+Compression output_compression(const CliArguments& args);
+
+// The suffix a compressed output is named with in an output folder: ".gz", ".zst", or none.
+std::string_view compression_suffix(Compression kind);
+
 // The output for `input` in an output folder: its file name without a compression suffix (".gz",
-// ".zst") and then without the last extension, ".csv" added. Empty when the input names no file ("", ".", "..", "/").
+// ".zst") and then without the last extension, ".csv" added. Empty when the input names no file
+// ("", ".", "..", "/").
 std::string output_name_for(const std::string& input);
 
 }  // namespace vemo
