@@ -23,7 +23,7 @@ test_packages=(
   clang-14 libclang-rt-14-dev
   xvfb xdotool x11-apps x11-utils openbox imagemagick
   time hyperfine gzip zstd
-  parallel python3-distributed sqlite3
+  parallel python3 python3-distributed sqlite3
   dpkg-dev man-db desktop-file-utils appstream lintian bash-completion
 )
 windows_packages=(

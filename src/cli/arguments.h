@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/decompressor.h"
+#include "core/line_format.h"
 
 namespace vemo {
 
@@ -34,7 +35,8 @@ struct CliArguments {
   bool quiet = false;
   bool help = false;
   bool version = false;
-  int jobs = 0;  // 0: one per core
+  int jobs = 0;         // 0: one per core
+  OutputFormat format;  // --format, --no-header, --with-filename, --with-offset
   // --compress: the output's compression, whatever its name; nothing: by the name's suffix.
   std::optional<Compression> compress;
   std::optional<int> compress_level;  // the library's default when not given
@@ -82,8 +84,8 @@ Compression output_compression(const CliArguments& args);
 std::string_view compression_suffix(Compression kind);
 
 // The output for `input` in an output folder: its file name without a compression suffix (".gz",
-// ".zst") and then without the last extension, ".csv" added. Empty when the input names no file
-// ("", ".", "..", "/").
-std::string output_name_for(const std::string& input);
+// ".zst") and then without the last extension, the format's extension added (".csv" for legacy
+// and csv). Empty when the input names no file ("", ".", "..", "/").
+std::string output_name_for(const std::string& input, FormatId format = FormatId::kLegacy);
 
 }  // namespace vemo
