@@ -40,6 +40,11 @@ class ManyFilesConverter {
 
   // Files of `large_bytes` or more are only opened and tested: the caller converts them itself.
   ManyFilesConverter(std::vector<std::string> paths, unsigned jobs, std::uint64_t large_bytes);
+
+  // Tallies each piece for ChunkSink::on_tally(), and digests every converted file's bytes as
+  // its worker reads them. Set before start().
+  void set_tally(bool tally);
+  void set_input_hash(bool hash);
   ~ManyFilesConverter();
   ManyFilesConverter(const ManyFilesConverter&) = delete;
   ManyFilesConverter& operator=(const ManyFilesConverter&) = delete;
@@ -55,6 +60,10 @@ class ManyFilesConverter {
   // `changed_length` is the file's length after it was read, when the system could tell (else
   // its length at open).
   ScanResult convert(ChunkSink& sink, ReadFailure& failure, std::uint64_t& changed_length);
+  // After convert(): the SHA-256 of the current file's bytes, and how many bytes it covers (the
+  // file from its start); empty without set_input_hash().
+  const std::string& input_sha256() const;
+  std::uint64_t hashed_bytes() const;
   // Done with the current file, converted or not; any work left on it is cancelled.
   void release();
 

@@ -1,0 +1,72 @@
+#include "core/file_tally.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/data_file_scanner.h"
+#include "core/record_decoder.h"
+
+namespace vemo {
+namespace {
+
+void keep_call(FileTally& t, const char* call) noexcept {
+  if (!t.has_call) {
+    std::memcpy(t.first_call, call, FileTally::kCallChars);
+    std::memcpy(t.last_call, call, FileTally::kCallChars);
+    t.has_call = true;
+    return;
+  }
+  // The columns have fixed widths and zero-padded digits, so text order is time order.
+  if (std::memcmp(call, t.first_call, FileTally::kCallChars) < 0) {
+    std::memcpy(t.first_call, call, FileTally::kCallChars);
+  } else if (std::memcmp(call, t.last_call, FileTally::kCallChars) > 0) {
+    std::memcpy(t.last_call, call, FileTally::kCallChars);
+  }
+}
+
+}  // namespace
+
+void FileTally::add_block(std::string_view block) noexcept {
+  const char* const end = block.data() + block.size();
+  DataFileScanner::for_each_record(block, [&](std::string_view record, double length) {
+    if (record.data() + record.size() == end && length > static_cast<double>(record.size())) {
+      ++cut_records;
+    }
+    return true;
+  });
+}
+
+void FileTally::add_lines(std::string_view lines) noexcept {
+  const char* p = lines.data();
+  const char* const end = p + lines.size();
+  while (p < end) {
+    const auto left = static_cast<std::size_t>(end - p);
+    if (left >= kSkipLine.size() && std::memcmp(p, kSkipLine.data(), kSkipLine.size()) == 0) {
+      ++skipped_records;
+    } else if (left >= kCallChars) {
+      keep_call(*this, p);
+    }
+    // Every line is longer than the date-time, and the skip line longer than nothing.
+    const std::size_t skip = std::min(left, kSkipLine.size());
+    const void* line_end = std::memchr(p + skip, '\n', left - skip);
+    if (line_end == nullptr) break;
+    p = static_cast<const char*>(line_end) + 1;
+  }
+}
+
+void FileTally::add(const FileTally& other) noexcept {
+  skipped_records += other.skipped_records;
+  cut_records += other.cut_records;
+  if (other.has_call) {
+    keep_call(*this, other.first_call);
+    keep_call(*this, other.last_call);
+  }
+}
+
+std::string FileTally::call_text(const char (&call)[kCallChars]) {
+  std::string text(call, kCallChars);
+  text[10] = ' ';
+  return text;
+}
+
+}  // namespace vemo
