@@ -32,7 +32,13 @@ struct CliArguments {
   bool quiet = false;
   bool help = false;
   bool version = false;
-  int jobs = 0;  // 0: one per core
+  int jobs = 0;            // 0: one per core
+  std::string report;      // the per-input report ("-": standard error); empty: none
+  bool checksums = true;   // the report's SHA-256 of inputs and outputs
+  bool update = false;     // leave inputs alone whose output or report entry is up to date
+  bool watch = false;      // the FILEs are folders to watch
+  int settle_seconds = 5;  // --watch: unchanged this long counts as complete
+  int scan_seconds = 30;   // --watch: the folders are scanned this often
 };
 
 struct ParseState;

@@ -5,6 +5,7 @@
 
 #include "core/data_file_scanner.h"
 #include "core/record_decoder.h"
+#include "core/record_layout.h"
 
 namespace vemo {
 namespace {
@@ -24,16 +25,30 @@ void keep_call(FileTally& t, const char* call) noexcept {
   }
 }
 
+// "dddd-dd-dd,dd:dd:dd".
+bool is_call(const char* p) noexcept {
+  static constexpr char kShape[] = "dddd-dd-dd,dd:dd:dd";
+  for (std::size_t i = 0; i < FileTally::kCallChars; ++i) {
+    if (kShape[i] == 'd' ? static_cast<unsigned char>(p[i] - '0') > 9 : p[i] != kShape[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 void FileTally::add_block(std::string_view block) noexcept {
-  const char* const end = block.data() + block.size();
   DataFileScanner::for_each_record(block, [&](std::string_view record, double length) {
-    if (record.data() + record.size() == end && length > static_cast<double>(record.size())) {
-      ++cut_records;
-    }
+    add_record(record, length);
     return true;
   });
+}
+
+void FileTally::add_record(std::string_view record, double length) noexcept {
+  // Only the block's end cuts a record shorter than its length says.
+  if (length > static_cast<double>(record.size())) ++cut_records;
+  if (layout_for_length(length) == nullptr) ++skipped_records;
 }
 
 void FileTally::add_lines(std::string_view lines) noexcept {
@@ -41,14 +56,8 @@ void FileTally::add_lines(std::string_view lines) noexcept {
   const char* const end = p + lines.size();
   while (p < end) {
     const auto left = static_cast<std::size_t>(end - p);
-    if (left >= kSkipLine.size() && std::memcmp(p, kSkipLine.data(), kSkipLine.size()) == 0) {
-      ++skipped_records;
-    } else if (left >= kCallChars) {
-      keep_call(*this, p);
-    }
-    // Every line is longer than the date-time, and the skip line longer than nothing.
-    const std::size_t skip = std::min(left, kSkipLine.size());
-    const void* line_end = std::memchr(p + skip, '\n', left - skip);
+    if (left >= kCallChars && is_call(p)) keep_call(*this, p);
+    const void* line_end = std::memchr(p, '\n', left);
     if (line_end == nullptr) break;
     p = static_cast<const char*>(line_end) + 1;
   }

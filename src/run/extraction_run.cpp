@@ -83,8 +83,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     line[n++] = '\r';
     line[n++] = '\n';
     if (tallying()) {
-      // Shorter than its length says only where its block ended.
-      if (static_cast<double>(record.size()) < length) ++tally_.cut_records;
+      tally_.add_record(record, length);
       tally_.add_lines({line, n});
     }
     output_.commit(n);

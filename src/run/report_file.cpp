@@ -283,8 +283,7 @@ bool ReportFile::reopen(std::string& error) {
   if (to_stderr_) return true;
   if (fd_ >= 0) platform::close(fd_);
   fd_ = -1;
-  converted_.clear();
-  failed_.clear();
+  // What the old file said stays known: a rotated report starts empty.
   needs_line_end_ = false;
   return open(path_, error);
 }
