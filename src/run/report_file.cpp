@@ -130,6 +130,8 @@ class LineParser {
 
   Result parse(std::map<std::string_view, std::string_view>& members) {
     space();
+    // An empty line is no entry cut short: at least its "{" was written.
+    if (i_ == s_.size()) return Result::kBad;
     if (!object(&members)) return cut_ ? Result::kCut : Result::kBad;
     space();
     return i_ == s_.size() ? Result::kObject : Result::kBad;
