@@ -25,15 +25,43 @@ void keep_call(FileTally& t, const char* call) noexcept {
   }
 }
 
-// "dddd-dd-dd,dd:dd:dd".
-bool is_call(const char* p) noexcept {
-  static constexpr char kShape[] = "dddd-dd-dd,dd:dd:dd";
-  for (std::size_t i = 0; i < FileTally::kCallChars; ++i) {
-    if (kShape[i] == 'd' ? static_cast<unsigned char>(p[i] - '0') > 9 : p[i] != kShape[i]) {
+bool digits_at(const char* p, std::string_view shape) noexcept {
+  for (std::size_t i = 0; i < shape.size(); ++i) {
+    if (shape[i] == 'd' ? static_cast<unsigned char>(p[i] - '0') > 9 : p[i] != shape[i]) {
       return false;
     }
   }
   return true;
+}
+
+// The call date and time of a line in [p, end): the first "yyyy-mm-dd" followed by the
+// separator of its format and "hh:mm:ss". The columns before the date (file, offset) hold no
+// such text, and the texts after it are too short to; a cut record's blank date has none.
+bool find_call(const char* p, const char* end, char* call) noexcept {
+  static constexpr std::string_view kJsonTime = "\",\"time\":\"";
+  for (const char* q = p; q < end;) {
+    const auto* dash =
+        static_cast<const char*>(std::memchr(q, '-', static_cast<std::size_t>(end - q)));
+    if (dash == nullptr) return false;
+    q = dash + 1;
+    if (dash - p < 4 || end - dash < 6 || !digits_at(dash - 4, "dddd-dd-dd")) continue;
+    const char* date = dash - 4;
+    const char* sep = date + 10;
+    std::size_t sep_size = 1;
+    if (end - sep >= static_cast<std::ptrdiff_t>(kJsonTime.size()) &&
+        std::string_view(sep, kJsonTime.size()) == kJsonTime) {
+      sep_size = kJsonTime.size();
+    } else if (sep >= end || (*sep != ',' && *sep != '\t')) {
+      return false;
+    }
+    const char* time = sep + sep_size;
+    if (end - time < 8 || !digits_at(time, "dd:dd:dd")) return false;
+    std::memcpy(call, date, 10);
+    call[10] = ',';
+    std::memcpy(call + 11, time, 8);
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -54,12 +82,14 @@ void FileTally::add_record(std::string_view record, double length) noexcept {
 void FileTally::add_lines(std::string_view lines) noexcept {
   const char* p = lines.data();
   const char* const end = p + lines.size();
+  char call[kCallChars];
   while (p < end) {
-    const auto left = static_cast<std::size_t>(end - p);
-    if (left >= kCallChars && is_call(p)) keep_call(*this, p);
-    const void* line_end = std::memchr(p, '\n', left);
+    const auto* line_end =
+        static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+    const char* stop = line_end ? line_end : end;
+    if (find_call(p, stop, call)) keep_call(*this, call);
     if (line_end == nullptr) break;
-    p = static_cast<const char*>(line_end) + 1;
+    p = line_end + 1;
   }
 }
 

@@ -10,11 +10,11 @@ namespace vemo {
 // many were cut short at a block's end, and the earliest and latest call date-time as written in
 // the output. Gathered from the blocks and the lines as they pass, without allocating.
 //
-// The counts come from the records' length prefixes; the date-times from the lines, where only a
-// well-formed "yyyy-mm-dd,hh:mm:ss" at a line's start counts: a cut record's date may be partly
-// blank, and a text holding a line end starts a line that is no record's.
+// The counts come from the records' length prefixes; the date-times from the lines in any output
+// format, where only a well-formed date and time count: a cut record's date may be partly blank,
+// and a text holding a line end starts a line that is no record's.
 struct FileTally {
-  // "yyyy-mm-dd,hh:mm:ss": the first two columns of an output line.
+  // "yyyy-mm-dd,hh:mm:ss": the date and time columns of an output line.
   static constexpr std::size_t kCallChars = 19;
 
   std::int64_t skipped_records = 0;  // records of a length without a layout (skip lines)

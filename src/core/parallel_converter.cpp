@@ -54,9 +54,13 @@ struct Slot {
 
 class Conversion {
  public:
-  Conversion(const DataFileReader& reader, unsigned jobs, std::size_t blocks_per_chunk, bool tally,
-             platform::Sha256* input_hash)
+  Conversion(const DataFileReader& reader, unsigned jobs, std::size_t blocks_per_chunk,
+             const LineEncoder& encoder, bool tally, platform::Sha256* input_hash)
       : reader_(reader),
+        encoder_(encoder),
+        // A format whose rows are long (a long file name in each) may need more than the usual
+        // slot for one block.
+        slot_bytes_(std::max(ParallelConverter::kSlotBytes, encoder.max_block_output())),
         tally_(tally),
         input_hash_(input_hash),
         jobs_(std::max(1u, jobs)),
@@ -114,7 +118,7 @@ class Conversion {
   bool start_workers() {
     try {
       slots_ = std::vector<Slot>(2 * jobs_);
-      for (Slot& slot : slots_) slot.lines.allocate(ParallelConverter::kSlotBytes);
+      for (Slot& slot : slots_) slot.lines.allocate(slot_bytes_);
       inputs_.reserve(jobs_);
       for (unsigned i = 0; i < jobs_; ++i)
         inputs_.push_back(std::make_unique_for_overwrite<char[]>(read_bytes_));
@@ -193,10 +197,13 @@ class Conversion {
         std::memset(input + found, 0, blocks * kBlockSize - found);
       }
       for (std::size_t b = 0; b < blocks; ++b) {
-        if (slot.lines.room() < kMaxBlockOutput && !hand_on(slot, false)) return false;
+        if (slot.lines.room() < encoder_.max_block_output() && !hand_on(slot, false)) {
+          return false;
+        }
         const std::string_view block(input + b * kBlockSize, kBlockSize);
         char* const lines = slot.lines.end();
-        const std::size_t n = decode_block(block, lines, slot.records);
+        const std::size_t n =
+            encoder_.decode_block(block, offset + b * kBlockSize, lines, slot.records);
         if (tally_) {
           slot.tally.add_block(block);
           slot.tally.add_lines({lines, n});
@@ -250,6 +257,8 @@ class Conversion {
   }
 
   const DataFileReader& reader_;
+  const LineEncoder& encoder_;
+  const std::size_t slot_bytes_;
   const bool tally_;
   platform::Sha256* const input_hash_;
   const unsigned jobs_;
@@ -274,7 +283,7 @@ class Conversion {
 
 std::optional<ScanResult> ParallelConverter::convert(ChunkSink& sink) {
   failure_ = {};
-  Conversion conversion(reader_, jobs_, blocks_per_chunk_, tally_, input_hash_);
+  Conversion conversion(reader_, jobs_, blocks_per_chunk_, encoder_, tally_, input_hash_);
   const std::optional<ScanResult> result = conversion.run(sink, failure_);
   hashed_bytes_ = conversion.hashed_up_to();
   return result;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/line_format.h"
 #include "run/input_report.h"
 #include "run/run_observer.h"
 #include "run/run_state.h"
@@ -50,6 +51,9 @@ struct RunOptions {
   InputReportSink* report = nullptr;
   // The SHA-256 of every converted input and of the output, in the same pass.
   bool checksums = false;
+  // The form of the rows; the window always writes the legacy form. A format with a header
+  // writes it once at the top of the output.
+  OutputFormat format;
 };
 
 // "Extract": converts every selected file into the one output file. Runs on the caller's thread
