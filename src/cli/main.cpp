@@ -341,6 +341,8 @@ int main(int argc, char** argv) {
     return 2;
   };
   if (to_folder) {
+    // An input that is skipped, also part way through, leaves no output.
+    options.whole_files_only = true;
     const int status =
         convert_each(inputs, outputs, observer, options, args->sample, args->update,
                      report ? &*report : nullptr, report_to_stderr ? nullptr : &report_file);

@@ -51,6 +51,9 @@ struct RunOptions {
   InputReportSink* report = nullptr;
   // The SHA-256 of every converted input and of the output, in the same pass.
   bool checksums = false;
+  // A file whose reading failed part way counts as not converted, as a rejected one does: with
+  // replace_output_when_done and one file per run, it leaves no output.
+  bool whole_files_only = false;
   // The form of the rows; the window always writes the legacy form. A format with a header
   // writes it once at the top of the output.
   OutputFormat format;
