@@ -94,12 +94,14 @@ std::vector<std::string> file_names(const std::string& folder) {
   return names;
 }
 
-// Temporary outputs (".NAME.csv.XXXXXX") that a killed process left behind.
+// Temporary outputs (".NAME.csv.XXXXXX", or .tsv, .jsonl) that a killed process left behind.
 void remove_stale_temporaries(const std::string& output_dir) {
   for (const std::string& name : file_names(output_dir)) {
     if (name.size() < 12 || name[0] != '.' || name[name.size() - 7] != '.') continue;
     const std::string output = name.substr(1, name.size() - 8);
-    if (!output.ends_with(".csv") && !output.ends_with(".csv.gz")) continue;
+    if (!output.ends_with(".csv") && !output.ends_with(".tsv") && !output.ends_with(".jsonl")) {
+      continue;
+    }
     const std::string suffix = name.substr(name.size() - 6);
     if (!std::all_of(suffix.begin(), suffix.end(),
                      [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; })) {
@@ -145,6 +147,8 @@ class Watch {
         args_.jobs > 0 ? static_cast<unsigned>(args_.jobs) : platform::usable_cpu_count();
     options_.report = &*report_;
     options_.checksums = args_.checksums;
+    options_.format = args_.format;
+    options_.whole_files_only = true;
 
     const auto scan_every = std::chrono::seconds(args_.scan_seconds);
     const auto settle = std::chrono::seconds(args_.settle_seconds);
@@ -230,7 +234,7 @@ class Watch {
   // Converts one file and reports it; false when the report cannot be written (the ledger would
   // no longer hold what was done).
   bool convert(const std::string& path) {
-    const std::string output = join(args_.output_dir, output_name_for(path));
+    const std::string output = join(args_.output_dir, output_name_for(path, args_.format.id));
     OneFile selection(path, output);
     RunState state;
     const RunResult r = extract(state, selection, observer_, options_);

@@ -63,9 +63,9 @@ class ManyFilesConverter {
   const FileReport& next();
   // Hands the current file's lines to the sink in pieces. On kReadFailed the sink has had the
   // lines of every block before the one whose read failed, and `failure` says where and why.
-  // `changed_length` is the file's length after it was read, when the system could tell (else
+  // `length_after` is the file's length after it was read, when the system could tell (else
   // its length at open).
-  ScanResult convert(ChunkSink& sink, ReadFailure& failure, std::uint64_t& changed_length);
+  ScanResult convert(ChunkSink& sink, ReadFailure& failure, std::uint64_t& length_after);
   // After convert(): the SHA-256 of the current file's bytes, and how many bytes it covers (the
   // file from its start); empty without set_input_hash().
   const std::string& input_sha256() const;
