@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/decompressor.h"
 #include "core/line_format.h"
 
 namespace vemo {
@@ -34,10 +35,13 @@ struct CliArguments {
   bool quiet = false;
   bool help = false;
   bool version = false;
-  int jobs = 0;            // 0: one per core
-  OutputFormat format;     // --format, --no-header, --with-filename, --with-offset
-  std::string report;      // the per-input report ("-": standard error); empty: none
-  bool checksums = true;   // the report's SHA-256 of inputs and outputs
+  int jobs = 0;         // 0: one per core
+  OutputFormat format;  // --format, --no-header, --with-filename, --with-offset
+  // --compress: the output's compression, whatever its name; nothing: by the name's suffix.
+  std::optional<Compression> compress;
+  std::optional<int> compress_level;  // the library's default when not given
+  std::string report;                 // the per-input report ("-": standard error); empty: none
+  bool checksums = true;              // the report's SHA-256 of inputs and outputs
   bool update = false;     // leave inputs alone whose output or report entry is up to date
   bool watch = false;      // the FILEs are folders to watch
   int settle_seconds = 5;  // --watch: unchanged this long counts as complete
@@ -77,6 +81,13 @@ std::vector<std::string> split_file_list(std::string_view text, bool null_separa
 // The inputs in the order given: the arguments with each list's names in its place.
 std::vector<std::string> ordered_inputs(const CliArguments& args,
                                         const std::vector<std::vector<std::string>>& list_names);
+
+// How the output is compressed: as --compress says, else by the suffix of -o's name (".gz",
+// ".zst"); an output folder's outputs and standard output only with --compress.
+Compression output_compression(const CliArguments& args);
+
+// The suffix a compressed output is named with in an output folder: ".gz", ".zst", or none.
+std::string_view compression_suffix(Compression kind);
 
 // The output for `input` in an output folder: its file name without a compression suffix (".gz",
 // ".zst") and then without the last extension, the format's extension added (".csv" for legacy

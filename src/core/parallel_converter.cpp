@@ -58,9 +58,9 @@ class Conversion {
              const LineEncoder& encoder, bool tally, platform::Sha256* input_hash)
       : reader_(reader),
         encoder_(encoder),
-        // A format whose rows are long (a long file name in each) may need more than the usual
-        // slot for one block.
-        slot_bytes_(std::max(ParallelConverter::kSlotBytes, encoder.max_block_output())),
+        // A format with longer rows needs room for more than one block's worst case, or every
+        // few blocks would make a piece.
+        slot_bytes_(std::max(ParallelConverter::kSlotBytes, 2 * encoder.max_block_output())),
         tally_(tally),
         input_hash_(input_hash),
         jobs_(std::max(1u, jobs)),

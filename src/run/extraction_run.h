@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "core/decompressor.h"
 #include "core/line_format.h"
 #include "run/input_report.h"
 #include "run/run_observer.h"
@@ -54,6 +56,9 @@ struct RunOptions {
   // A file whose reading failed part way counts as not converted, as a rejected one does: with
   // replace_output_when_done and one file per run, it leaves no output.
   bool whole_files_only = false;
+  // The output compressed (gzip or zstd) at this level, or the library's default.
+  Compression compression = Compression::kNone;
+  std::optional<int> compression_level;
   // The form of the rows; the window always writes the legacy form. A format with a header
   // writes it once at the top of the output.
   OutputFormat format;
