@@ -67,10 +67,10 @@ class Conversion {
 
   ~Conversion() { stop_workers(); }
 
-  std::optional<ScanResult> run(ChunkSink& sink, ReadFailure& failure) {
-    if (!start_workers()) return std::nullopt;
+  ScanOutcome run(ChunkSink& sink) {
+    if (!start_workers()) return {ScanResult::kNotStarted, {}};
 
-    ScanResult result = ScanResult::kCompleted;
+    ScanOutcome outcome;
     std::uint64_t index = 0;
     for (;;) {
       Slot& slot = slots_[index % slots_.size()];
@@ -80,12 +80,11 @@ class Conversion {
       }
       if (slot.blocks > 0 &&
           !sink.on_chunk(slot.lines.view(), slot.records, slot.next_block_position)) {
-        result = ScanResult::kStopped;
+        outcome.end = ScanResult::kStopped;
         break;
       }
       if (slot.chunk_done && slot.failure) {
-        failure = slot.failure;
-        result = ScanResult::kReadFailed;
+        outcome = {ScanResult::kReadFailed, slot.failure};
         break;
       }
       if (slot.chunk_done && slot.last) break;
@@ -100,7 +99,7 @@ class Conversion {
       freed_.notify_all();
     }
     stop_workers();
-    return result;
+    return outcome;
   }
 
  private:
@@ -237,9 +236,8 @@ class Conversion {
 
 }  // namespace
 
-std::optional<ScanResult> ParallelConverter::convert(ChunkSink& sink) {
-  failure_ = {};
-  return Conversion(reader_, jobs_, blocks_per_chunk_, encoder_).run(sink, failure_);
+ScanOutcome ParallelConverter::convert(ChunkSink& sink) {
+  return Conversion(reader_, jobs_, blocks_per_chunk_, encoder_).run(sink);
 }
 
 }  // namespace vemo

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string_view>
 
 #include "core/data_file_reader.h"
@@ -44,19 +43,16 @@ class ParallelConverter {
       : reader_(reader), jobs_(jobs), blocks_per_chunk_(blocks_per_chunk), encoder_(encoder) {}
 
   // Hands the file's lines to the sink. On kReadFailed the sink has had every block before the
-  // one the failure falls in, and failure() says where and why. Returns nothing, having handed
+  // one the failure falls in, and the outcome says where and why. kNotStarted, having handed
   // nothing to the sink, when no worker thread or not all the buffers could be had: the caller
   // then decodes the file itself.
-  std::optional<ScanResult> convert(ChunkSink& sink);
-
-  const ReadFailure& failure() const noexcept { return failure_; }
+  ScanOutcome convert(ChunkSink& sink);
 
  private:
   const DataFileReader& reader_;
   unsigned jobs_;
   std::size_t blocks_per_chunk_;
   const LineEncoder& encoder_;
-  ReadFailure failure_;
 };
 
 }  // namespace vemo

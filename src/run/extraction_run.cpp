@@ -251,8 +251,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
 
   // What converting an accepted file gave, by either road.
   struct Converted {
-    ScanResult scanned = ScanResult::kCompleted;
-    ReadFailure failure;              // where and why, on kReadFailed
+    ScanOutcome scanned;
     std::uint64_t bytes = 0;          // the bytes converted in all, for the last progress report
     std::uint64_t length_before = 0;  // the file's length when it was opened,
     std::uint64_t length_after = 0;  // and after it was read (the same when the system cannot tell)
@@ -288,14 +287,14 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
       if (output_.failed()) return FileEnd::kWriteFailed;
       if (stop_) return FileEnd::kStopped;
       if (trial_limit_reached_) return FileEnd::kTrialEnd;
-      if (converted.scanned != ScanResult::kReadFailed) {
+      if (converted.scanned.end != ScanResult::kReadFailed) {
         observer_.set_bytes_read(converted.bytes);
         set_progress(100);
         report_changed_length(path, converted.length_before, converted.length_after);
         return FileEnd::kNext;
       }
-      unreadable = converted.failure.code;
-      failed_at = static_cast<std::int64_t>(converted.failure.offset);
+      unreadable = converted.scanned.failure.code;
+      failed_at = static_cast<std::int64_t>(converted.scanned.failure.offset);
       if (options_.whole_files_only) --converted_files_;
     }
     return go_on_after_unreadable(name, path, unreadable, failed_at) ? FileEnd::kNext
@@ -327,7 +326,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     return step(report, name, path, count, [&] {
       Converted converted;
       converted.length_before = reader_.length();
-      converted.scanned = scan(converted.failure);
+      converted.scanned = scan();
       converted.bytes =
           report.compressed ? reader_.compressed_bytes_read() : reader_.bytes_available();
       converted.length_after = converted.length_before;
@@ -340,22 +339,17 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   // Large files of a normal run are decoded in parallel when jobs allow; the lines, the
   // counters and the progress are the same either way. When threads or their memory cannot be
   // had, the file is decoded here instead.
-  ScanResult scan(ReadFailure& failure) {
+  ScanOutcome scan() {
     const bool parallel = options_.jobs > 1 && !state_.trial && !reader_.is_stream() &&
                           reader_.length() >= kMinParallelChunks * ParallelConverter::kChunkBytes;
     if (parallel) {
       ParallelConverter converter(reader_, options_.jobs, ParallelConverter::kBlocksPerChunk,
                                   encoder_);
-      if (const auto result = converter.convert(*this)) {
-        failure = converter.failure();
-        return *result;
-      }
+      const ScanOutcome outcome = converter.convert(*this);
+      if (outcome.end != ScanResult::kNotStarted) return outcome;
     }
-    const ScanResult result = state_.trial
-                                  ? DataFileScanner::scan(reader_, static_cast<RecordSink&>(*this))
-                                  : DataFileScanner::scan(reader_, static_cast<BlockSink&>(*this));
-    failure = reader_.failure();
-    return result;
+    return state_.trial ? DataFileScanner::scan(reader_, static_cast<RecordSink&>(*this))
+                        : DataFileScanner::scan(reader_, static_cast<BlockSink&>(*this));
   }
 
   // The bytes converted so far: the blocks before `next_block_position`, at most what the file
@@ -410,7 +404,8 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
       Converted converted;
       converted.bytes = converted.length_before = converted.length_after = report.length;
       ahead_length_ = report.length;
-      converted.scanned = ahead.convert(*this, converted.failure, converted.length_after);
+      converted.scanned = ahead.convert(*this);
+      converted.length_after = ahead.length_after();
       ahead_length_.reset();
       return converted;
     });
