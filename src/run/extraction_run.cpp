@@ -433,7 +433,9 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   // A run that converted no file at all (every input skipped) leaves a previous output as it was
   // rather than replace it with nothing.
   bool close_output() {
-    if (options_.replace_output_when_done && converted_files_ == 0) {
+    if (options_.replace_output_when_done &&
+        (converted_files_ == 0 ||
+         (options_.replace_only_when_all_converted && result_.skipped_files > 0))) {
       output_.abandon();
       return true;
     }

@@ -35,6 +35,9 @@ struct RunOptions {
   // temporary file beside it that replaces it when the run ends without an output failure and
   // converted at least one file. Otherwise the output is emptied when the run starts.
   bool replace_output_when_done = false;
+  // With replace_output_when_done: a file skipped or not read to its end also leaves the previous
+  // output as it was (one output per input, where a partial output would pass for a whole one).
+  bool replace_only_when_all_converted = false;
   // Worker threads that decode a large file in parallel; 0 or 1 decodes on the calling thread.
   // Trial runs always decode on the calling thread, record by record.
   unsigned jobs = 0;

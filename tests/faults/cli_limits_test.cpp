@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -70,6 +71,38 @@ TEST(CliReadFaults, ReadErrorKeepsEveryBlockBeforeItWhateverTheJobs) {
       EXPECT_EQ(o.err, line("Cannot read the input file " + bad + " at byte " +
                             std::to_string(k.fail_from) + ": Input/output error") +
                            summary(count_lines(expected), 3));
+    }
+  }
+}
+
+TEST(CliReadFaults, OutputDirKeepsTheEarlierOutputOfAnInputThatFailsMidway) {
+  const ScratchDir dir;
+  const std::string a = dir.file("a.dat", test::data_file_with_records(20));
+  const std::string bad = dir.file("file.bad", test::data_file_bytes(4096));  // 8 MiB
+  const std::string c = dir.file("c.dat", test::data_file_with_records(30));
+  for (const bool stop : {false, true}) {
+    for (const char* jobs : {"1", "2", "7"}) {
+      SCOPED_TRACE(std::string(stop ? "--stop-on-invalid" : "") + " -j " + jobs);
+      const ScratchDir out;
+      const std::string earlier = out.file("file.csv", "the complete earlier output\r\n");
+      Launch l;
+      l.argv = {VEMO_CONVERT, "-j", jobs, "--output-dir", out.path(), a, bad, c};
+      if (stop) l.argv.insert(l.argv.begin() + 1, "--stop-on-invalid");
+      l.env = {"LD_PRELOAD=" READ_FAULT_SHIM, "VEMO_FAIL_READS_FROM=3000000"};
+
+      const Outcome o = faults::run(l);
+
+      EXPECT_EQ(o.status, 1) << o.err;
+      EXPECT_TRUE(test::read_file(earlier) == "the complete earlier output\r\n");
+      std::vector<std::string> names;
+      for (const auto& e : fs::directory_iterator(out.path())) {
+        names.push_back(e.path().filename().string());
+      }
+      std::sort(names.begin(), names.end());
+      const std::vector<std::string> expected =
+          stop ? std::vector<std::string>{"a.csv", "file.csv"}
+               : std::vector<std::string>{"a.csv", "c.csv", "file.csv"};
+      EXPECT_EQ(names, expected);
     }
   }
 }
