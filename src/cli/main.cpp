@@ -45,13 +45,11 @@ int usage_error(const std::string& reason) {
 bool read_list(const std::string& path, std::string& text, std::string& reason) {
   const bool from_stdin = path == "-";
   std::error_code error;
-  const int fd =
-      from_stdin ? vemo::platform::kStdin : vemo::platform::open_for_reading(path, error);
+  const int fd = from_stdin ? vemo::platform::kStdin : vemo::platform::open_list(path, error);
   if (fd < 0) {
     reason = error.message();
     return false;
   }
-  if (!from_stdin) vemo::platform::set_blocking(fd);
   char buffer[65536];
   bool ok = true;
   for (;;) {
@@ -132,7 +130,9 @@ std::vector<std::string> outputs_in_folder(const std::string& dir,
 
 // Converts every input into its own output, one run each, and prints one summary for all.
 int convert_each(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs,
-                 vemo::ConsoleObserver& observer, const vemo::RunOptions& options, bool sample) {
+                 vemo::ConsoleObserver& observer, vemo::RunOptions options, bool sample) {
+  // An input that is skipped or cannot be read to its end leaves no new output in the folder.
+  options.replace_only_when_all_converted = true;
   std::int64_t records = 0, files = 0;
   bool skipped = false;
   for (std::size_t i = 0; i < inputs.size(); ++i) {
@@ -142,7 +142,8 @@ int convert_each(const std::vector<std::string>& inputs, const std::vector<std::
     observer.set_file_number(i + 1, inputs.size());
     const vemo::RunResult r = sample ? vemo::show_sample(state, selection, observer, options)
                                      : vemo::extract(state, selection, observer, options);
-    records += r.records;
+    // The lines of an input whose output was dropped are not counted as written.
+    if (r.skipped_files == 0) records += r.records;
     files += r.files;
     skipped = skipped || r.skipped_files > 0 || r.changed_files > 0;
     const int status = exit_status(r);
@@ -211,10 +212,15 @@ int main(int argc, char** argv) {
   }
 
   const bool to_stdout = args->output == "-";
-  if (to_stdout && closed[vemo::platform::kStdout]) {
-    // The lines would go into the /dev/null that holds the slot, and the run would look a success.
-    std::fputs("vemo-convert: Cannot create the output file -: standard output is closed\n",
-               stderr);
+  const int slot = to_stdout                ? vemo::platform::kStdout
+                   : args->output.empty()   ? -1
+                                            : vemo::platform::standard_stream_named(args->output);
+  if (slot >= 0 && closed[slot]) {
+    // The lines would go into the null device that holds the slot, and the run would look a
+    // success.
+    static const char* const kStreams[] = {"input", "output", "error"};
+    std::fprintf(stderr, "vemo-convert: Cannot create the output file %s: standard %s is closed\n",
+                 vemo::quote_name(args->output).c_str(), kStreams[slot]);
     return 2;
   }
 

@@ -75,6 +75,12 @@ int open_for_reading(const std::string& path, std::error_code& error);
 // The same, and the status of the file opened, taken as part of the open (one call to the system
 // fewer than status() after it). On failure nothing stays open.
 int open_for_reading(const std::string& path, FileStatus& status, std::error_code& error);
+// Opens a list of names for reading front to back. Unlike open_for_reading(), a FIFO waits for
+// its writer, as `cat` does, rather than reading as empty.
+int open_list(const std::string& path, std::error_code& error);
+// The standard stream (kStdin, kStdout or kStderr) that a path names through the process's own
+// descriptors (/dev/stdout, /dev/fd/1, /proc/self/fd/1, or a link to one), or -1.
+int standard_stream_named(const std::string& path);
 // A descriptor of our own for the same open file, above the standard slots.
 int duplicate(int fd, std::error_code& error);
 // Makes reads and writes wait for the other end of a pipe.
@@ -85,8 +91,9 @@ std::error_code close(int fd);
 // position that other threads rely on. Returns the bytes read (0 at the end of the file) or -1.
 std::ptrdiff_t read_at(int fd, char* out, std::size_t n, std::uint64_t offset,
                        std::error_code& error);
-// Reads up to n bytes from the current position (a pipe: what has arrived). 0 at the end, -1 on
-// failure; an interrupted read is retried.
+// Reads up to n bytes from the current position (a pipe: what has arrived, waiting for it). 0 at
+// the end, -1 on failure; an interrupted read is retried, and so is one that finds a pipe left
+// non-blocking by someone else empty.
 std::ptrdiff_t read_some(int fd, char* out, std::size_t n, std::error_code& error);
 // Writes up to n bytes; the count written, or -1. A pipe left by its reader fails with EPIPE; a
 // non-blocking pipe that is full fails with EAGAIN.

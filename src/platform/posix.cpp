@@ -137,6 +137,41 @@ int open_for_reading(const std::string& path, std::error_code& error) {
   return open_for_reading(path, status, error);
 }
 
+int open_list(const std::string& path, std::error_code& error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  error = fd < 0 ? last_error() : std::error_code();
+  return fd;
+}
+
+int standard_stream_named(const std::string& path) {
+  // Follows the links one at a time: the last one, /proc/self/fd/N, leads to whatever the slot
+  // holds, which must not be taken for a file named by the user.
+  char* own = ::realpath("/proc/self/fd", nullptr);
+  if (own == nullptr) return -1;
+  const std::string fd_folder = own;
+  std::free(own);
+  std::string p = path;
+  for (int hop = 0; hop < 40; ++hop) {
+    const auto slash = p.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : p.substr(0, slash + (slash == 0));
+    const std::string name = slash == std::string::npos ? p : p.substr(slash + 1);
+    if (char* resolved = ::realpath(folder.c_str(), nullptr)) {
+      const bool in_fd_folder = fd_folder == resolved;
+      std::free(resolved);
+      if (in_fd_folder) {
+        return name == "0" || name == "1" || name == "2" ? name[0] - '0' : -1;
+      }
+    }
+    char target[4096];
+    const ssize_t n = ::readlink(p.c_str(), target, sizeof target - 1);
+    if (n <= 0) return -1;
+    target[n] = '\0';
+    p = target[0] == '/' || slash == std::string::npos ? std::string(target)
+                                                       : p.substr(0, slash + 1) + target;
+  }
+  return -1;
+}
+
 int duplicate(int fd, std::error_code& error) {
   const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
   error = own < 0 ? last_error() : std::error_code();
@@ -170,7 +205,19 @@ std::ptrdiff_t read_at(int fd, char* out, std::size_t n, std::uint64_t offset,
 }
 
 std::ptrdiff_t read_some(int fd, char* out, std::size_t n, std::error_code& error) {
-  return retrying([&] { return ::read(fd, out, n); }, error);
+  for (;;) {
+    const std::ptrdiff_t r = retrying([&] { return ::read(fd, out, n); }, error);
+    if (r >= 0 || (error != std::errc::resource_unavailable_try_again &&
+                   error != std::errc::operation_would_block)) {
+      return r;
+    }
+    // A pipe the shell left non-blocking: wait for its data as a blocking read would.
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, -1) < 0 && errno != EINTR) {
+      error = last_error();
+      return -1;
+    }
+  }
 }
 
 std::ptrdiff_t write_some(int fd, const char* p, std::size_t n, std::error_code& error) {

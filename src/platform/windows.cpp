@@ -217,6 +217,14 @@ int open_for_reading(const std::string& path, FileStatus& status, std::error_cod
   return fd;
 }
 
+int open_list(const std::string& path, std::error_code& error) {
+  return open_for_reading(path, error);
+}
+
+int standard_stream_named(const std::string&) {
+  return -1;  // no paths name the standard streams here
+}
+
 int duplicate(int fd, std::error_code& error) {
   HANDLE own = nullptr;
   const HANDLE process = ::GetCurrentProcess();

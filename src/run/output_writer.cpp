@@ -27,7 +27,19 @@ std::string random_suffix() {
 // Reasons a folder may refuse a new file while the output in it can still be written in place.
 bool folder_refuses_new_file(std::error_code err) {
   return err == std::errc::permission_denied || err == std::errc::operation_not_permitted ||
-         err == std::errc::read_only_file_system || err == std::errc::filename_too_long;
+         err == std::errc::read_only_file_system;
+}
+
+// The part of the output's name that its temporary name ".NAME.XXXXXX" keeps: all of it where
+// that fits the longest name file systems take (255 bytes), else its start, cut between
+// characters.
+std::string_view temporary_stem(std::string_view name) {
+  constexpr std::size_t kMaxName = 255;
+  constexpr std::size_t kAdded = 8;  // the leading dot, the dot and the six characters
+  if (name.size() + kAdded <= kMaxName) return name;
+  std::size_t keep = kMaxName - kAdded;
+  while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
+  return name.substr(0, keep);
 }
 
 }  // namespace
@@ -102,7 +114,7 @@ int OutputWriter::open_replacement(const std::string& path, std::error_code& err
     // Signals wait until the temporary file is registered for removal, so none is left behind.
     const platform::SignalsHeld held;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-      temporary_ = folder + "." + name + "." + random_suffix();
+      temporary_ = folder + "." + std::string(temporary_stem(name)) + "." + random_suffix();
       fd = platform::create_new(temporary_, err);
       if (fd < 0 && err != std::errc::file_exists) break;
     }

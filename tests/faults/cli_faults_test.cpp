@@ -290,6 +290,7 @@ TEST(CliOutputReplacement, PreviousOutputStaysUntilARunCompletes) {
     bool through_link;  // -o names a symbolic link to the previous output
     int status;
     bool replaced;
+    std::size_t name_length = 0;  // of the output's file name; 0: "prev.csv"
   };
   const Case cases[] = {
       {"mistyped input", 0, true, false, 1, false},
@@ -298,13 +299,19 @@ TEST(CliOutputReplacement, PreviousOutputStaysUntilARunCompletes) {
       {"SIGHUP", SIGHUP, false, false, 128 + SIGHUP, false},
       {"completed", 0, false, false, 0, true},
       {"completed through a link", 0, false, true, 0, true},
+      // Names too long to take ".NAME.XXXXXX" whole.
+      {"mistyped input, 248-byte name", 0, true, false, 1, false, 248},
+      {"SIGTERM, 255-byte name", SIGTERM, false, false, 128 + SIGTERM, false, 255},
+      {"completed, 255-byte name", 0, false, false, 0, true, 255},
   };
   const std::string kept = "earlier output\r\n";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const ScratchDir dir;
     const std::string a = dir.file("a.dat", test::data_file_with_records(40000));
-    const std::string prev = dir.file("prev.csv", kept);
+    const std::string prev_name =
+        c.name_length ? std::string(c.name_length - 4, 'n') + ".csv" : "prev.csv";
+    const std::string prev = dir.file(prev_name, kept);
     ASSERT_EQ(::chmod(prev.c_str(), 0640), 0);
     std::string out = prev;
     if (c.through_link) {
@@ -322,7 +329,7 @@ TEST(CliOutputReplacement, PreviousOutputStaysUntilARunCompletes) {
     if (c.signal_number) {
       l.meanwhile = [&](pid_t pid) {
         // Wait for the temporary file, so that the run is writing when it is stopped.
-        for (int i = 0; i < 2000 && strays(dir, {"a.dat", "prev.csv"}).empty(); ++i) {
+        for (int i = 0; i < 2000 && strays(dir, {"a.dat", prev_name}).empty(); ++i) {
           ::usleep(1000);
         }
         ::kill(pid, c.signal_number);
@@ -332,12 +339,12 @@ TEST(CliOutputReplacement, PreviousOutputStaysUntilARunCompletes) {
     const Outcome o = faults::run(l);
 
     EXPECT_EQ(o.status, c.status);
-    EXPECT_EQ(test::read_file(prev), c.replaced ? clean_output({a}) : kept);
+    EXPECT_TRUE(test::read_file(prev) == (c.replaced ? clean_output({a}) : kept));
     struct stat st {};
     ASSERT_EQ(::stat(prev.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(fs::is_symlink(out), c.through_link);
-    EXPECT_EQ(strays(dir, {"a.dat", "prev.csv", "link.csv"}), std::vector<std::string>{});
+    EXPECT_EQ(strays(dir, {"a.dat", prev_name, "link.csv"}), std::vector<std::string>{});
   }
 }
 
@@ -546,6 +553,9 @@ TEST(CliStreams, ClosedStandardOutputIsAnOutputFailureOnlyWhenItIsTheOutput) {
     std::string err;
   } cases[] = {
       {"-", 2, line("Cannot create the output file -: standard output is closed")},
+      // Paths that lead to the slot lead to what holds it, not to the output the user meant.
+      {"/dev/stdout", 2, line("Cannot create the output file /dev/stdout: standard output is closed")},
+      {"/dev/fd/1", 2, line("Cannot create the output file /dev/fd/1: standard output is closed")},
       {dir / "out.csv", 0, summary(40, 1)},
   };
   for (const Case& c : cases) {
@@ -580,6 +590,55 @@ TEST(CliStreams, ClosedStandardErrorNeverPutsMessagesIntoTheOutput) {
                  << out.substr(0, out.find('\n')) << "\"";
   }
   EXPECT_EQ(out, clean_output({a}));
+}
+
+// --- Lists and standard input ---
+
+TEST(CliLists, ListsAndStandardInputAreReadWholeHoweverTheyArrive) {
+  const ScratchDir dir;
+  const std::string a = dir.file("a.dat", test::data_file_with_records(40));
+  const std::string b = dir.file("b.dat", test::data_file_with_records(30));
+  const std::string list = dir.file("list", b + "\n");
+  const std::string fifo = dir / "list.fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // The writer of the FIFO comes after the run has started, as a producer in a pipeline may.
+  const auto write_fifo_later = [&](pid_t) {
+    ::usleep(300000);
+    for (int tries = 0; tries < 200; ++tries) {
+      const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+      if (fd >= 0) {
+        EXPECT_EQ(::write(fd, (b + "\n").data(), b.size() + 1), static_cast<ssize_t>(b.size() + 1));
+        ::close(fd);
+        return;
+      }
+      ::usleep(10000);  // no reader yet
+    }
+  };
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    std::string stdin_path;
+    std::function<void(pid_t)> meanwhile;
+  } cases[] = {
+      {"a FIFO list", {"--files-from", fifo}, "", write_fifo_later},
+      {"a list on non-blocking standard input", {"--files-from", "-"}, list, nullptr},
+      {"a data file on non-blocking standard input", {"-"}, b, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Launch l;
+    l.argv = {VEMO_CONVERT, "-o", "-", a};
+    l.argv.insert(l.argv.end(), c.args.begin(), c.args.end());
+    l.stdin_path = c.stdin_path;
+    l.stdin_through_pipe = l.stdin_nonblocking = !c.stdin_path.empty();
+    l.meanwhile = c.meanwhile;
+    l.time_limit = std::chrono::seconds(5);
+
+    const Outcome o = faults::run(l);
+
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(o.out == clean_output({a, b})) << count_lines(o.out) << " lines";
+  }
 }
 
 // --- Standard output closed early ---

@@ -65,6 +65,7 @@ Outcome run(const Launch& launch) {
       ::signal(SIGPIPE, SIG_DFL);
       ::dup2(in_fd, STDIN_FILENO);
       ::dup2(feed[1], STDOUT_FILENO);
+      if (launch.stdin_nonblocking) ::usleep(300000);
       const char* const cat[] = {"/bin/cat", nullptr};
       ::execv(cat[0], const_cast<char* const*>(cat));
       ::_exit(127);
@@ -100,6 +101,7 @@ Outcome run(const Launch& launch) {
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
     ::dup2(in_fd, STDIN_FILENO);
+    if (launch.stdin_nonblocking) ::fcntl(STDIN_FILENO, F_SETFL, O_NONBLOCK);
     ::dup2(out_fd, STDOUT_FILENO);
     ::dup2(err_fd, STDERR_FILENO);
     if (launch.close_stderr) ::close(STDERR_FILENO);

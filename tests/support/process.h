@@ -36,6 +36,9 @@ struct Launch {
   // stdin_through_pipe is set, as `cat FILE | program` gives it.
   std::string stdin_path;
   bool stdin_through_pipe = false;
+  // Standard input left non-blocking, as some shells leave it; through a pipe, its data then
+  // comes only after a while, so that the first read finds it empty.
+  bool stdin_nonblocking = false;
   // Standard output: captured when empty, else this file opened with these flags.
   std::string stdout_path;
   int stdout_flags = 0;
