@@ -22,7 +22,8 @@ const char* const kUsage =
     "      --output-dir DIR  one output per input: DIR/NAME.csv, NAME being the input's file\n"
     "                        name without its last extension\n"
     "      --files-from LIST also convert the files named in LIST, one per line (\"-\" reads\n"
-    "                        the list from standard input), in its place among the FILEs\n"
+    "                        the list from standard input), in its place among the FILEs;\n"
+    "                        a CR ending a line is dropped (no name ends in CR in practice)\n"
     "  -0, --null            names in a list end with a NUL byte (find -print0)\n"
     "      --sample          stop after 50 records, as Show Sample does\n"
     "      --stop-on-invalid stop at the first file that is not an AXE data file or cannot be\n"
@@ -96,7 +97,7 @@ std::optional<CliArguments> parse_arguments(const std::vector<std::string>& args
     const auto typed = [&] {
       const std::string_view word = optind > before ? argv[optind - 1] : "";
       if (word.rfind("--", 0) == 0) return quote_name(word.substr(0, word.find('=')));
-      return std::string("-") + static_cast<char>(optopt);
+      return quote_name(std::string("-") + static_cast<char>(optopt));
     };
     switch (c) {
       case 1:
@@ -231,7 +232,9 @@ std::vector<std::string> split_file_list(std::string_view text, bool null_separa
   std::vector<std::string> names;
   while (!text.empty()) {
     const std::size_t at = std::min(text.find(end), text.size());
-    const std::string_view name = text.substr(0, at);
+    std::string_view name = text.substr(0, at);
+    // A list written on Windows ends its lines with CR LF; no real name ends in CR.
+    if (!null_separated && name.ends_with('\r')) name.remove_suffix(1);
     if (!name.empty()) names.emplace_back(name == "-" ? "./-" : name);
     text.remove_prefix(std::min(at + 1, text.size()));
   }

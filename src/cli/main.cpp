@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <map>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -55,7 +57,14 @@ bool read_list(const std::string& path, std::string& text, std::string& reason) 
   for (;;) {
     const std::ptrdiff_t n = vemo::platform::read_some(fd, buffer, sizeof buffer, error);
     if (n > 0) {
-      text.append(buffer, static_cast<std::size_t>(n));
+      try {
+        text.append(buffer, static_cast<std::size_t>(n));
+      } catch (const std::bad_alloc&) {
+        // A list that never ends (--files-from /dev/zero) or one larger than memory.
+        reason = std::make_error_code(std::errc::not_enough_memory).message();
+        ok = false;
+        break;
+      }
     } else if (n == 0) {
       break;
     } else {
@@ -136,6 +145,8 @@ int convert_each(const std::vector<std::string>& inputs, const std::vector<std::
   std::int64_t records = 0, files = 0;
   bool skipped = false;
   for (std::size_t i = 0; i < inputs.size(); ++i) {
+    // A signal held once the previous input's output was in place ends the run now.
+    vemo::platform::release_interrupts();
     const std::vector<std::string> one = {inputs[i]};
     ArgumentSelection selection(one, outputs[i]);
     vemo::RunState state;
@@ -170,9 +181,7 @@ int exit_status(const vemo::RunResult& r) {
   return 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int convert_main(int argc, char** argv) {
   // With a standard stream closed, the output file could be given its descriptor and receive
   // our messages: hold those slots with the null device.
   bool closed[3] = {};
@@ -228,7 +237,7 @@ int main(int argc, char** argv) {
   switch (args->progress) {
     case vemo::ProgressWhen::kAuto:
       show_progress = vemo::platform::is_terminal(vemo::platform::kStderr) &&
-                      !(to_stdout && vemo::platform::output_shares_the_terminal());
+                      !vemo::platform::output_shares_the_terminal(args->output);
       break;
     case vemo::ProgressWhen::kAlways:
       show_progress = true;
@@ -240,13 +249,21 @@ int main(int argc, char** argv) {
                                           .stop_on_invalid = args->stop_on_invalid,
                                           .show_progress = show_progress && !args->quiet,
                                           .force = args->force,
-                                          .total_bytes = show_progress ? total_length(inputs) : 0});
+                                          .total_bytes = show_progress ? total_length(inputs) : 0,
+                                          .width = show_progress ? vemo::platform::terminal_width()
+                                                                 : 0});
   vemo::RunState state;
   vemo::RunOptions options;
   options.output_to_stdout = to_stdout;
   // An interrupted or failed run leaves the previous output as it was.
   options.replace_output_when_done = true;
+  // A signal after the output was replaced waits until the program ends with its summary and
+  // status, which it then no longer changes.
+  options.hold_interrupts_once_replaced = true;
   vemo::platform::PendingRemoval::remove_on_signals();
+  // An output past the file size limit (ulimit -f) fails as a write ("File too large") rather
+  // than ending the process and leaving its temporary file.
+  vemo::platform::fail_writes_past_file_size_limit();
   // A reader that stops early (`| head`) ends the run quietly, as it ends any filter.
   vemo::platform::end_on_broken_pipe();
   options.jobs =
@@ -258,4 +275,19 @@ int main(int argc, char** argv) {
                                      ? vemo::show_sample(state, selection, observer, options)
                                      : vemo::extract(state, selection, observer, options);
   return exit_status(result);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A failure that no step answers still ends with a message and the status of a failure, never
+  // with an abort. The output's temporary file is removed as the writer unwinds.
+  try {
+    return convert_main(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::fputs("vemo-convert: out of memory\n", stderr);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vemo-convert: %s\n", e.what());
+  }
+  return 2;
 }

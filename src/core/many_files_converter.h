@@ -21,7 +21,7 @@ struct FileReport {
   bool accepted = false;     // passed the data file test
   bool test_failed = false;  // the test's read failed in the system: the file is unreadable
   // The caller opens and converts this file itself: it is large (opened and tested only), or
-  // its worker could not get the memory to open it.
+  // its worker could not get the memory or a descriptor to open it.
   bool left_to_caller = false;
 };
 

@@ -102,6 +102,9 @@ std::ptrdiff_t write_some(int fd, const char* p, std::size_t n, std::error_code&
 // status a shell shows for a process ended by SIGPIPE (128 + 13): what POSIX systems do by
 // default, so that `vemo-convert -o - ... | head` ends the same way on Windows.
 void end_on_broken_pipe();
+// From now on a write past the process's file size limit fails with EFBIG instead of ending the
+// process (SIGXFSZ ignored). Nothing to do where there is no such limit.
+void fail_writes_past_file_size_limit();
 // Waits up to timeout_ms for room in a non-blocking pipe. False with the error only on failure.
 bool wait_writable(int fd, int timeout_ms, std::error_code& error);
 
@@ -111,9 +114,14 @@ int open_for_writing(const std::string& path, bool create_or_empty, std::error_c
 // Creates a file that must not exist yet (EEXIST otherwise).
 int create_new(const std::string& path, std::error_code& error);
 std::error_code truncate(int fd);
-// Gives a new file the owner and permissions of an existing one, where the system has them and
-// allows it.
+// Gives a new file the owner, group and permissions of an existing one, as far as the system has
+// them and allows it (the group alone where the owner cannot be given).
 void copy_permissions(int fd, const std::string& from);
+// Whether a new file renamed over the existing file `path` takes its place whole. Not when the
+// rename would be refused (the file is a mount point of its own, or another user's in a sticky
+// folder), nor when the new file would lose what others rely on: the old one's other hard links,
+// its access control list, or both its owner and its group.
+bool can_replace_by_rename(const std::string& path);
 // The target of a symbolic link, followed to the end: nothing when `path` is no link, an empty
 // string when the link leads nowhere.
 std::optional<std::string> link_target(const std::string& path);
@@ -132,6 +140,12 @@ class SignalsHeld {
  private:
   alignas(8) unsigned char saved_[128];  // the signal mask before, on POSIX
 };
+
+// SIGINT, SIGTERM and SIGHUP wait for the calling thread from hold_interrupts() until
+// release_interrupts(); a thread that holds them for good leaves them to the others. On Windows
+// nothing is held.
+void hold_interrupts();
+void release_interrupts();
 
 std::uint64_t process_id();
 
@@ -166,8 +180,13 @@ void hold_closed_standard_streams(bool closed[3]);
 // a console shows UTF-8 text right.
 void prepare_standard_streams();
 bool is_terminal(int fd);
-// Whether standard output and standard error are the same terminal.
-bool output_shares_the_terminal();
+// Whether what is written to the output `path` ("-": standard output) may show on the terminal
+// of standard error: it is that terminal (also as /dev/stdout or /dev/tty), or it is standard
+// output into a pipe, whose reader (`| head`) most likely prints there.
+bool output_shares_the_terminal(const std::string& path);
+// The width of the terminal of standard error in columns ($COLUMNS when the terminal does not
+// tell), or 0 when unknown.
+std::size_t terminal_width();
 
 // The number of CPUs this process may use: those of its CPU affinity set, fewer when a cgroup v2
 // CPU quota allows less. At least 1.

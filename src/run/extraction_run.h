@@ -38,6 +38,9 @@ struct RunOptions {
   // With replace_output_when_done: a file skipped or not read to its end also leaves the previous
   // output as it was (one output per input, where a partial output would pass for a whole one).
   bool replace_only_when_all_converted = false;
+  // From the moment the output is replaced, SIGINT, SIGTERM and SIGHUP stay held on the calling
+  // thread, so that the summary and the exit status can say so (platform::release_interrupts()).
+  bool hold_interrupts_once_replaced = false;
   // Worker threads that decode a large file in parallel; 0 or 1 decodes on the calling thread.
   // Trial runs always decode on the calling thread, record by record.
   unsigned jobs = 0;

@@ -104,6 +104,14 @@ int OutputWriter::open_replacement(const std::string& path, std::error_code& err
     in_place = platform::open_for_writing(target, /*create_or_empty=*/false, err);
     if (in_place < 0) return -1;
   }
+  const auto write_in_place = [&] {
+    err = platform::truncate(in_place);
+    if (!err) return in_place;
+    platform::close(in_place);
+    return -1;
+  };
+  // Where a new file could not take the old one's place whole, the old one is written in place.
+  if (exists && !platform::can_replace_by_rename(target)) return write_in_place();
 
   std::size_t slash = target.size();
   while (slash > 0 && !platform::is_separator(target[slash - 1])) --slash;
@@ -128,12 +136,7 @@ int OutputWriter::open_replacement(const std::string& path, std::error_code& err
       return -1;
     }
     if (in_place < 0) return open_direct(path, err);
-    err = platform::truncate(in_place);
-    if (err) {
-      platform::close(in_place);
-      return -1;
-    }
-    return in_place;
+    return write_in_place();
   }
   if (in_place >= 0) platform::close(in_place);
   target_ = target;
@@ -143,7 +146,12 @@ int OutputWriter::open_replacement(const std::string& path, std::error_code& err
 
 void OutputWriter::end_replacement(bool keep) {
   if (temporary_.empty()) return;
-  if (!keep || failed_) {
+  const bool replace = keep && !failed_;
+  // Held before the step below, whose end restores the signal mask it found.
+  if (replace && hold_interrupts_once_replaced_) platform::hold_interrupts();
+  // The rename and forgetting the temporary file are one step for a signal's handler.
+  const platform::SignalsHeld held;
+  if (!replace) {
     platform::remove_file(temporary_);
   } else if (const std::error_code err = platform::rename_over(temporary_, target_)) {
     fail(err);

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -291,6 +292,7 @@ TEST(CliOutputReplacement, PreviousOutputStaysUntilARunCompletes) {
     int status;
     bool replaced;
     std::size_t name_length = 0;  // of the output's file name; 0: "prev.csv"
+    int signal_after_rename = 0;  // sent the moment the output has been replaced
   };
   const Case cases[] = {
       {"mistyped input", 0, true, false, 1, false},
@@ -303,6 +305,8 @@ TEST(CliOutputReplacement, PreviousOutputStaysUntilARunCompletes) {
       {"mistyped input, 248-byte name", 0, true, false, 1, false, 248},
       {"SIGTERM, 255-byte name", SIGTERM, false, false, 128 + SIGTERM, false, 255},
       {"completed, 255-byte name", 0, false, false, 0, true, 255},
+      // Once replaced, the output is reported as such: the signal changes nothing.
+      {"SIGINT after the rename", 0, false, false, 0, true, 0, SIGINT},
   };
   const std::string kept = "earlier output\r\n";
   for (const Case& c : cases) {
@@ -319,7 +323,11 @@ TEST(CliOutputReplacement, PreviousOutputStaysUntilARunCompletes) {
       fs::create_symlink("prev.csv", out);
     }
     Launch l;
-    l.argv = {VEMO_CONVERT, "-q", "-o", out};
+    l.argv = {VEMO_CONVERT, "-o", out};
+    if (c.signal_after_rename) {
+      l.env = {"LD_PRELOAD=" READ_FAULT_SHIM,
+               "VEMO_SIGNAL_AFTER_RENAME=" + std::to_string(c.signal_after_rename)};
+    }
     if (c.missing_input) {
       l.argv.push_back(dir / "typo.dat");
     } else {
@@ -339,6 +347,10 @@ TEST(CliOutputReplacement, PreviousOutputStaysUntilARunCompletes) {
     const Outcome o = faults::run(l);
 
     EXPECT_EQ(o.status, c.status);
+    // After a signal, a summary is printed only when the output was replaced.
+    if (c.signal_number || c.signal_after_rename) {
+      EXPECT_EQ(has_summary(o), c.replaced);
+    }
     EXPECT_TRUE(test::read_file(prev) == (c.replaced ? clean_output({a}) : kept));
     struct stat st {};
     ASSERT_EQ(::stat(prev.c_str(), &st), 0);
@@ -375,6 +387,72 @@ TEST(CliOutputReplacement, WritableOutputInAFolderThatTakesNoNewFileIsWrittenInP
   EXPECT_EQ(test::read_file(out), clean_output({a}));
   fs::permissions(dir / "locked", fs::perms::owner_all);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir / "locked"), fs::directory_iterator()), 1);
+}
+
+TEST(CliOutputReplacement, OutputsARenameWouldChangeOrCannotReplaceAreKeptOrWrittenInPlace) {
+  const auto user = faults::nobody();
+  if (::geteuid() != 0 || !user) GTEST_SKIP() << "needs root and the user \"nobody\"";
+  constexpr uid_t kOwner = 4242;
+  constexpr gid_t kGroup = 4343;
+  struct Case {
+    const char* what;
+    mode_t folder_mode;
+    mode_t file_mode;
+    bool as_group_member;  // run as "nobody" in the file's group; false: as root
+    bool as_stranger;      // run as "nobody" outside it
+    bool hard_link;
+    bool bind_mount;
+    bool in_place;
+  };
+  const Case cases[] = {
+      {"group-shared file of another user", 0777, 0660, true, false, false, false, false},
+      {"neither owner nor group can be kept", 0777, 0666, false, true, false, false, true},
+      {"another user's file in a sticky folder", 01777, 0660, true, false, false, false, true},
+      {"a second hard link", 0755, 0644, false, false, true, false, true},
+      {"a file mounted over the output", 0755, 0644, false, false, false, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const ScratchDir dir;
+    const std::string a = input_open_to_all(dir);
+    const std::string folder = dir / "out";
+    fs::create_directory(folder);
+    ASSERT_EQ(::chmod(folder.c_str(), c.folder_mode), 0);
+    const std::string out = dir.file("out/out.csv", "earlier output\r\n");
+    ASSERT_EQ(::chown(out.c_str(), kOwner, kGroup), 0);
+    ASSERT_EQ(::chmod(out.c_str(), c.file_mode), 0);
+    std::string seen = out;  // where the new lines must be read
+    if (c.hard_link) {
+      seen = dir / "link.csv";
+      ASSERT_EQ(::link(out.c_str(), seen.c_str()), 0);
+    }
+    if (c.bind_mount) {
+      seen = dir.file("volume.csv", "earlier output\r\n");
+      ASSERT_EQ(::chown(seen.c_str(), kOwner, kGroup), 0);
+      ASSERT_EQ(::chmod(seen.c_str(), c.file_mode), 0);
+      if (::mount(seen.c_str(), out.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+        continue;  // no mounts here: untested
+      }
+    }
+    struct stat before {};
+    ASSERT_EQ(::stat(out.c_str(), &before), 0);
+    Launch l;
+    l.argv = {VEMO_CONVERT, "-o", out, a};
+    if (c.as_group_member || c.as_stranger) l.run_as = user;
+    if (c.as_group_member) l.run_as_groups = {kGroup};
+
+    const Outcome o = faults::run(l);
+
+    struct stat after {};
+    EXPECT_EQ(::stat(out.c_str(), &after), 0);
+    if (c.bind_mount) ::umount(out.c_str());
+    if (o.status == 125) continue;  // privileges could not be dropped
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(test::read_file(seen) == clean_output({a}));
+    EXPECT_EQ(after.st_ino == before.st_ino, c.in_place);
+    EXPECT_EQ(after.st_gid, kGroup);
+    EXPECT_EQ(after.st_mode & 07777, c.file_mode);
+  }
 }
 
 // --- The inputs ---

@@ -167,5 +167,60 @@ TEST(CliResourceLimits, ThreadsOrMemoryThatCannotBeHadFallBackToOneThread) {
   }
 }
 
+TEST(CliResourceLimits, LimitsGiveTheResultOfOneJobOrAnOutputFailure) {
+#ifdef VEMO_SANITIZED
+  GTEST_SKIP() << "resource limits do not apply to a sanitized build";
+#endif
+  const ScratchDir dir;
+  // Large enough that the workers still hold them while the next ones are opened.
+  const std::string a = dir.file("a.dat", test::data_file_with_records(2000));
+  const std::string b = dir.file("b.dat", test::data_file_with_records(3000));
+  const std::string big = dir.file("big.dat", test::data_file_with_records(20000));
+  const std::string kept = "earlier output\r\n";
+  struct Case {
+    const char* what;
+    std::vector<std::string> inputs;
+    int open_files;               // RLIMIT_NOFILE
+    std::uint64_t address_space;  // RLIMIT_AS
+    std::uint64_t file_size;      // RLIMIT_FSIZE
+    int status;
+    std::string err;  // standard error; empty: the summary of a clean run
+  };
+  const std::string out = dir / "out.csv";
+  const Case cases[] = {
+      // Descriptors for the standard streams, the output and one input only.
+      {"five descriptors", {a, b, a, b, a, b, a, b}, 5, 0, 0, 0, ""},
+      {"a list that never ends", {"--files-from", "/dev/zero", a}, 0, 64u << 20, 0, 2,
+       line("Cannot read the file list /dev/zero: Cannot allocate memory") +
+           "Try 'vemo-convert --help'.\n"},
+      {"an output over the file size limit", {big}, 0, 0, 100000, 2,
+       line("Could not write the output file " + out + ": File too large")},
+  };
+  for (const Case& c : cases) {
+    for (const char* jobs : {"1", "2"}) {
+      SCOPED_TRACE(std::string(c.what) + " -j " + jobs);
+      dir.file("out.csv", kept);
+      Launch l;
+      l.argv = {VEMO_CONVERT, "-j", jobs, "-o", out};
+      l.argv.insert(l.argv.end(), c.inputs.begin(), c.inputs.end());
+      l.max_open_files = c.open_files;
+      l.max_address_space = c.address_space;
+      l.max_file_size = c.file_size;
+
+      const Outcome o = faults::run(l);
+
+      EXPECT_EQ(o.status, c.status);
+      if (c.status == 0) {
+        EXPECT_EQ(o.err, summary(20000, 8));
+        EXPECT_TRUE(test::read_file(out) == clean_output(c.inputs));
+      } else {
+        EXPECT_EQ(o.err, c.err);
+        EXPECT_EQ(test::read_file(out), kept);
+      }
+      EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 4);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vemo

@@ -116,6 +116,10 @@ Outcome run(const Launch& launch) {
       const rlimit lim{launch.max_address_space, launch.max_address_space};
       if (::setrlimit(RLIMIT_AS, &lim) != 0) ::_exit(127);
     }
+    if (launch.max_file_size > 0) {
+      const rlimit lim{launch.max_file_size, launch.max_file_size};
+      if (::setrlimit(RLIMIT_FSIZE, &lim) != 0) ::_exit(127);
+    }
     if (launch.max_processes > 0) {
       const rlimit lim{static_cast<rlim_t>(launch.max_processes),
                        static_cast<rlim_t>(launch.max_processes)};
@@ -123,7 +127,8 @@ Outcome run(const Launch& launch) {
     }
     if (launch.run_as) {
       // Groups first, then the group, then the user: after setuid nothing can be regained.
-      if (::setgroups(0, nullptr) != 0 || ::setgid(launch.run_as->gid) != 0 ||
+      if (::setgroups(launch.run_as_groups.size(), launch.run_as_groups.data()) != 0 ||
+          ::setgid(launch.run_as->gid) != 0 ||
           ::setuid(launch.run_as->uid) != 0 || ::geteuid() != launch.run_as->uid ||
           ::setuid(0) == 0) {
         ::_exit(125);

@@ -43,6 +43,7 @@ struct Launch {
   std::string stdout_path;
   int stdout_flags = 0;
   std::optional<Unprivileged> run_as;    // drop every privilege to this user before exec
+  std::vector<gid_t> run_as_groups;      // the supplementary groups it keeps
   int max_open_files = 0;                // RLIMIT_NOFILE when not 0
   bool ignore_sigpipe = false;           // start with SIGPIPE ignored, as some services do
   bool close_stderr = false;             // start with no standard error at all (2>&-)
@@ -52,6 +53,7 @@ struct Launch {
 
   std::uint64_t max_address_space = 0;  // RLIMIT_AS in bytes when not 0
   int max_processes = 0;                // RLIMIT_NPROC when not 0 (binds only without root)
+  std::uint64_t max_file_size = 0;      // RLIMIT_FSIZE in bytes when not 0
   std::vector<std::string> env;         // NAME=value entries added to the environment
   // When not 0, standard output is a pipe of which this many bytes are read into Outcome::out
   // before it is closed, as a reader such as `head -c N` does.
