@@ -193,7 +193,7 @@ int convert_main(int argc, char** argv) {
   const auto args = vemo::parse_arguments(raw, error);
   if (!args) return usage_error(error);
   if (args->help) {
-    std::fputs(vemo::kUsage, stdout);
+    std::fputs(vemo::usage().c_str(), stdout);
     return 0;
   }
   if (args->version) {

@@ -43,8 +43,11 @@ struct Slot {
 
 class ManyFilesConverter::Impl {
  public:
-  Impl(std::vector<std::string> paths, unsigned jobs, std::uint64_t large_bytes)
+  Impl(std::vector<std::string> paths, unsigned jobs, std::uint64_t large_bytes,
+       const OutputFormat& format, std::vector<std::string> names)
       : paths_(std::move(paths)),
+        names_(std::move(names)),
+        format_(format),
         jobs_(static_cast<unsigned>(std::clamp<std::size_t>(paths_.size(), 1, std::max(1u, jobs)))),
         large_bytes_(large_bytes) {}
 
@@ -63,9 +66,14 @@ class ManyFilesConverter::Impl {
     try {
       // Two files per worker, so that a worker goes on with the next file while the caller
       // still writes the one it finished.
+      // A format whose rows are long (a long file name in each) may need more than the usual
+      // piece for one block.
+      for (std::size_t i = 0; i < paths_.size(); ++i) {
+        piece_bytes_ = std::max(piece_bytes_, encoder_for(i).max_block_output());
+      }
       for (unsigned i = 0; i < 2 * jobs_; ++i) {
         auto slot = std::make_unique<Slot>();
-        slot->lines = std::make_unique_for_overwrite<char[]>(kPieceBytes);
+        slot->lines = std::make_unique_for_overwrite<char[]>(piece_bytes_);
         slots_.push_back(std::move(slot));
       }
       workers_.reserve(jobs_);
@@ -136,11 +144,13 @@ class ManyFilesConverter::Impl {
   // might not fit.
   class PieceSink final : public BlockSink {
    public:
-    PieceSink(Impl& impl, Slot& slot) : impl_(impl), slot_(slot) {}
+    PieceSink(Impl& impl, Slot& slot, const LineEncoder& encoder)
+        : impl_(impl), slot_(slot), encoder_(encoder) {}
     bool on_block(std::string_view block, std::uint64_t next_block_position) override {
-      if (kPieceBytes - slot_.size < kMaxBlockOutput) impl_.hand_on(slot_);
+      if (impl_.piece_bytes_ - slot_.size < encoder_.max_block_output()) impl_.hand_on(slot_);
       if (slot_.cancel.load(std::memory_order_relaxed)) return false;
-      slot_.size += decode_block(block, slot_.lines.get() + slot_.size, slot_.records);
+      slot_.size += encoder_.decode_block(block, next_block_position - 1 - kBlockSize,
+                                          slot_.lines.get() + slot_.size, slot_.records);
       ++slot_.blocks;
       slot_.next_block_position = next_block_position;
       return true;
@@ -149,7 +159,12 @@ class ManyFilesConverter::Impl {
    private:
     Impl& impl_;
     Slot& slot_;
+    const LineEncoder& encoder_;
   };
+
+  LineEncoder encoder_for(std::size_t index) const {
+    return LineEncoder(format_, index < names_.size() ? names_[index] : paths_[index]);
+  }
 
   void work() {
     platform::hold_interrupts();  // they go to the thread that runs the run
@@ -175,14 +190,15 @@ class ManyFilesConverter::Impl {
         slot->failure = {};
         slot->cancel = false;
       }
-      process(*slot, reader, paths_[index]);
+      process(*slot, reader, paths_[index], encoder_for(index));
     }
   }
 
   // Opens and tests one file, then converts it unless it is left to the caller. The report of a
   // file that is converted comes with its first piece, so the caller, which waits for both, is
   // woken once.
-  void process(Slot& slot, DataFileReader& reader, const std::string& path) {
+  void process(Slot& slot, DataFileReader& reader, const std::string& path,
+               const LineEncoder& encoder) {
     FileReport report;
     bool reported = false;
     // The caller tries a file itself when its worker cannot have the memory or a descriptor for
@@ -225,7 +241,7 @@ class ManyFilesConverter::Impl {
       if (!convert) publish(slot);
       reported = true;
       if (convert) {
-        PieceSink sink(*this, slot);
+        PieceSink sink(*this, slot, encoder);
         slot.result = DataFileScanner::scan(reader, sink);
         slot.failure = reader.failure();
         if (!reader.current_length(slot.length_after)) slot.length_after = slot.report.length;
@@ -275,6 +291,9 @@ class ManyFilesConverter::Impl {
   }
 
   const std::vector<std::string> paths_;
+  const std::vector<std::string> names_;
+  const OutputFormat format_;
+  std::size_t piece_bytes_ = kPieceBytes;
   const unsigned jobs_;
   const std::uint64_t large_bytes_;
   std::vector<std::unique_ptr<Slot>> slots_;
@@ -290,8 +309,10 @@ class ManyFilesConverter::Impl {
 };
 
 ManyFilesConverter::ManyFilesConverter(std::vector<std::string> paths, unsigned jobs,
-                                       std::uint64_t large_bytes)
-    : impl_(std::make_unique<Impl>(std::move(paths), jobs, large_bytes)) {}
+                                       std::uint64_t large_bytes, const OutputFormat& format,
+                                       std::vector<std::string> names)
+    : impl_(std::make_unique<Impl>(std::move(paths), jobs, large_bytes, format, std::move(names))) {
+}
 
 ManyFilesConverter::~ManyFilesConverter() = default;
 

@@ -8,6 +8,7 @@
 
 #include "core/data_file_reader.h"
 #include "core/data_file_scanner.h"
+#include "core/line_format.h"
 #include "core/parallel_converter.h"
 
 namespace vemo {
@@ -39,7 +40,10 @@ class ManyFilesConverter {
   static constexpr std::size_t kPieceBytes = 512 * 1024;
 
   // Files of `large_bytes` or more are only opened and tested: the caller converts them itself.
-  ManyFilesConverter(std::vector<std::string> paths, unsigned jobs, std::uint64_t large_bytes);
+  // The rows are in `format`; `names` (the inputs' names as given, one per path) fill its file
+  // column.
+  ManyFilesConverter(std::vector<std::string> paths, unsigned jobs, std::uint64_t large_bytes,
+                     const OutputFormat& format = {}, std::vector<std::string> names = {});
   ~ManyFilesConverter();
   ManyFilesConverter(const ManyFilesConverter&) = delete;
   ManyFilesConverter& operator=(const ManyFilesConverter&) = delete;

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "core/line_format.h"
+
 #include "run/run_observer.h"
 #include "run/run_state.h"
 #include "run/selection_view.h"
@@ -46,6 +48,9 @@ struct RunOptions {
   unsigned jobs = 0;
   // An item named "-" (with no folder) reads one data file from standard input, as a stream.
   bool dash_reads_stdin = false;
+  // The form of the rows; the window always writes the legacy form. A format with a header
+  // writes it once at the top of the output.
+  OutputFormat format;
 };
 
 // "Extract": converts every selected file into the one output file. Runs on the caller's thread
