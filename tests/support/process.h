@@ -44,7 +44,7 @@ struct Launch {
   int stdout_flags = 0;
   std::optional<Unprivileged> run_as;    // drop every privilege to this user before exec
   std::vector<gid_t> run_as_groups;      // the supplementary groups it keeps
-  int max_open_files = 0;                // RLIMIT_NOFILE when not 0
+  int max_open_files = 0;                // RLIMIT_NOFILE when not 0 (other descriptors closed)
   bool ignore_sigpipe = false;           // start with SIGPIPE ignored, as some services do
   bool close_stderr = false;             // start with no standard error at all (2>&-)
   bool close_stdout = false;             // start with no standard output at all (>&-)
