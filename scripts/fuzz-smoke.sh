@@ -15,7 +15,7 @@ if ! command -v clang++-14 >/dev/null; then
 fi
 
 seconds="${FUZZ_SECONDS:-20}"
-targets=(fuzz_val fuzz_decoder fuzz_file)
+targets=(fuzz_val fuzz_decoder fuzz_file fuzz_compressed)
 
 CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DVEMO_FUZZ=ON -DVEMO_BUILD_UI=OFF -DVEMO_BUILD_BENCH=OFF >/dev/null

@@ -309,6 +309,10 @@ std::string output_name_for(const std::string& input) {
   while (start > 0 && !platform::is_separator(name[start - 1])) --start;
   if (start < name.size()) name.remove_prefix(start);
   if (name.empty() || name == "." || name == ".." || platform::is_separator(name[0])) return {};
+  // A compressed input is named after what it holds: "TT0142.dat.gz" as "TT0142.dat".
+  for (const std::string_view suffix : {".gz", ".zst"}) {
+    if (name.size() > suffix.size() && name.ends_with(suffix)) name.remove_suffix(suffix.size());
+  }
   // A leading dot names a hidden file rather than starting an extension.
   const std::size_t dot = name.rfind('.');
   if (dot != std::string_view::npos && dot > 0) name = name.substr(0, dot);

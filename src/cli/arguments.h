@@ -70,8 +70,8 @@ std::vector<std::string> split_file_list(std::string_view text, bool null_separa
 std::vector<std::string> ordered_inputs(const CliArguments& args,
                                         const std::vector<std::vector<std::string>>& list_names);
 
-// The output for `input` in an output folder: its file name without the last extension, ".csv"
-// added. Empty when the input names no file ("", ".", "..", "/").
+// The output for `input` in an output folder: its file name without a compression suffix (".gz",
+// ".zst") and then without the last extension, ".csv" added. Empty when the input names no file ("", ".", "..", "/").
 std::string output_name_for(const std::string& input);
 
 }  // namespace vemo

@@ -269,7 +269,11 @@ int convert_main(int argc, char** argv) {
   options.jobs =
       args->jobs > 0 ? static_cast<unsigned>(args->jobs) : vemo::platform::usable_cpu_count();
   options.dash_reads_stdin = true;
-  if (to_folder) return convert_each(inputs, outputs, observer, options, args->sample);
+  if (to_folder) {
+    // An input that is skipped, also part way through, leaves no output.
+    options.whole_files_only = true;
+    return convert_each(inputs, outputs, observer, options, args->sample);
+  }
   ArgumentSelection selection(inputs, args->output);
   const vemo::RunResult result = args->sample
                                      ? vemo::show_sample(state, selection, observer, options)

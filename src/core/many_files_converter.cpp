@@ -226,7 +226,8 @@ class ManyFilesConverter::Impl {
       if (report.opened) {
         report.length = reader.length();
         report.id = reader.id();
-        report.left_to_caller = report.length >= large_bytes_;
+        report.compressed = reader.is_compressed();
+        report.left_to_caller = !report.compressed && report.length >= large_bytes_;
         if (!report.left_to_caller) {
           report.accepted = DataFileScanner::is_data_file(reader);
           report.test_failed = !report.accepted && reader.failed();

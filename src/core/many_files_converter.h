@@ -21,8 +21,10 @@ struct FileReport {
   platform::FileId id;
   bool accepted = false;     // passed the data file test
   bool test_failed = false;  // the test's read failed in the system: the file is unreadable
-  // The caller opens and converts this file itself: it is large (opened and tested only), or
-  // its worker could not get the memory or a descriptor to open it.
+  bool compressed = false;   // read decompressed; `length` is the compressed size
+  // The caller opens and converts this file itself: it is large (opened and tested only; a
+  // compressed file never is, since the caller could not split it either), or its worker could
+  // not get the memory or a descriptor to open it.
   bool left_to_caller = false;
 };
 

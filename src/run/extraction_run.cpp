@@ -117,10 +117,16 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
       check_stop();
       report_bytes(next_block_position);
     }
-    // A stream's length is unknown: its progress is in bytes only.
-    if (shown_progress_ >= 100 || reader_.is_stream()) return;
-    const std::uint64_t percent =
-        std::min<std::uint64_t>(100, next_block_position / bytes_per_percent_);
+    // A stream's length is unknown: its progress is in bytes only. A compressed file's moves
+    // with the compressed bytes read.
+    if (shown_progress_ >= 100) return;
+    std::uint64_t done = next_block_position;
+    if (progress_by_ == ProgressBy::kCompressedBytes) {
+      done = reader_.compressed_bytes_read();
+    } else if (progress_by_ != ProgressBy::kBlocks) {
+      return;
+    }
+    const std::uint64_t percent = std::min<std::uint64_t>(100, done / bytes_per_percent_);
     if (static_cast<int>(percent) != shown_progress_) {
       report_bytes(next_block_position);
       set_progress(static_cast<int>(percent));
@@ -135,6 +141,14 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     kWriteFailed,  // the output failed while this file was written
     kStopped,      // the user asked to stop
     kTrialEnd,     // a trial run reached its limit in this file
+  };
+
+  // What the progress of the current file is measured by.
+  enum class ProgressBy {
+    kBlocks,           // the blocks read of a file of known length
+    kCompressedBytes,  // the compressed bytes read of a compressed file of known length
+    kStreamBytes,      // the bytes read of a stream: no percentage
+    kAtEnd,            // a compressed file decoded ahead: told when it is done
   };
 
   RunEnd execute() {
@@ -282,6 +296,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
       }
       unreadable = converted.failure.code;
       failed_at = static_cast<std::int64_t>(converted.failure.offset);
+      if (options_.whole_files_only) --converted_files_;
     }
     return go_on_after_unreadable(name, path, unreadable, failed_at) ? FileEnd::kNext
                                                                      : FileEnd::kDeclined;
@@ -298,6 +313,10 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
                                                              : reader_.open(path);
     report.length = reader_.length();
     report.id = reader_.id();
+    report.compressed = reader_.is_compressed();
+    progress_by_ = !reader_.is_stream()                     ? ProgressBy::kBlocks
+                   : report.compressed && report.length > 0 ? ProgressBy::kCompressedBytes
+                                                            : ProgressBy::kStreamBytes;
     // The output named as an input is never read, not even by the test.
     if (report.opened && !output_.is_file(report.id)) {
       report.accepted = DataFileScanner::is_data_file(reader_);
@@ -309,7 +328,8 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
       Converted converted;
       converted.length_before = reader_.length();
       converted.scanned = scan(converted.failure);
-      converted.bytes = reader_.bytes_available();
+      converted.bytes =
+          report.compressed ? reader_.compressed_bytes_read() : reader_.bytes_available();
       converted.length_after = converted.length_before;
       reader_.current_length(converted.length_after);
       reader_.close();
@@ -341,6 +361,11 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   // The bytes converted so far: the blocks before `next_block_position`, at most what the file
   // holds.
   void report_bytes(std::uint64_t next_block_position) {
+    if (progress_by_ == ProgressBy::kAtEnd) return;
+    if (progress_by_ == ProgressBy::kCompressedBytes) {
+      observer_.set_bytes_read(reader_.compressed_bytes_read());
+      return;
+    }
     const std::uint64_t available = ahead_length_ ? *ahead_length_ : reader_.bytes_available();
     observer_.set_bytes_read(std::min(next_block_position - 1, available));
   }
@@ -380,6 +405,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   // One of the `count` selected files, opened, tested and decoded ahead by a worker.
   FileEnd convert_ahead(ManyFilesConverter& ahead, const FileReport& report,
                         const std::string& name, const std::string& path, std::int64_t count) {
+    progress_by_ = report.compressed ? ProgressBy::kAtEnd : ProgressBy::kBlocks;
     return step(report, name, path, count, [&] {
       Converted converted;
       converted.bytes = converted.length_before = converted.length_after = report.length;
@@ -526,6 +552,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   std::uint64_t in_block_ = 0;                 // the next record's offset in its block
   std::uint64_t bytes_per_percent_ = 1;        // of the current file, for the progress bar
   std::optional<std::uint64_t> ahead_length_;  // the length of a file decoded ahead, meanwhile
+  ProgressBy progress_by_ = ProgressBy::kBlocks;
   int shown_progress_ = 0;
   int blocks_since_stop_check_ = 0;
   bool trial_limit_reached_ = false;
