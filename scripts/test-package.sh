@@ -58,7 +58,10 @@ installed=1
 dpkg-query -L vemo >"$scratch/files"
 
 [ "$(command -v vemo-convert)" = /usr/bin/vemo-convert ] || fail "vemo-convert is not /usr/bin's"
-[ "$(vemo-convert --version)" = "vemo-convert 2.3.0" ] || fail "wrong version: $(vemo-convert --version)"
+# The version the package was built with, without a Debian revision.
+version=$(dpkg-deb -f "$deb" Version)
+version=${version%%-*}
+[ "$(vemo-convert --version)" = "vemo-convert $version" ] || fail "wrong version: $(vemo-convert --version)"
 vemo-convert -q -o "$scratch/out.csv" samples/switch-a.dat samples/switch-b.dat ||
   fail "the installed vemo-convert did not convert the samples"
 [ -s "$scratch/out.csv" ] || fail "the installed vemo-convert wrote nothing"
