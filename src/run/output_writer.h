@@ -8,6 +8,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "core/compressor.h"
 #include "platform/platform.h"
 
 namespace vemo {
@@ -42,6 +43,13 @@ class OutputWriter {
     // one's place whole (platform::can_replace_by_rename), it is emptied and written in place.
     kReplaceWhenDone,
   };
+
+  // Compresses what the outputs opened from now on receive (kNone: written as it is), at `level`
+  // or the library's default. The temporary file and its rename are as for a plain output.
+  void set_compression(Compression kind, std::optional<int> level = std::nullopt) {
+    compression_ = kind;
+    level_ = level;
+  }
 
   // Opens the output. Devices, FIFOs and folders are always opened directly; a FIFO without a
   // reader is refused rather than waited for.
@@ -85,13 +93,24 @@ class OutputWriter {
 
  private:
   void fail(std::error_code err);
+  // Hands bytes on, through the compressor when there is one.
   bool write_all(const char* p, std::size_t n);
+  // Hands bytes to the system.
+  bool write_raw(const char* p, std::size_t n);
+  // Starts the compressor of a newly opened output; false when its memory cannot be had.
+  bool start_compressor();
   bool wait_for_room();
   int open_direct(const std::string& path, std::error_code& err);
   int open_replacement(const std::string& path, std::error_code& err);
   void end_replacement(bool keep);
 
   int fd_ = -1;
+  Compression compression_ = Compression::kNone;
+  std::optional<int> level_;
+  std::unique_ptr<Compressor> compressor_;
+  Compressor::Emit emit_ = [this](std::string_view bytes) {
+    return write_raw(bytes.data(), bytes.size());
+  };
   std::size_t flush_size_ = kFileFlushSize;
   std::function<void()> wait_handler_;
   bool owns_fd_ = false;
