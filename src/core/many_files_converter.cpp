@@ -25,6 +25,10 @@ struct Slot {
   std::unique_ptr<char[]> lines;
   std::size_t size = 0;
   std::int64_t records = 0;
+  FileTally tally;
+  std::unique_ptr<platform::Sha256> hash;  // with input hashing only
+  std::string input_sha256;
+  std::uint64_t hashed_bytes = 0;
   std::size_t blocks = 0;
   std::uint64_t next_block_position = 0;
   bool ready = false;     // a piece is filled and not yet taken
@@ -62,18 +66,23 @@ class ManyFilesConverter::Impl {
     for (auto& w : workers_) w.join();
   }
 
+  void set_tally(bool tally) { tally_ = tally; }
+  void set_input_hash(bool hash) { input_hash_ = hash; }
+  const Slot& current_slot() { return current(); }
+
   bool start() {
     try {
       // Two files per worker, so that a worker goes on with the next file while the caller
       // still writes the one it finished.
-      // A format whose rows are long (a long file name in each) may need more than the usual
-      // piece for one block.
+      // A format with longer rows needs room for more than one block's worst case, or every
+      // few blocks would make a piece.
       for (std::size_t i = 0; i < paths_.size(); ++i) {
-        piece_bytes_ = std::max(piece_bytes_, encoder_for(i).max_block_output());
+        piece_bytes_ = std::max(piece_bytes_, 2 * encoder_for(i).max_block_output());
       }
       for (unsigned i = 0; i < 2 * jobs_; ++i) {
         auto slot = std::make_unique<Slot>();
         slot->lines = std::make_unique_for_overwrite<char[]>(piece_bytes_);
+        if (input_hash_) slot->hash = std::make_unique<platform::Sha256>();
         slots_.push_back(std::move(slot));
       }
       workers_.reserve(jobs_);
@@ -107,6 +116,7 @@ class ManyFilesConverter::Impl {
         std::unique_lock lock(mutex_);
         slot.to_caller.wait(lock, [&] { return slot.ready; });
       }
+      if (tally_ && slot.blocks > 0) sink.on_tally(slot.tally);
       if (slot.blocks > 0 &&
           !sink.on_chunk({slot.lines.get(), slot.size}, slot.records, slot.next_block_position)) {
         return ScanResult::kStopped;
@@ -149,8 +159,14 @@ class ManyFilesConverter::Impl {
     bool on_block(std::string_view block, std::uint64_t next_block_position) override {
       if (impl_.piece_bytes_ - slot_.size < encoder_.max_block_output()) impl_.hand_on(slot_);
       if (slot_.cancel.load(std::memory_order_relaxed)) return false;
-      slot_.size += encoder_.decode_block(block, next_block_position - 1 - kBlockSize,
-                                          slot_.lines.get() + slot_.size, slot_.records);
+      char* const lines = slot_.lines.get() + slot_.size;
+      const std::size_t n =
+          encoder_.decode_block(block, next_block_position - 1 - kBlockSize, lines, slot_.records);
+      if (impl_.tally_) {
+        slot_.tally.add_block(block);
+        slot_.tally.add_lines({lines, n});
+      }
+      slot_.size += n;
       ++slot_.blocks;
       slot_.next_block_position = next_block_position;
       return true;
@@ -185,6 +201,9 @@ class ManyFilesConverter::Impl {
         slot->finished = false;
         slot->size = 0;
         slot->records = 0;
+        slot->tally = {};
+        slot->input_sha256.clear();
+        slot->hashed_bytes = 0;
         slot->blocks = 0;
         slot->result = ScanResult::kCompleted;
         slot->failure = {};
@@ -215,6 +234,9 @@ class ManyFilesConverter::Impl {
         finish(slot);
         return;
       }
+      // Hashing starts with the open: the data file test reads the file's first window.
+      if (slot.hash) slot.hash->reset();
+      reader.set_input_hash(slot.hash.get());
       report.opened = reader.open(path);
       if (!report.opened && (reader.error() == std::errc::too_many_files_open ||
                              reader.error() == std::errc::too_many_files_open_in_system)) {
@@ -244,6 +266,10 @@ class ManyFilesConverter::Impl {
       if (convert) {
         PieceSink sink(*this, slot, encoder);
         slot.result = DataFileScanner::scan(reader, sink);
+        if (slot.hash) {
+          slot.hashed_bytes = reader.hashed_bytes();
+          slot.input_sha256 = slot.hash->finish();
+        }
         slot.failure = reader.failure();
         if (!reader.current_length(slot.length_after)) slot.length_after = slot.report.length;
       }
@@ -278,6 +304,7 @@ class ManyFilesConverter::Impl {
     slot.to_worker.wait(lock, [&] { return !slot.ready || slot.cancel; });
     slot.size = 0;
     slot.records = 0;
+    slot.tally = {};
     slot.blocks = 0;
   }
 
@@ -297,6 +324,8 @@ class ManyFilesConverter::Impl {
   std::size_t piece_bytes_ = kPieceBytes;
   const unsigned jobs_;
   const std::uint64_t large_bytes_;
+  bool tally_ = false;
+  bool input_hash_ = false;
   std::vector<std::unique_ptr<Slot>> slots_;
   std::vector<std::thread> workers_;
   std::mutex mutex_;
@@ -328,6 +357,22 @@ const FileReport& ManyFilesConverter::next() {
 ScanResult ManyFilesConverter::convert(ChunkSink& sink, ReadFailure& failure,
                                        std::uint64_t& length_after) {
   return impl_->convert(sink, failure, length_after);
+}
+
+void ManyFilesConverter::set_tally(bool tally) {
+  impl_->set_tally(tally);
+}
+
+void ManyFilesConverter::set_input_hash(bool hash) {
+  impl_->set_input_hash(hash);
+}
+
+const std::string& ManyFilesConverter::input_sha256() const {
+  return impl_->current_slot().input_sha256;
+}
+
+std::uint64_t ManyFilesConverter::hashed_bytes() const {
+  return impl_->current_slot().hashed_bytes;
 }
 
 void ManyFilesConverter::release() {

@@ -18,6 +18,14 @@
 
 namespace vemo::platform {
 
+// Windows, where names reach the system as UTF-16 and are compared without regard to case; the
+// layers above choose with it where they must (`if constexpr`), instead of an #ifdef.
+#ifdef _WIN32
+inline constexpr bool kWindows = true;
+#else
+inline constexpr bool kWindows = false;
+#endif
+
 #ifdef _WIN32
 inline constexpr char kSeparator = '\\';
 #else
@@ -63,6 +71,7 @@ struct FileStatus {
   FileKind kind = FileKind::kOther;
   std::uint64_t size = 0;  // bytes, for a regular file
   FileId id;
+  std::int64_t mtime_ns = 0;  // last modification, nanoseconds since 1970-01-01 UTC
 };
 
 // The status of an open file, or of a path (symbolic links followed).
@@ -105,12 +114,29 @@ void end_on_broken_pipe();
 // From now on a write past the process's file size limit fails with EFBIG instead of ending the
 // process (SIGXFSZ ignored). Nothing to do where there is no such limit.
 void fail_writes_past_file_size_limit();
+// The opposite, for the window: a write to a pipe whose reader has gone fails with EPIPE, so that
+// the run ends with "Broken pipe" rather than the program.
+void ignore_broken_pipe();
+// A descriptor that turns exceptional (QSocketNotifier::Exception, poll's POLLPRI) whenever a
+// file system is mounted or unmounted, for the caller to watch and close(); -1 where the system
+// offers none.
+int open_mount_watch();
 // Waits up to timeout_ms for room in a non-blocking pipe. False with the error only on failure.
 bool wait_writable(int fd, int timeout_ms, std::error_code& error);
 
 // Opens an output for writing; with `create_or_empty` it is created when missing and emptied. A
 // FIFO without a reader is refused (ENXIO) rather than waited for.
 int open_for_writing(const std::string& path, bool create_or_empty, std::error_code& error);
+// Opens a file for reading from its start and for writes that always go to its end, creating it
+// when missing.
+int open_for_append(const std::string& path, std::error_code& error);
+// Takes an exclusive lock on the whole open file without waiting (flock, LockFileEx): an error
+// (resource_unavailable_try_again) when another open file holds it. Released at close.
+std::error_code lock_file(int fd);
+// The process holding a lock on the file, where the system tells (Linux: /proc/locks).
+std::optional<std::uint64_t> lock_holder(const FileId& id);
+// Puts what was written to the file on its disk.
+std::error_code sync(int fd);
 // Creates a file that must not exist yet (EEXIST otherwise).
 int create_new(const std::string& path, std::error_code& error);
 std::error_code truncate(int fd);
@@ -148,6 +174,10 @@ void hold_interrupts();
 void release_interrupts();
 
 std::uint64_t process_id();
+
+// `path` made absolute against the current folder, without resolving links or "..". Empty when
+// the current folder cannot be had.
+std::string absolute_path(const std::string& path);
 
 // Files to remove should the process be ended by a signal (Ctrl+C, a console closed): the
 // temporary files that are not yet renamed over their outputs. Registering and removing may

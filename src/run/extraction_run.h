@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "core/decompressor.h"
 #include "core/line_format.h"
+#include "run/input_report.h"
 #include "run/run_observer.h"
 #include "run/run_state.h"
 #include "run/selection_view.h"
@@ -29,6 +31,10 @@ struct RunResult {
   std::int64_t files = 0;          // selected files opened (or tried), rejected ones included
   std::int64_t skipped_files = 0;  // rejected or unreadable files
   std::int64_t changed_files = 0;  // converted files whose length changed while they were read
+  // With checksums: the SHA-256 of the output as written, and its length in bytes, once the
+  // output was closed whole.
+  std::string output_sha256;
+  std::uint64_t output_bytes = 0;
 };
 
 struct RunOptions {
@@ -38,9 +44,6 @@ struct RunOptions {
   // temporary file beside it that replaces it when the run ends without an output failure and
   // converted at least one file. Otherwise the output is emptied when the run starts.
   bool replace_output_when_done = false;
-  // With replace_output_when_done: a file skipped or not read to its end also leaves the previous
-  // output as it was (one output per input, where a partial output would pass for a whole one).
-  bool replace_only_when_all_converted = false;
   // From the moment the output is replaced, SIGINT, SIGTERM and SIGHUP stay held on the calling
   // thread, so that the summary and the exit status can say so (platform::release_interrupts()).
   bool hold_interrupts_once_replaced = false;
@@ -49,6 +52,10 @@ struct RunOptions {
   unsigned jobs = 0;
   // An item named "-" (with no folder) reads one data file from standard input, as a stream.
   bool dash_reads_stdin = false;
+  // Told about every input as it ends (nothing: no per-input report).
+  InputReportSink* report = nullptr;
+  // The SHA-256 of every converted input and of the output, in the same pass.
+  bool checksums = false;
   // A file whose reading failed part way counts as not converted, as a rejected one does: with
   // replace_output_when_done and one file per run, it leaves no output.
   bool whole_files_only = false;

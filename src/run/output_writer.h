@@ -10,6 +10,7 @@
 
 #include "core/compressor.h"
 #include "platform/platform.h"
+#include "platform/sha256.h"
 
 namespace vemo {
 
@@ -68,8 +69,13 @@ class OutputWriter {
   void hold_interrupts_once_replaced(bool hold) { hold_interrupts_once_replaced_ = hold; }
 
   // Room for n bytes at the end of the buffer (n <= kBufferSize); commit() what was used.
+  // A room larger than the flush size (a block's worst case in a format with long rows) is
+  // reserved without a flush until the flush size is reached, while the buffer holds it.
   char* reserve(std::size_t n) {
-    if (flush_size_ < used_ + n) flush();
+    if (n <= flush_size_ ? flush_size_ < used_ + n
+                         : flush_size_ <= used_ || kBufferSize < used_ + n) {
+      flush();
+    }
     return buffer_.get() + used_;
   }
   void commit(std::size_t n) { used_ += n; }
@@ -83,6 +89,11 @@ class OutputWriter {
   // Closes without putting a temporary file in the output's place: it is removed and the old
   // output stays. An output opened directly is flushed and closed as by close().
   void abandon();
+
+  // Every byte handed to the system from now on also goes into `hash` (nullptr: none).
+  void set_hash(platform::Sha256* hash) { hash_ = hash; }
+  // Bytes handed to the system since the writer was made.
+  std::uint64_t bytes_written() const { return bytes_written_; }
 
   bool is_open() const { return fd_ >= 0; }
   // Whether the open output is this file.
@@ -118,6 +129,8 @@ class OutputWriter {
   platform::FileId id_;
   std::unique_ptr<char[]> buffer_;
   std::size_t used_ = 0;
+  platform::Sha256* hash_ = nullptr;
+  std::uint64_t bytes_written_ = 0;
   bool failed_ = false;
   std::error_code error_;
   // While a temporary file stands in for the output: its path, the file it will replace, and
