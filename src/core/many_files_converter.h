@@ -26,7 +26,7 @@ struct FileReport {
   std::int64_t failed_at = -1;
   // The caller opens and converts this file itself: it is large (opened and tested only; a
   // compressed file never is, since the caller could not split it either), or its worker could
-  // not get the memory to open it.
+  // not get the memory or a descriptor to open it.
   bool left_to_caller = false;
 };
 
