@@ -37,12 +37,19 @@ void Decompressor::put_back(const char* p, std::size_t n) {
 }
 
 bool Decompressor::fill(std::error_code& error) {
-  const std::ptrdiff_t r = source_.read(in_.get(), kInputBytes, error);
-  if (r < 0) return false;
+  // The buffer is filled whole (short only at the end), however the source hands its bytes out,
+  // so that a pipe gives the library the same pieces as the file: damage is then found after the
+  // same bytes every time.
   in_pos_ = 0;
-  in_size_ = static_cast<std::size_t>(r);
+  in_size_ = 0;
+  while (in_size_ < kInputBytes) {
+    const std::ptrdiff_t r = source_.read(in_.get() + in_size_, kInputBytes - in_size_, error);
+    if (r < 0) return false;
+    if (r == 0) break;
+    in_size_ += static_cast<std::size_t>(r);
+  }
   source_bytes_ += in_size_;
-  source_end_ = r == 0;
+  source_end_ = in_size_ < kInputBytes;
   return true;
 }
 

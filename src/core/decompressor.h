@@ -77,7 +77,8 @@ class Decompressor {
   std::uint64_t source_bytes_ = 0;
   std::error_code failed_;
 
-  // Reads more input into the empty buffer; false with `error` when the source failed.
+  // Reads more input into the empty buffer, as much as it holds unless the source ends first;
+  // false with `error` when the source failed.
   bool fill(std::error_code& error);
 };
 
