@@ -15,7 +15,7 @@ if ! command -v clang++-14 >/dev/null; then
 fi
 
 seconds="${FUZZ_SECONDS:-20}"
-targets=(fuzz_val fuzz_decoder fuzz_file)
+targets=(fuzz_val fuzz_decoder fuzz_file fuzz_compressed)
 
 # ccache, when installed, keeps compiled objects for every build folder and clone (~/.cache/ccache).
 launcher=()

@@ -5,7 +5,8 @@
 #   install-deps.sh          what building and running the programs needs (scripts/run.sh)
 #   install-deps.sh --test   also the test toolchain: GoogleTest, Google Benchmark, clang for the
 #                            sanitizer and fuzzer builds, a virtual X display and its tools for the
-#                            real-window check, the benchmark's timer, and the tools the examples
+#                            real-window check, the benchmark's timer, the gzip and zstd tools the
+#                            compressed round trips compare with, and the tools the examples
 #                            drive: GNU parallel, Dask distributed, sqlite3 (scripts/test.sh)
 #   install-deps.sh --windows  the cross build for Windows: mingw-w64 (posix threads), wine to
 #                            run the programs, GoogleTest's sources (scripts/build-windows.sh)
@@ -14,13 +15,14 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libgl-dev
+  zlib1g-dev libzstd-dev
   xdg-utils fonts-dejavu-core
 )
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
   xvfb xdotool x11-apps x11-utils openbox imagemagick
-  time hyperfine
+  time hyperfine gzip zstd
   parallel python3-distributed sqlite3
   dpkg-dev man-db desktop-file-utils appstream lintian bash-completion
 )

@@ -12,49 +12,198 @@
 
 namespace vemo {
 
-const char* const kUsage =
-    "Usage: vemo-convert [options] -o OUTPUT FILE...\n"
-    "  or:  vemo-convert [options] --output-dir DIR FILE...\n"
-    "Converts AXE data files into one comma-separated text file, or one per input.\n"
-    "A FILE \"-\" reads one data file from standard input (after \"--\", a file named -).\n"
-    "\n"
-    "  -o, --output PATH     output file; \"-\" writes the lines to standard output\n"
-    "      --output-dir DIR  one output per input: DIR/NAME.csv, NAME being the input's file\n"
-    "                        name without its last extension\n"
-    "      --files-from LIST also convert the files named in LIST, one per line (\"-\" reads\n"
-    "                        the list from standard input), in its place among the FILEs\n"
-    "  -0, --null            names in a list end with a NUL byte (find -print0)\n"
-    "      --sample          stop after 50 records, as Show Sample does\n"
-    "      --stop-on-invalid stop at the first file that is not an AXE data file or cannot be\n"
-    "                        read (the default skips it and goes on)\n"
-    "      --force           replace the output file even when it is an AXE data file\n"
-    "  -j, --jobs N          decode with N threads (default: one per CPU it may run on)\n"
-    "  -q, --quiet           no progress and no summary\n"
-    "      --progress=WHEN   draw the progress line: auto (on a terminal), always, never\n"
-    "  -h, --help            this help\n"
-    "      --version         print the version\n"
-    "\n"
-    "Exit status: 0 every file converted; 1 a file was skipped or the run stopped at one;\n"
-    "2 a usage error or an output failure.\n";
+// What the parse has taken in so far.
+struct ParseState {
+  CliArguments out;
+  bool have_output = false;
+};
+
+namespace {
+
+std::string set_flag(bool CliArguments::*flag, ParseState& s) {
+  s.out.*flag = true;
+  return {};
+}
+
+std::string take_output(ParseState& s, const char* value) {
+  if (s.have_output) return "the output is given more than once";
+  s.out.output = value;
+  s.have_output = true;
+  return {};
+}
+
+std::string take_output_dir(ParseState& s, const char* value) {
+  if (!s.out.output_dir.empty()) return "the output folder is given more than once";
+  s.out.output_dir = value;
+  if (s.out.output_dir.empty()) return "the output folder is empty";
+  return {};
+}
+
+std::string take_jobs(ParseState& s, const char* value) {
+  const std::string_view v = value;
+  int jobs = 0;
+  const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), jobs);
+  if (ec != std::errc() || end != v.data() + v.size() || jobs < 1 || jobs > 256) {
+    return "--jobs takes a whole number from 1 to 256";
+  }
+  s.out.jobs = jobs;
+  return {};
+}
+
+std::string take_progress(ParseState& s, const char* value) {
+  const std::string_view v = value;
+  if (v == "auto") {
+    s.out.progress = ProgressWhen::kAuto;
+  } else if (v == "always") {
+    s.out.progress = ProgressWhen::kAlways;
+  } else if (v == "never") {
+    s.out.progress = ProgressWhen::kNever;
+  } else {
+    return "--progress takes auto, always or never";
+  }
+  return {};
+}
+
+// In the order --help lists them.
+constexpr OptionSpec kOptions[] = {
+    {"output", 'o', " PATH", "output file; \"-\" writes the lines to standard output", take_output},
+    {"output-dir", 0, " DIR",
+     "one output per input: DIR/NAME.csv, NAME being the input's file\n"
+     "name without its last extension (TT0142.dat -> TT0142.csv)",
+     take_output_dir},
+    {"files-from", 0, " LIST",
+     "also convert the files named in LIST, one per line (\"-\" reads\n"
+     "the list from standard input), in its place among the FILEs",
+     [](ParseState& s, const char* value) {
+       s.out.lists.push_back({value, s.out.files.size()});
+       return std::string();
+     }},
+    {"null", '0', "", "names in a list end with a NUL byte (find -print0)",
+     [](ParseState& s, const char*) { return set_flag(&CliArguments::null_separated, s); }},
+    {"sample", 0, "", "stop after 50 records, as Show Sample does (no viewer is opened)",
+     [](ParseState& s, const char*) { return set_flag(&CliArguments::sample, s); }},
+    {"stop-on-invalid", 0, "",
+     "stop at the first file that is not an AXE data file or cannot be\n"
+     "read (the default skips it and goes on)",
+     [](ParseState& s, const char*) { return set_flag(&CliArguments::stop_on_invalid, s); }},
+    {"force", 0, "", "replace the output file even when it is an AXE data file",
+     [](ParseState& s, const char*) { return set_flag(&CliArguments::force, s); }},
+    {"jobs", 'j', " N",
+     "decode with N threads: a large file in chunks, small files several\n"
+     "at once (default: one per CPU it may run on)",
+     take_jobs},
+    {"quiet", 'q', "", "no progress and no summary",
+     [](ParseState& s, const char*) { return set_flag(&CliArguments::quiet, s); }},
+    {"progress", 0, "=WHEN",
+     "draw the progress line: auto (on a terminal, the default), always,\n"
+     "or never",
+     take_progress},
+    {"help", 'h', "", "this help",
+     [](ParseState& s, const char*) { return set_flag(&CliArguments::help, s); }},
+    {"version", 0, "", "print the version",
+     [](ParseState& s, const char*) { return set_flag(&CliArguments::version, s); }},
+};
+
+// getopt_long answers an option without a letter with 256 + its row.
+constexpr int kFirstLongOnly = 256;
+
+// The table as getopt_long takes it: the long options and the short ones' letters.
+struct GetoptTable {
+  std::vector<option> longs;
+  std::string shorts;
+};
+
+GetoptTable getopt_table() {
+  GetoptTable t;
+  // The leading "-" hands over file names where they stand, so that they keep their order among
+  // the lists; ":" tells a missing value from an unknown option.
+  t.shorts = "-:";
+  for (std::size_t i = 0; i < std::size(kOptions); ++i) {
+    const OptionSpec& o = kOptions[i];
+    const int has_arg = o.value.empty() ? no_argument : required_argument;
+    const int val = o.letter != 0 ? o.letter : kFirstLongOnly + static_cast<int>(i);
+    t.longs.push_back({o.name.data(), has_arg, nullptr, val});
+    if (o.letter != 0) {
+      t.shorts += o.letter;
+      if (has_arg == required_argument) t.shorts += ':';
+    }
+  }
+  t.longs.push_back({nullptr, 0, nullptr, 0});
+  return t;
+}
+
+const OptionSpec* option_for(int c) {
+  if (c >= kFirstLongOnly && c < kFirstLongOnly + static_cast<int>(std::size(kOptions))) {
+    return &kOptions[c - kFirstLongOnly];
+  }
+  for (const OptionSpec& o : kOptions) {
+    if (o.letter != 0 && o.letter == c) return &o;
+  }
+  return nullptr;
+}
+
+// The combinations of options and files that make no run, once every word is taken in.
+std::string check_combination(const ParseState& s) {
+  const CliArguments& out = s.out;
+  if (s.have_output && !out.output_dir.empty()) return "-o and --output-dir exclude each other";
+  const auto reads_stdin = [](const std::string& name) { return name == "-"; };
+  const auto stdin_readers = std::count_if(out.files.begin(), out.files.end(), reads_stdin) +
+                             std::count_if(out.lists.begin(), out.lists.end(),
+                                           [&](const FileList& l) { return reads_stdin(l.path); });
+  if (stdin_readers > 1) return "standard input (\"-\") can be read only once";
+  if (!out.output_dir.empty()) {
+    if (std::any_of(out.files.begin(), out.files.end(), reads_stdin)) {
+      return "standard input (\"-\") has no file name for --output-dir";
+    }
+  } else if (!s.have_output) {
+    return "an output file is required (-o PATH, or -o - for standard output)";
+  }
+  if (out.output_dir.empty() && out.output.empty()) return "the output path is empty";
+  if (out.files.empty() && out.lists.empty()) return "no input files given";
+  return {};
+}
+
+}  // namespace
+
+std::span<const OptionSpec> options() {
+  return kOptions;
+}
+
+std::string usage() {
+  std::string text =
+      "Usage: vemo-convert [options] -o OUTPUT FILE...\n"
+      "  or:  vemo-convert [options] --output-dir DIR FILE...\n"
+      "Converts AXE data files into one comma-separated text file, or one per input.\n"
+      "A FILE \"-\" reads one data file from standard input (after \"--\", a file named -).\n"
+      "\n";
+  constexpr std::size_t kHelpColumn = 24;
+  for (const OptionSpec& o : kOptions) {
+    std::string line = o.letter != 0 ? std::string("  -") + o.letter + ", " : "      ";
+    line += "--";
+    line += o.name;
+    line += o.value;
+    line.resize(std::max(line.size() + 1, kHelpColumn), ' ');
+    std::string_view help = o.help;
+    for (;;) {
+      const std::size_t end = std::min(help.find('\n'), help.size());
+      text += line;
+      text += help.substr(0, end);
+      text += '\n';
+      if (end == help.size()) break;
+      help.remove_prefix(end + 1);
+      line.assign(kHelpColumn, ' ');
+    }
+  }
+  text +=
+      "\n"
+      "Exit status: 0 every file converted; 1 a file was skipped or the run stopped at one;\n"
+      "2 a usage error or an output failure.\n";
+  return text;
+}
 
 std::optional<CliArguments> parse_arguments(const std::vector<std::string>& args,
                                             std::string& error) {
-  enum : int { kSample = 256, kStopOnInvalid, kForce, kVersion, kOutputDir, kFilesFrom, kProgress };
-  static const option kLongOptions[] = {
-      {"output", required_argument, nullptr, 'o'},
-      {"jobs", required_argument, nullptr, 'j'},
-      {"quiet", no_argument, nullptr, 'q'},
-      {"help", no_argument, nullptr, 'h'},
-      {"sample", no_argument, nullptr, kSample},
-      {"stop-on-invalid", no_argument, nullptr, kStopOnInvalid},
-      {"force", no_argument, nullptr, kForce},
-      {"version", no_argument, nullptr, kVersion},
-      {"output-dir", required_argument, nullptr, kOutputDir},
-      {"files-from", required_argument, nullptr, kFilesFrom},
-      {"null", no_argument, nullptr, '0'},
-      {"progress", required_argument, nullptr, kProgress},
-      {nullptr, 0, nullptr, 0},
-  };
+  static const GetoptTable table = getopt_table();
   // getopt_long wants a mutable argv with the program's name first; it reorders the pointers,
   // never the strings.
   std::vector<std::string> storage;
@@ -66,8 +215,7 @@ std::optional<CliArguments> parse_arguments(const std::vector<std::string>& args
   argv.push_back(nullptr);
   const int argc = static_cast<int>(storage.size());
 
-  CliArguments out;
-  bool have_output = false;
+  ParseState state;
   opterr = 0;  // the messages are our own
   optind = 0;  // a full restart, so that the parser can be called more than once
   // "--o" up to "--outpu" once stood for --output alone; --output-dir must not make
@@ -87,143 +235,42 @@ std::optional<CliArguments> parse_arguments(const std::vector<std::string>& args
   for (;;) {
     spell_out_output();
     const int before = optind;
-    // The leading "-" hands over file names where they stand, so that they keep their order
-    // among the lists.
-    const int c = ::getopt_long(argc, argv.data(), "-:o:j:qh0", kLongOptions, nullptr);
+    const int c =
+        ::getopt_long(argc, argv.data(), table.shorts.c_str(), table.longs.data(), nullptr);
     if (c == -1) break;
+    if (c == 1) {
+      state.out.files.emplace_back(optarg);
+      continue;
+    }
+    if (const OptionSpec* o = option_for(c)) {
+      error = o->apply(state, optarg);
+      if (!error.empty()) return std::nullopt;
+      continue;
+    }
     // The option in error as typed: a long one up to its "=", a short one by its letter (it may
     // sit inside a bundle such as -qx, where optind has not moved on yet).
-    const auto typed = [&] {
-      const std::string_view word = optind > before ? argv[optind - 1] : "";
-      if (word.rfind("--", 0) == 0) return quote_name(word.substr(0, word.find('=')));
-      return std::string("-") + static_cast<char>(optopt);
-    };
-    switch (c) {
-      case 1:
-        out.files.emplace_back(optarg);
-        break;
-      case kOutputDir:
-        if (!out.output_dir.empty()) {
-          error = "the output folder is given more than once";
-          return std::nullopt;
-        }
-        out.output_dir = optarg;
-        if (out.output_dir.empty()) {
-          error = "the output folder is empty";
-          return std::nullopt;
-        }
-        break;
-      case kFilesFrom:
-        out.lists.push_back({optarg, out.files.size()});
-        break;
-      case '0':
-        out.null_separated = true;
-        break;
-      case kProgress: {
-        const std::string_view v = optarg;
-        if (v == "auto") {
-          out.progress = ProgressWhen::kAuto;
-        } else if (v == "always") {
-          out.progress = ProgressWhen::kAlways;
-        } else if (v == "never") {
-          out.progress = ProgressWhen::kNever;
-        } else {
-          error = "--progress takes auto, always or never";
-          return std::nullopt;
-        }
-        break;
-      }
-      case 'o':
-        if (have_output) {
-          error = "the output is given more than once";
-          return std::nullopt;
-        }
-        out.output = optarg;
-        have_output = true;
-        break;
-      case 'j': {
-        const std::string_view v = optarg;
-        int jobs = 0;
-        const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), jobs);
-        if (ec != std::errc() || end != v.data() + v.size() || jobs < 1 || jobs > 256) {
-          error = "--jobs takes a whole number from 1 to 256";
-          return std::nullopt;
-        }
-        out.jobs = jobs;
-        break;
-      }
-      case 'q':
-        out.quiet = true;
-        break;
-      case 'h':
-        out.help = true;
-        break;
-      case kSample:
-        out.sample = true;
-        break;
-      case kStopOnInvalid:
-        out.stop_on_invalid = true;
-        break;
-      case kForce:
-        out.force = true;
-        break;
-      case kVersion:
-        out.version = true;
-        break;
-      case ':':
-        // mingw's getopt_long also answers ':' for a value given to an option that takes none.
-        if (optind > before && std::string_view(argv[optind - 1]).starts_with("--") &&
-            std::string_view(argv[optind - 1]).find('=') != std::string_view::npos) {
-          error = "option " + typed() + " takes no value";
-          return std::nullopt;
-        }
-        error = "option " + typed() + " needs a value";
-        return std::nullopt;
-      default:
-        if (optopt != 0 && optind > before &&
-            std::string_view(argv[optind - 1]).find('=') != std::string_view::npos) {
-          error = "option " + typed() + " takes no value";
-          return std::nullopt;
-        }
-        error = "unknown option " + typed();
-        return std::nullopt;
+    const std::string_view word = optind > before ? argv[optind - 1] : "";
+    const std::string typed = word.starts_with("--") ? quote_name(word.substr(0, word.find('=')))
+                                                     : std::string("-") + static_cast<char>(optopt);
+    const bool has_value = word.find('=') != std::string_view::npos;
+    if (c == ':') {
+      // mingw's getopt_long also answers ':' for a value given to an option that takes none.
+      error = "option " + typed +
+              (word.starts_with("--") && has_value ? " takes no value" : " needs a value");
+    } else {
+      error = optopt != 0 && has_value ? "option " + typed + " takes no value"
+                                       : "unknown option " + typed;
     }
+    return std::nullopt;
   }
   // After "--" every word is a file name: "-" there is a file of that name, not standard input.
   for (int i = optind; i < argc; ++i) {
-    out.files.emplace_back(std::string_view(argv[i]) == "-" ? "./-" : argv[i]);
+    state.out.files.emplace_back(std::string_view(argv[i]) == "-" ? "./-" : argv[i]);
   }
-  if (out.help || out.version) return out;
-  if (have_output && !out.output_dir.empty()) {
-    error = "-o and --output-dir exclude each other";
-    return std::nullopt;
-  }
-  const auto reads_stdin = [](const std::string& name) { return name == "-"; };
-  const auto stdin_readers = std::count_if(out.files.begin(), out.files.end(), reads_stdin) +
-                             std::count_if(out.lists.begin(), out.lists.end(),
-                                           [&](const FileList& l) { return reads_stdin(l.path); });
-  if (stdin_readers > 1) {
-    error = "standard input (\"-\") can be read only once";
-    return std::nullopt;
-  }
-  if (!out.output_dir.empty()) {
-    if (std::any_of(out.files.begin(), out.files.end(), reads_stdin)) {
-      error = "standard input (\"-\") has no file name for --output-dir";
-      return std::nullopt;
-    }
-  } else if (!have_output) {
-    error = "an output file is required (-o PATH, or -o - for standard output)";
-    return std::nullopt;
-  }
-  if (out.output_dir.empty() && out.output.empty()) {
-    error = "the output path is empty";
-    return std::nullopt;
-  }
-  if (out.files.empty() && out.lists.empty()) {
-    error = "no input files given";
-    return std::nullopt;
-  }
-  return out;
+  if (state.out.help || state.out.version) return state.out;
+  error = check_combination(state);
+  if (!error.empty()) return std::nullopt;
+  return state.out;
 }
 
 std::vector<std::string> split_file_list(std::string_view text, bool null_separated) {
@@ -259,6 +306,10 @@ std::string output_name_for(const std::string& input) {
   while (start > 0 && !platform::is_separator(name[start - 1])) --start;
   if (start < name.size()) name.remove_prefix(start);
   if (name.empty() || name == "." || name == ".." || platform::is_separator(name[0])) return {};
+  // A compressed input is named after what it holds: "TT0142.dat.gz" as "TT0142.dat".
+  for (const std::string_view suffix : {".gz", ".zst"}) {
+    if (name.size() > suffix.size() && name.ends_with(suffix)) name.remove_suffix(suffix.size());
+  }
   // A leading dot names a hidden file rather than starting an extension.
   const std::size_t dot = name.rfind('.');
   if (dot != std::string_view::npos && dot > 0) name = name.substr(0, dot);

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,27 @@ struct CliArguments {
   int jobs = 0;  // 0: one per core
 };
 
+struct ParseState;
+
+// One option of vemo-convert. The table of them (options()) drives the parsing and --help; a test
+// holds the man page, the bash completion and the README to it. Adding an option is one row and
+// its `apply`.
+struct OptionSpec {
+  std::string_view name;   // the long name, without "--"
+  char letter;             // the short form, or 0
+  std::string_view value;  // how --help shows the value with its separator (" PATH", "=WHEN"),
+                           // empty when the option takes none
+  std::string_view help;   // what --help says; "\n" starts a continuation line
+  // Takes the option in, with its value (nullptr when it takes none); returns a usage error, or
+  // an empty text.
+  std::string (*apply)(ParseState& state, const char* value);
+};
+
+std::span<const OptionSpec> options();
+
+// The --help text.
+std::string usage();
+
 // Parses the command line (without the program name). On a usage error returns nothing and puts
 // the reason in `error`.
 std::optional<CliArguments> parse_arguments(const std::vector<std::string>& args,
@@ -47,10 +69,8 @@ std::vector<std::string> split_file_list(std::string_view text, bool null_separa
 std::vector<std::string> ordered_inputs(const CliArguments& args,
                                         const std::vector<std::vector<std::string>>& list_names);
 
-// The output for `input` in an output folder: its file name without the last extension, ".csv"
-// added. Empty when the input names no file ("", ".", "..", "/").
+// The output for `input` in an output folder: its file name without a compression suffix (".gz",
+// ".zst") and then without the last extension, ".csv" added. Empty when the input names no file ("", ".", "..", "/").
 std::string output_name_for(const std::string& input);
-
-extern const char* const kUsage;
 
 }  // namespace vemo

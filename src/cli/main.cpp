@@ -183,7 +183,7 @@ int main(int argc, char** argv) {
   const auto args = vemo::parse_arguments(raw, error);
   if (!args) return usage_error(error);
   if (args->help) {
-    std::fputs(vemo::kUsage, stdout);
+    std::fputs(vemo::usage().c_str(), stdout);
     return 0;
   }
   if (args->version) {
@@ -246,7 +246,11 @@ int main(int argc, char** argv) {
   options.jobs =
       args->jobs > 0 ? static_cast<unsigned>(args->jobs) : vemo::platform::usable_cpu_count();
   options.dash_reads_stdin = true;
-  if (to_folder) return convert_each(inputs, outputs, observer, options, args->sample);
+  if (to_folder) {
+    // An input that is skipped, also part way through, leaves no output.
+    options.whole_files_only = true;
+    return convert_each(inputs, outputs, observer, options, args->sample);
+  }
   ArgumentSelection selection(inputs, args->output);
   const vemo::RunResult result = args->sample
                                      ? vemo::show_sample(state, selection, observer, options)

@@ -10,6 +10,29 @@
 
 namespace vemo {
 
+namespace {
+
+// The bytes of an open file: in order from a position for a file (with positioned reads, which
+// leave any file pointer alone), as they come for a pipe.
+class DescriptorSource final : public ByteSource {
+ public:
+  DescriptorSource(int fd, bool positioned, std::uint64_t offset)
+      : fd_(fd), positioned_(positioned), offset_(offset) {}
+  std::ptrdiff_t read(char* out, std::size_t n, std::error_code& error) override {
+    const std::ptrdiff_t r = positioned_ ? platform::read_at(fd_, out, n, offset_, error)
+                                         : platform::read_some(fd_, out, n, error);
+    if (r > 0) offset_ += static_cast<std::uint64_t>(r);
+    return r;
+  }
+
+ private:
+  int fd_;
+  bool positioned_;
+  std::uint64_t offset_;
+};
+
+}  // namespace
+
 DataFileReader::DataFileReader() = default;
 
 DataFileReader::~DataFileReader() {
@@ -48,7 +71,54 @@ bool DataFileReader::open(const std::string& path) {
     return false;
   }
   adopt(fd, /*stream=*/false, st.size, st.id);
+  by_path_ = true;
+  // The first bytes tell a compressed file; a failed read here is left to the reads that follow.
+  char first[kMagicBytes];
+  std::error_code ignored;
+  const std::ptrdiff_t got = platform::read_at(fd, first, sizeof first, 0, ignored);
+  const Compression kind =
+      compression_of({first, got > 0 ? static_cast<std::size_t>(got) : std::size_t{0}});
+  if (kind != Compression::kNone) {
+    stream_ = true;
+    start_decompressing(kind, /*positioned=*/true, {});
+  }
   return true;
+}
+
+void DataFileReader::start_decompressing(Compression kind, bool positioned,
+                                         std::string_view taken) {
+  source_ = std::make_unique<DescriptorSource>(fd_, positioned, taken.size());
+  decompressor_ = Decompressor::create(kind, *source_);
+  decompressor_->put_back(taken.data(), taken.size());
+}
+
+std::ptrdiff_t DataFileReader::sniff(std::error_code& error) {
+  sniff_done_ = true;
+  while (sniffed_size_ < kMagicBytes) {
+    const std::ptrdiff_t r =
+        platform::read_some(fd_, sniffed_ + sniffed_size_, kMagicBytes - sniffed_size_, error);
+    if (r < 0) return -1;
+    if (r == 0) break;
+    sniffed_size_ += static_cast<std::size_t>(r);
+  }
+  const Compression kind = compression_of({sniffed_, sniffed_size_});
+  if (kind != Compression::kNone) {
+    start_decompressing(kind, /*positioned=*/false, {sniffed_, sniffed_size_});
+    sniffed_size_ = 0;
+  }
+  return 0;
+}
+
+std::ptrdiff_t DataFileReader::pull(char* out, std::size_t n, std::error_code& error) {
+  if (!sniff_done_ && !decompressor_ && sniff(error) < 0) return -1;
+  if (decompressor_) return decompressor_->read(out, n, error);
+  if (sniffed_pos_ < sniffed_size_) {
+    const std::size_t k = std::min(n, sniffed_size_ - sniffed_pos_);
+    std::memcpy(out, sniffed_ + sniffed_pos_, k);
+    sniffed_pos_ += k;
+    return static_cast<std::ptrdiff_t>(k);
+  }
+  return platform::read_some(fd_, out, n, error);
 }
 
 bool DataFileReader::open_stream(int fd) {
@@ -69,6 +139,12 @@ bool DataFileReader::open_stream(int fd) {
 
 void DataFileReader::close() noexcept {
   stream_ = false;
+  by_path_ = false;
+  decompressor_.reset();
+  source_.reset();
+  sniffed_size_ = 0;
+  sniffed_pos_ = 0;
+  sniff_done_ = false;
   if (fd_ >= 0) platform::close(fd_);
   fd_ = -1;
   length_ = 0;
@@ -123,8 +199,8 @@ void DataFileReader::fill_stream(std::uint64_t offset) {
     std::uint64_t skip = offset - window_end;
     while (skip > 0 && !window_at_eof_) {
       std::error_code err;
-      const std::ptrdiff_t r =
-          platform::read_some(fd_, buffer_.get(), std::min<std::uint64_t>(skip, kWindowSize), err);
+      const std::ptrdiff_t r = pull(
+          buffer_.get(), static_cast<std::size_t>(std::min<std::uint64_t>(skip, kWindowSize)), err);
       if (r > 0) {
         skip -= static_cast<std::uint64_t>(r);
       } else if (r == 0) {
@@ -138,8 +214,7 @@ void DataFileReader::fill_stream(std::uint64_t offset) {
   window_offset_ = offset;
   while (window_size_ < kWindowSize && !window_at_eof_) {
     std::error_code err;
-    const std::ptrdiff_t r =
-        platform::read_some(fd_, buffer_.get() + window_size_, kWindowSize - window_size_, err);
+    const std::ptrdiff_t r = pull(buffer_.get() + window_size_, kWindowSize - window_size_, err);
     if (r > 0) {
       window_size_ += static_cast<std::size_t>(r);
     } else if (r == 0) {
@@ -190,7 +265,7 @@ std::size_t DataFileReader::read_direct(std::uint64_t offset, char* out, std::si
 
 bool DataFileReader::current_length(std::uint64_t& length) const noexcept {
   platform::FileStatus st;
-  if (fd_ < 0 || stream_ || platform::status(fd_, st)) return false;
+  if (fd_ < 0 || !by_path_ || platform::status(fd_, st)) return false;
   length = st.size;
   return true;
 }

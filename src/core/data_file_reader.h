@@ -7,6 +7,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "core/decompressor.h"
 #include "platform/platform.h"
 
 namespace vemo {
@@ -26,6 +27,10 @@ struct ReadFailure {
 //
 // Reads go through a bounded read-ahead window, so scanning block after block costs one system
 // call per window, and memory stays the same whatever the file's size.
+//
+// A compressed file (gzip or zstd, told by its first bytes) is read decompressed, as a stream:
+// positions, lengths of reads and failures are in decompressed bytes, length() stays the
+// compressed size and compressed_bytes_read() tells how far the decompression got.
 class DataFileReader {
  public:
   static constexpr std::size_t kWindowSize = 256 * 1024;
@@ -37,15 +42,23 @@ class DataFileReader {
   DataFileReader(const DataFileReader&) = delete;
   DataFileReader& operator=(const DataFileReader&) = delete;
 
-  // Opens a regular file for reading. On failure returns false and error() says why; folders,
-  // pipes and devices are refused without blocking (Error::kNotRegularFile for the last two).
+  // Opens a regular file for reading, decompressed when it is compressed. On failure returns false
+  // and error() says why; folders, pipes and devices are refused without blocking
+  // (Error::kNotRegularFile for the last two).
   bool open(const std::string& path);
   // Reads a stream (a pipe, a terminal, a file given as standard input) from its current
   // position. A stream cannot be read at positions: the window keeps what was read, so the probes
   // and the scan see the same bytes as for the file on disk, as long as reads go forward. The
-  // descriptor is duplicated; the caller keeps its own. The length is unknown (0).
+  // descriptor is duplicated; the caller keeps its own. The length is unknown (0). A compressed
+  // stream is told by its first bytes and decompressed.
   bool open_stream(int fd);
+  // Read forward only: standard input or a compressed file.
   bool is_stream() const noexcept { return stream_; }
+  bool is_compressed() const noexcept { return decompressor_ != nullptr; }
+  // For a compressed input, the compressed bytes taken so far.
+  std::uint64_t compressed_bytes_read() const noexcept {
+    return decompressor_ ? decompressor_->compressed_bytes_read() : 0;
+  }
   // Bytes taken from a stream so far (read ahead of the scan); for a file, its length.
   std::uint64_t bytes_available() const noexcept {
     return stream_ ? window_offset_ + window_size_ : length_;
@@ -53,7 +66,7 @@ class DataFileReader {
   void close() noexcept;
   bool is_open() const noexcept { return fd_ >= 0; }
 
-  // Length in bytes, as it was when the file was opened.
+  // Length in bytes, as it was when the file was opened (the compressed file's).
   std::uint64_t length() const noexcept { return length_; }
 
   // The open file's identity, to tell whether two paths are one file.
@@ -96,6 +109,12 @@ class DataFileReader {
   void refill_window(std::uint64_t offset);
   // The same for a stream, which only reads forward.
   void fill_stream(std::uint64_t offset);
+  // The next bytes of a stream, decompressed when it is compressed: as platform::read_some.
+  std::ptrdiff_t pull(char* out, std::size_t n, std::error_code& error);
+  // Reads a stream's first bytes to tell whether it is compressed; -1 with `error` on failure.
+  std::ptrdiff_t sniff(std::error_code& error);
+  // Reads the stream decompressed from here on; `taken` are its bytes already read.
+  void start_decompressing(Compression kind, bool positioned, std::string_view taken);
 
   int fd_ = -1;
   std::uint64_t length_ = 0;
@@ -107,6 +126,14 @@ class DataFileReader {
   bool end_of_data_ = false;
   bool failed_ = false;
   bool stream_ = false;
+  bool by_path_ = false;  // opened by open(), not open_stream()
+  // A stream's first bytes, read to tell its compression, still to be served (a plain stream).
+  char sniffed_[kMagicBytes] = {};
+  std::size_t sniffed_size_ = 0;
+  std::size_t sniffed_pos_ = 0;
+  bool sniff_done_ = false;
+  std::unique_ptr<ByteSource> source_;
+  std::unique_ptr<Decompressor> decompressor_;
   std::error_code error_;
   ReadFailure failure_;
 };

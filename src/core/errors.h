@@ -9,6 +9,15 @@ namespace vemo {
 enum class Error {
   kNotRegularFile = 1,  // an input that is a pipe, a device or a socket
   kInputIsOutput,       // an input that is the output file the run writes
+  // A compressed input that cannot be decompressed, and why.
+  kDamagedCut,       // the stream ends inside a member or frame
+  kDamagedCrc,       // a gzip member's CRC-32 does not match its data
+  kDamagedChecksum,  // a zstd frame's checksum does not match its data
+  kDamagedLength,    // a gzip member's length does not match its data
+  kDamagedHeader,    // a gzip member's header is not valid
+  kDamagedData,      // the compressed data itself is not valid
+  kDamagedTrailing,  // bytes after the last member or frame that start no other
+  kWindowTooLarge,   // a zstd frame asks for a window above 128 MiB
 };
 
 const std::error_category& error_category() noexcept;

@@ -42,8 +42,11 @@ struct Slot {
 
 class ManyFilesConverter::Impl {
  public:
-  Impl(std::vector<std::string> paths, unsigned jobs, std::uint64_t large_bytes)
+  Impl(std::vector<std::string> paths, unsigned jobs, std::uint64_t large_bytes,
+       const OutputFormat& format, std::vector<std::string> names)
       : paths_(std::move(paths)),
+        names_(std::move(names)),
+        format_(format),
         jobs_(static_cast<unsigned>(std::clamp<std::size_t>(paths_.size(), 1, std::max(1u, jobs)))),
         large_bytes_(large_bytes) {}
 
@@ -62,9 +65,14 @@ class ManyFilesConverter::Impl {
     try {
       // Two files per worker, so that a worker goes on with the next file while the caller
       // still writes the one it finished.
+      // A format whose rows are long (a long file name in each) may need more than the usual
+      // piece for one block.
+      for (std::size_t i = 0; i < paths_.size(); ++i) {
+        piece_bytes_ = std::max(piece_bytes_, encoder_for(i).max_block_output());
+      }
       for (unsigned i = 0; i < 2 * jobs_; ++i) {
         auto slot = std::make_unique<Slot>();
-        slot->lines = std::make_unique_for_overwrite<char[]>(kPieceBytes);
+        slot->lines = std::make_unique_for_overwrite<char[]>(piece_bytes_);
         slots_.push_back(std::move(slot));
       }
       workers_.reserve(jobs_);
@@ -135,11 +143,13 @@ class ManyFilesConverter::Impl {
   // might not fit.
   class PieceSink final : public BlockSink {
    public:
-    PieceSink(Impl& impl, Slot& slot) : impl_(impl), slot_(slot) {}
+    PieceSink(Impl& impl, Slot& slot, const LineEncoder& encoder)
+        : impl_(impl), slot_(slot), encoder_(encoder) {}
     bool on_block(std::string_view block, std::uint64_t next_block_position) override {
-      if (kPieceBytes - slot_.size < kMaxBlockOutput) impl_.hand_on(slot_);
+      if (impl_.piece_bytes_ - slot_.size < encoder_.max_block_output()) impl_.hand_on(slot_);
       if (slot_.cancel.load(std::memory_order_relaxed)) return false;
-      slot_.size += decode_block(block, slot_.lines.get() + slot_.size, slot_.records);
+      slot_.size += encoder_.decode_block(block, next_block_position - 1 - kBlockSize,
+                                          slot_.lines.get() + slot_.size, slot_.records);
       ++slot_.blocks;
       slot_.next_block_position = next_block_position;
       return true;
@@ -148,7 +158,12 @@ class ManyFilesConverter::Impl {
    private:
     Impl& impl_;
     Slot& slot_;
+    const LineEncoder& encoder_;
   };
+
+  LineEncoder encoder_for(std::size_t index) const {
+    return LineEncoder(format_, index < names_.size() ? names_[index] : paths_[index]);
+  }
 
   void work() {
     DataFileReader reader;  // its read buffer is allocated at the first open
@@ -173,14 +188,15 @@ class ManyFilesConverter::Impl {
         slot->failure = {};
         slot->cancel = false;
       }
-      process(*slot, reader, paths_[index]);
+      process(*slot, reader, paths_[index], encoder_for(index));
     }
   }
 
   // Opens and tests one file, then converts it unless it is left to the caller. The report of a
   // file that is converted comes with its first piece, so the caller, which waits for both, is
   // woken once.
-  void process(Slot& slot, DataFileReader& reader, const std::string& path) {
+  void process(Slot& slot, DataFileReader& reader, const std::string& path,
+               const LineEncoder& encoder) {
     FileReport report;
     bool reported = false;
     try {
@@ -188,7 +204,8 @@ class ManyFilesConverter::Impl {
       if (report.opened) {
         report.length = reader.length();
         report.id = reader.id();
-        report.left_to_caller = report.length >= large_bytes_;
+        report.compressed = reader.is_compressed();
+        report.left_to_caller = !report.compressed && report.length >= large_bytes_;
         if (!report.left_to_caller) {
           report.accepted = DataFileScanner::is_data_file(reader);
           report.test_failed = !report.accepted && reader.failed();
@@ -203,7 +220,7 @@ class ManyFilesConverter::Impl {
       if (!convert) publish(slot);
       reported = true;
       if (convert) {
-        PieceSink sink(*this, slot);
+        PieceSink sink(*this, slot, encoder);
         slot.result = DataFileScanner::scan(reader, sink);
         slot.failure = reader.failure();
         if (!reader.current_length(slot.length_after)) slot.length_after = slot.report.length;
@@ -256,6 +273,9 @@ class ManyFilesConverter::Impl {
   }
 
   const std::vector<std::string> paths_;
+  const std::vector<std::string> names_;
+  const OutputFormat format_;
+  std::size_t piece_bytes_ = kPieceBytes;
   const unsigned jobs_;
   const std::uint64_t large_bytes_;
   std::vector<std::unique_ptr<Slot>> slots_;
@@ -270,8 +290,10 @@ class ManyFilesConverter::Impl {
 };
 
 ManyFilesConverter::ManyFilesConverter(std::vector<std::string> paths, unsigned jobs,
-                                       std::uint64_t large_bytes)
-    : impl_(std::make_unique<Impl>(std::move(paths), jobs, large_bytes)) {}
+                                       std::uint64_t large_bytes, const OutputFormat& format,
+                                       std::vector<std::string> names)
+    : impl_(std::make_unique<Impl>(std::move(paths), jobs, large_bytes, format, std::move(names))) {
+}
 
 ManyFilesConverter::~ManyFilesConverter() = default;
 

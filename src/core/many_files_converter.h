@@ -8,6 +8,7 @@
 
 #include "core/data_file_reader.h"
 #include "core/data_file_scanner.h"
+#include "core/line_format.h"
 #include "core/parallel_converter.h"
 
 namespace vemo {
@@ -20,8 +21,10 @@ struct FileReport {
   platform::FileId id;
   bool accepted = false;     // passed the data file test
   bool test_failed = false;  // the test's read failed in the system: the file is unreadable
-  // The caller opens and converts this file itself: it is large (opened and tested only), or
-  // its worker could not get the memory to open it.
+  bool compressed = false;   // read decompressed; `length` is the compressed size
+  // The caller opens and converts this file itself: it is large (opened and tested only; a
+  // compressed file never is, since the caller could not split it either), or its worker could
+  // not get the memory to open it.
   bool left_to_caller = false;
 };
 
@@ -39,7 +42,10 @@ class ManyFilesConverter {
   static constexpr std::size_t kPieceBytes = 512 * 1024;
 
   // Files of `large_bytes` or more are only opened and tested: the caller converts them itself.
-  ManyFilesConverter(std::vector<std::string> paths, unsigned jobs, std::uint64_t large_bytes);
+  // The rows are in `format`; `names` (the inputs' names as given, one per path) fill its file
+  // column.
+  ManyFilesConverter(std::vector<std::string> paths, unsigned jobs, std::uint64_t large_bytes,
+                     const OutputFormat& format = {}, std::vector<std::string> names = {});
   ~ManyFilesConverter();
   ManyFilesConverter(const ManyFilesConverter&) = delete;
   ManyFilesConverter& operator=(const ManyFilesConverter&) = delete;

@@ -53,8 +53,13 @@ struct Slot {
 
 class Conversion {
  public:
-  Conversion(const DataFileReader& reader, unsigned jobs, std::size_t blocks_per_chunk)
+  Conversion(const DataFileReader& reader, unsigned jobs, std::size_t blocks_per_chunk,
+             const LineEncoder& encoder)
       : reader_(reader),
+        encoder_(encoder),
+        // A format whose rows are long (a long file name in each) may need more than the usual
+        // slot for one block.
+        slot_bytes_(std::max(ParallelConverter::kSlotBytes, encoder.max_block_output())),
         jobs_(std::max(1u, jobs)),
         blocks_per_chunk_(std::max<std::size_t>(1, blocks_per_chunk)),
         chunk_bytes_(blocks_per_chunk_ * kBlockSize),
@@ -104,7 +109,7 @@ class Conversion {
   bool start_workers() {
     try {
       slots_ = std::vector<Slot>(2 * jobs_);
-      for (Slot& slot : slots_) slot.lines.allocate(ParallelConverter::kSlotBytes);
+      for (Slot& slot : slots_) slot.lines.allocate(slot_bytes_);
       inputs_.reserve(jobs_);
       for (unsigned i = 0; i < jobs_; ++i)
         inputs_.push_back(std::make_unique_for_overwrite<char[]>(read_bytes_));
@@ -181,9 +186,12 @@ class Conversion {
         std::memset(input + found, 0, blocks * kBlockSize - found);
       }
       for (std::size_t b = 0; b < blocks; ++b) {
-        if (slot.lines.room() < kMaxBlockOutput && !hand_on(slot, false)) return false;
-        slot.lines.commit(
-            decode_block({input + b * kBlockSize, kBlockSize}, slot.lines.end(), slot.records));
+        if (slot.lines.room() < encoder_.max_block_output() && !hand_on(slot, false)) {
+          return false;
+        }
+        slot.lines.commit(encoder_.decode_block({input + b * kBlockSize, kBlockSize},
+                                                offset + b * kBlockSize, slot.lines.end(),
+                                                slot.records));
         ++slot.blocks;
         slot.next_block_position = offset + (b + 1) * kBlockSize + 1;
       }
@@ -209,6 +217,8 @@ class Conversion {
   }
 
   const DataFileReader& reader_;
+  const LineEncoder& encoder_;
+  const std::size_t slot_bytes_;
   const unsigned jobs_;
   const std::size_t blocks_per_chunk_;
   const std::size_t chunk_bytes_;
@@ -229,7 +239,7 @@ class Conversion {
 
 std::optional<ScanResult> ParallelConverter::convert(ChunkSink& sink) {
   failure_ = {};
-  return Conversion(reader_, jobs_, blocks_per_chunk_).run(sink, failure_);
+  return Conversion(reader_, jobs_, blocks_per_chunk_, encoder_).run(sink, failure_);
 }
 
 }  // namespace vemo

@@ -6,6 +6,7 @@
 
 #include "core/data_file_reader.h"
 #include "core/data_file_scanner.h"
+#include "core/line_format.h"
 
 namespace vemo {
 
@@ -34,11 +35,13 @@ class ParallelConverter {
   // Output a slot holds before it is handed on.
   static constexpr std::size_t kSlotBytes = 1024 * 1024;
 
-  // Converts the file open in `reader` with `jobs` worker threads (at least 1).
-  // `blocks_per_chunk` is there for tests, which use small chunks to cross many chunk borders.
+  // Converts the file open in `reader` with `jobs` worker threads (at least 1), into rows of
+  // the encoder's format. `blocks_per_chunk` is there for tests, which use small chunks to cross
+  // many chunk borders.
   ParallelConverter(const DataFileReader& reader, unsigned jobs,
-                    std::size_t blocks_per_chunk = kBlocksPerChunk)
-      : reader_(reader), jobs_(jobs), blocks_per_chunk_(blocks_per_chunk) {}
+                    std::size_t blocks_per_chunk = kBlocksPerChunk,
+                    const LineEncoder& encoder = kLegacyEncoder)
+      : reader_(reader), jobs_(jobs), blocks_per_chunk_(blocks_per_chunk), encoder_(encoder) {}
 
   // Hands the file's lines to the sink. On kReadFailed the sink has had every block before the
   // one the failure falls in, and failure() says where and why. Returns nothing, having handed
@@ -52,6 +55,7 @@ class ParallelConverter {
   const DataFileReader& reader_;
   unsigned jobs_;
   std::size_t blocks_per_chunk_;
+  const LineEncoder& encoder_;
   ReadFailure failure_;
 };
 

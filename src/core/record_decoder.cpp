@@ -1,6 +1,9 @@
 #include "core/record_decoder.h"
 
+#include <algorithm>
+#include <array>
 #include <bit>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 
@@ -10,6 +13,12 @@
 
 #include "core/block_decoder.h"
 #include "core/digit_chars.h"
+#include "core/format_csv.h"
+#include "core/format_jsonl.h"
+#include "core/format_legacy.h"
+#include "core/format_support.h"
+#include "core/format_tsv.h"
+#include "core/line_format.h"
 #include "core/record_layout.h"
 #include "core/val.h"
 
@@ -217,10 +226,14 @@ inline char* put_text_field(char* out, const char* s) noexcept {
 }
 
 // A record that holds every field of its layout: no field needs its length checked. Inlined
-// into its callers, as it is the path of nearly every record.
+// into its callers, as it is the path of nearly every record. The fields are copied as they are:
+// the format has found no byte in the record that it would quote or escape.
+template <typename F>
 [[gnu::always_inline]] inline char* decode_full(const char* r, const RecordLayout& l,
                                                 char* p) noexcept {
+  using format_support::put_lit;
   auto field_start = [r](Field f) { return r + f.start - 1; };
+  p = put_lit(p, F::kLeads[0]);
   p[0] = '2';
   p[1] = '0';
   std::memcpy(p + 2, field_start(l.year), 2);
@@ -228,58 +241,168 @@ inline char* put_text_field(char* out, const char* s) noexcept {
   std::memcpy(p + 5, field_start(l.month), 2);
   p[7] = '-';
   std::memcpy(p + 8, field_start(l.day), 2);
-  p[10] = ',';
-  std::memcpy(p + 11, field_start(l.hour), 2);
-  p[13] = ':';
-  std::memcpy(p + 14, field_start(l.minute), 2);
-  p[16] = ':';
-  std::memcpy(p + 17, field_start(l.second), 2);
-  p[19] = ',';
-  p = put_number_field(p + 20, field_start(l.number1), false);
-  *p++ = ',';
+  p = put_lit(p + 10, F::kLeads[1]);
+  std::memcpy(p, field_start(l.hour), 2);
+  p[2] = ':';
+  std::memcpy(p + 3, field_start(l.minute), 2);
+  p[5] = ':';
+  std::memcpy(p + 6, field_start(l.second), 2);
+  p = put_lit(p + 8, F::kLeads[2]);
+  p = put_number_field(p, field_start(l.number1), false);
+  p = put_lit(p, F::kLeads[3]);
   p = put_number_field(p, field_start(l.number2), true);
-  *p++ = ',';
+  p = put_lit(p, F::kLeads[4]);
   p = put_elapsed_whole(field_start(l.elapsed), p);
-  *p++ = ',';
+  p = put_lit(p, F::kLeads[5]);
   p = put_counter_whole(field_start(l.counter), p);
-  *p++ = ',';
+  p = put_lit(p, F::kLeads[6]);
   p = put_text_field(p, field_start(l.text1));
-  *p++ = ',';
+  p = put_lit(p, F::kLeads[7]);
   return put_text_field(p, field_start(l.text2));
 }
 
-// A record cut short by its block end: each field is taken as far as the record reaches.
-std::size_t decode_short(std::string_view record, const RecordLayout& layout, char* out) noexcept {
+// Any record with a layout, each field taken as far as the record reaches (a record cut short by
+// its block end), each text column quoted or escaped as the format needs.
+template <typename F>
+char* decode_fields(std::string_view record, const RecordLayout& layout, char* p) noexcept {
+  using format_support::put_lit;
   std::string_view number2 = trim_spaces(field_chars(record, layout.number2));
   if (!number2.empty() && number2.back() == 'F') number2.remove_suffix(1);
 
-  char* p = out;
-  *p++ = '2';
-  *p++ = '0';
-  p = put_pair(p, field_chars(record, layout.year));
-  *p++ = '-';
-  p = put_pair(p, field_chars(record, layout.month));
-  *p++ = '-';
-  p = put_pair(p, field_chars(record, layout.day));
-  *p++ = ',';
-  p = put_pair(p, field_chars(record, layout.hour));
-  *p++ = ':';
-  p = put_pair(p, field_chars(record, layout.minute));
-  *p++ = ':';
-  p = put_pair(p, field_chars(record, layout.second));
-  *p++ = ',';
-  p = write_chars(p, trim_spaces(field_chars(record, layout.number1)));
-  *p++ = ',';
-  p = write_chars(p, number2);
-  *p++ = ',';
+  // The date or the time of day, before the format's quoting; each part is at most 2 wide.
+  char column[16];
+  const auto put_part = [](char* to, std::string_view part) {
+    for (const char ch : part.substr(0, 2)) *to++ = ch;
+    return to;
+  };
+  char* c = column;
+  *c++ = '2';
+  *c++ = '0';
+  c = put_part(c, field_chars(record, layout.year));
+  *c++ = '-';
+  c = put_part(c, field_chars(record, layout.month));
+  *c++ = '-';
+  c = put_part(c, field_chars(record, layout.day));
+  p = put_lit(p, F::kLeads[0]);
+  p = F::put_text(p, {column, static_cast<std::size_t>(c - column)});
+  c = column;
+  c = put_part(c, field_chars(record, layout.hour));
+  *c++ = ':';
+  c = put_part(c, field_chars(record, layout.minute));
+  *c++ = ':';
+  c = put_part(c, field_chars(record, layout.second));
+  p = put_lit(p, F::kLeads[1]);
+  p = F::put_text(p, {column, static_cast<std::size_t>(c - column)});
+  p = put_lit(p, F::kLeads[2]);
+  p = F::put_text(p, trim_spaces(field_chars(record, layout.number1)));
+  p = put_lit(p, F::kLeads[3]);
+  p = F::put_text(p, number2);
+  p = put_lit(p, F::kLeads[4]);
   p = put_elapsed(field_chars(record, layout.elapsed), p);
-  *p++ = ',';
+  p = put_lit(p, F::kLeads[5]);
   p = put_counter(field_chars(record, layout.counter), p);
-  *p++ = ',';
-  p = write_chars(p, trim_spaces(field_chars(record, layout.text1)));
-  *p++ = ',';
-  p = write_chars(p, trim_spaces(field_chars(record, layout.text2)));
+  p = put_lit(p, F::kLeads[6]);
+  p = F::put_text(p, trim_spaces(field_chars(record, layout.text1)));
+  p = put_lit(p, F::kLeads[7]);
+  return F::put_text(p, trim_spaces(field_chars(record, layout.text2)));
+}
+
+// The columns of a record with a layout: the whole-record path when the record holds every field
+// and no byte the format would change.
+template <typename F>
+[[gnu::always_inline]] inline char* decode_columns(const char* r, std::size_t size,
+                                                   const RecordLayout& layout, char* p) noexcept {
+  const std::size_t end = layout_end(layout);
+  constexpr std::size_t kFirst = 17;  // number field 1, the first field of every layout
+  if (size >= end && F::plain(r + kFirst, end - kFirst)) return decode_full<F>(r, layout, p);
+  return decode_fields<F>({r, size}, layout, p);
+}
+
+// What stands before a row's columns: the format's opening and the provenance columns.
+struct RowStart {
+  std::string_view file_column;  // rendered once per file
+  bool with_offset;
+};
+
+template <typename F>
+[[gnu::always_inline]] inline char* put_row_start(const RowStart& start, std::uint64_t offset,
+                                                  char* p) noexcept {
+  using format_support::put_lit;
+  p = put_lit(p, F::kRowOpen);
+  if constexpr (F::kColumns) {
+    if (!start.file_column.empty()) p = put_lit(p, start.file_column);
+    if (start.with_offset) {
+      p = put_lit(p, F::kOffsetOpen);
+      p = std::to_chars(p, p + 20, offset).ptr;
+      p = put_lit(p, F::kOffsetClose);
+    }
+  }
+  return p;
+}
+
+// One whole row, line end included. `layout` is null for a record without one.
+template <typename F>
+[[gnu::always_inline]] inline char* put_row(const RowStart& start, const char* r, std::size_t size,
+                                            const RecordLayout* layout, std::uint64_t offset,
+                                            char* p) noexcept {
+  p = put_row_start<F>(start, offset, p);
+  if (layout == nullptr) return format_support::put_lit(p, F::kSkipRow);
+  p = decode_columns<F>(r, size, *layout, p);
+  return format_support::put_lit(p, F::kRowEnd);
+}
+
+template <typename F>
+std::size_t decode_block_as(const RowStart& start, std::string_view block,
+                            std::uint64_t block_offset, char* out, std::int64_t& records) noexcept {
+  const char* const b = block.data();
+  char* p = out;
+  std::int64_t n = 0;
+  std::size_t k = 0;
+  // Any prefix but three digits of a nonzero value, by the scanner's rule; false when it ends the
+  // block's records.
+  const auto other_prefix = [&] {
+    const double length = DataFileScanner::prefix_value(block, k);
+    // Zero ends the block's records; so does a value below 1 (a sign or a fraction), which
+    // would otherwise step backwards or stand still.
+    if (!(length >= 1)) return false;
+    const std::size_t room = kBlockSize - k;
+    const std::size_t step =
+        length >= static_cast<double>(room) ? room : static_cast<std::size_t>(length);
+    p = put_row<F>(start, b + k, step, layout_for_length(length), block_offset + k, p);
+    ++n;
+    k += step;
+    return true;
+  };
+  // While the prefix has all three characters in the block.
+  while (k < kBlockSize - 2) {
+    const unsigned d0 = static_cast<unsigned char>(b[k]) - unsigned{'0'};
+    const unsigned d1 = static_cast<unsigned char>(b[k + 1]) - unsigned{'0'};
+    const unsigned d2 = static_cast<unsigned char>(b[k + 2]) - unsigned{'0'};
+    const unsigned length = d0 * 100 + d1 * 10 + d2;
+    // One test for the usual case; "000" goes the other way too and ends the block there.
+    if (static_cast<unsigned>((d0 | d1 | d2) < 10) & static_cast<unsigned>(length != 0)) {
+      const std::size_t room = kBlockSize - k;
+      const std::size_t step = length < room ? length : room;
+      p = put_row<F>(start, b + k, step, layout_for_whole_length(length), block_offset + k, p);
+      ++n;
+      k += step;
+    } else if (!other_prefix()) {
+      records += n;
+      return static_cast<std::size_t>(p - out);
+    }
+  }
+  // A record may start at offset 2047 (1-based) at the latest, with a two-character prefix.
+  if (k == kBlockSize - 2) other_prefix();
+  records += n;
   return static_cast<std::size_t>(p - out);
+}
+
+template <typename F>
+std::size_t decode_record_as(const RowStart& start, std::string_view record, double length,
+                             std::uint64_t offset, char* out) noexcept {
+  return static_cast<std::size_t>(
+      put_row<F>(start, record.data(), record.size(), layout_for_length(length), offset, out) -
+      out);
 }
 
 }  // namespace
@@ -296,10 +419,8 @@ namespace RecordDecoder {
 std::size_t decode(std::string_view record, double length, char* out) noexcept {
   const RecordLayout* layout = layout_for_length(length);
   if (layout == nullptr) return static_cast<std::size_t>(write_chars(out, kSkipLine) - out);
-  if (record.size() >= layout_end(*layout)) {
-    return static_cast<std::size_t>(decode_full(record.data(), *layout, out) - out);
-  }
-  return decode_short(record, *layout, out);
+  return static_cast<std::size_t>(
+      decode_columns<LegacyFormat>(record.data(), record.size(), *layout, out) - out);
 }
 
 std::string decode(std::string_view record, double length) {
@@ -312,63 +433,159 @@ std::string decode(std::string_view record, double length) {
 
 // Here, beside the record decoder, so that the whole-record path is inlined into the block loop.
 std::size_t decode_block(std::string_view block, char* out, std::int64_t& records) noexcept {
-  const char* const b = block.data();
-  char* p = out;
-  std::int64_t n = 0;
-  std::size_t k = 0;
-  // Any prefix but three digits of a nonzero value, by the scanner's rule; false when it ends the
-  // block's records.
-  const auto other_prefix = [&] {
-    const double length = DataFileScanner::prefix_value(block, k);
-    // Zero ends the block's records; so does a value below 1 (a sign or a fraction), which
-    // would otherwise step backwards or stand still.
-    if (!(length >= 1)) return false;
-    const std::size_t room = kBlockSize - k;
-    const std::size_t step =
-        length >= static_cast<double>(room) ? room : static_cast<std::size_t>(length);
-    p += RecordDecoder::decode({b + k, step}, length, p);
-    p[0] = '\r';
-    p[1] = '\n';
-    p += 2;
-    ++n;
-    k += step;
-    return true;
+  return decode_block_as<LegacyFormat>(RowStart{{}, false}, block, 0, out, records);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The formats the program offers.
+
+namespace {
+
+template <typename F>
+std::size_t block_as(const LineEncoder& e, std::string_view block, std::uint64_t block_offset,
+                     char* out, std::int64_t& records) noexcept {
+  return decode_block_as<F>(RowStart{e.file_column(), e.format().with_offset}, block, block_offset,
+                            out, records);
+}
+
+template <typename F>
+std::size_t record_as(const LineEncoder& e, std::string_view record, double length,
+                      std::uint64_t offset, char* out) noexcept {
+  return decode_record_as<F>(RowStart{e.file_column(), e.format().with_offset}, record, length,
+                             offset, out);
+}
+
+// The text columns' characters at most (date, time, two number fields, two text fields).
+constexpr std::size_t kTextColumnChars = 10 + 8 + 15 + 15 + 7 + 7;
+// Room the whole-record path stores past a row's end.
+constexpr std::size_t kStoreSlack = 32;
+
+template <typename F>
+constexpr std::size_t max_columns_size() {
+  std::size_t leads = 0;
+  for (const std::string_view lead : F::kLeads) leads += lead.size();
+  const std::size_t row = leads + F::kExpansion * kTextColumnChars + 6 * F::kColumnExtra +
+                          2 * kMaxNumberChars + F::kRowEnd.size();
+  return std::max(row, F::kSkipRow.size()) + F::kRowOpen.size() + F::kOffsetOpen.size() + 20 +
+         F::kOffsetClose.size() + kStoreSlack;
+}
+
+struct FormatEntry {
+  FormatName name;
+  std::size_t (*block)(const LineEncoder&, std::string_view, std::uint64_t, char*,
+                       std::int64_t&) noexcept;
+  std::size_t (*record)(const LineEncoder&, std::string_view, double, std::uint64_t,
+                        char*) noexcept;
+  std::size_t max_columns;  // a row's most bytes without the file column
+  std::size_t skip_row;     // the skip row's bytes without the file column
+  std::string_view file_open, file_close;
+  std::size_t expansion;
+  std::string_view header_file, header_offset, header;
+  std::string (*put_file)(std::string_view);
+};
+
+template <typename F>
+constexpr FormatEntry entry(std::string_view name, std::string_view extension) {
+  return FormatEntry{
+      .name = {F::kId, name, extension, F::kColumns},
+      .block = block_as<F>,
+      .record = record_as<F>,
+      .max_columns = max_columns_size<F>(),
+      .skip_row = F::kRowOpen.size() + F::kOffsetOpen.size() + 20 + F::kOffsetClose.size() +
+                  F::kSkipRow.size(),
+      .file_open = F::kFileOpen,
+      .file_close = F::kFileClose,
+      .expansion = F::kExpansion,
+      .header_file = F::kHeaderFile,
+      .header_offset = F::kHeaderOffset,
+      .header = F::kHeader,
+      .put_file =
+          [](std::string_view name) {
+            std::string column(
+                F::kFileOpen.size() + F::kExpansion * name.size() + 2 + F::kFileClose.size(), '\0');
+            char* p = format_support::put_lit(column.data(), F::kFileOpen);
+            p = F::put_text(p, name);
+            p = format_support::put_lit(p, F::kFileClose);
+            column.resize(static_cast<std::size_t>(p - column.data()));
+            return column;
+          },
   };
-  // While the prefix has all three characters in the block.
-  while (k < kBlockSize - 2) {
-    const unsigned d0 = static_cast<unsigned char>(b[k]) - unsigned{'0'};
-    const unsigned d1 = static_cast<unsigned char>(b[k + 1]) - unsigned{'0'};
-    const unsigned d2 = static_cast<unsigned char>(b[k + 2]) - unsigned{'0'};
-    const unsigned length = d0 * 100 + d1 * 10 + d2;
-    // One test for the usual case; "000" goes the other way too and ends the block there.
-    if (static_cast<unsigned>((d0 | d1 | d2) < 10) & static_cast<unsigned>(length != 0)) {
-      const std::size_t room = kBlockSize - k;
-      const std::size_t step = length < room ? length : room;
-      const RecordLayout* layout = layout_for_whole_length(length);
-      if (layout == nullptr) {
-        std::memcpy(p, kSkipLineWithEnd.data(), kSkipLineWithEnd.size());
-        p += kSkipLineWithEnd.size();
-      } else {
-        if (step >= layout_end(*layout)) {
-          p = decode_full(b + k, *layout, p);
-        } else {
-          p += decode_short({b + k, step}, *layout, p);
-        }
-        p[0] = '\r';
-        p[1] = '\n';
-        p += 2;
-      }
-      ++n;
-      k += step;
-    } else if (!other_prefix()) {
-      records += n;
-      return static_cast<std::size_t>(p - out);
-    }
+}
+
+// One entry per format.
+constexpr std::array<FormatEntry, 4> kFormats = {
+    entry<LegacyFormat>("legacy", ".csv"),
+    entry<CsvFormat>("csv", ".csv"),
+    entry<TsvFormat>("tsv", ".tsv"),
+    entry<JsonlFormat>("jsonl", ".jsonl"),
+};
+
+const FormatEntry& format_entry(FormatId id) noexcept {
+  for (const FormatEntry& f : kFormats) {
+    if (f.name.id == id) return f;
   }
-  // A record may start at offset 2047 (1-based) at the latest, with a two-character prefix.
-  if (k == kBlockSize - 2) other_prefix();
-  records += n;
-  return static_cast<std::size_t>(p - out);
+  return kFormats[0];
+}
+
+}  // namespace
+
+const std::array<FormatName, 4> kFormatNames = [] {
+  std::array<FormatName, 4> names{};
+  for (std::size_t i = 0; i < kFormats.size(); ++i) names[i] = kFormats[i].name;
+  return names;
+}();
+
+std::optional<FormatId> format_by_name(std::string_view name) noexcept {
+  for (const FormatEntry& f : kFormats) {
+    if (f.name.name == name) return f.name.id;
+  }
+  return std::nullopt;
+}
+
+const FormatName& format_name(FormatId id) noexcept {
+  return format_entry(id).name;
+}
+
+std::string format_name_list() {
+  std::string list;
+  for (const FormatEntry& f : kFormats) {
+    if (!list.empty()) list += ", ";
+    list += f.name.name;
+  }
+  return list;
+}
+
+LineEncoder::LineEncoder(const OutputFormat& format, std::string_view file_name) : format_(format) {
+  const FormatEntry& f = format_entry(format.id);
+  if (!f.name.has_columns) {
+    format_.header = false;
+    format_.with_filename = false;
+    format_.with_offset = false;
+  }
+  if (format_.with_filename) file_column_ = f.put_file(file_name);
+  block_ = f.block;
+  record_ = f.record;
+  if (format_.id == FormatId::kLegacy) {
+    max_row_size_ = RecordDecoder::kMaxLineSize + 2;
+    max_block_output_ = kMaxBlockOutput;
+  } else {
+    max_row_size_ = f.max_columns + file_column_.size();
+    // At most this many records of a layout fit a block; every other record is a skip row.
+    max_block_output_ =
+        (kBlockSize / 97 + 1) * max_row_size_ + kBlockSize * (f.skip_row + file_column_.size());
+  }
+}
+
+const LineEncoder kLegacyEncoder;
+
+std::string LineEncoder::header() const {
+  if (!format_.header) return {};
+  const FormatEntry& f = format_entry(format_.id);
+  std::string line;
+  if (format_.with_filename) line += f.header_file;
+  if (format_.with_offset) line += f.header_offset;
+  line += f.header;
+  return line;
 }
 
 }  // namespace vemo

@@ -1,7 +1,6 @@
 #include "run/extraction_run.h"
 
 #include <algorithm>
-#include <limits>
 #include <memory>
 #include <new>
 #include <optional>
@@ -23,8 +22,6 @@ namespace vemo {
 namespace {
 
 constexpr char kSeparator = platform::kSeparator;
-
-constexpr std::string_view kLineEnd = "\r\n";
 
 // Smaller files are not worth starting threads for.
 constexpr std::uint64_t kMinParallelChunks = 4;
@@ -69,11 +66,10 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
 
   bool on_record(std::string_view record, double length) override {
     if (stop_) return false;  // asked between blocks: the previous line was the last
-    char* line = output_.reserve(RecordDecoder::kMaxLineSize + kLineEnd.size());
-    std::size_t n = RecordDecoder::decode(record, length, line);
-    line[n++] = '\r';
-    line[n++] = '\n';
-    output_.commit(n);
+    output_.commit(encoder_.decode_record(record, length, block_offset_ + in_block_,
+                                          output_.reserve(encoder_.max_row_size())));
+    // Records follow each other in their block: the next starts where this one ends.
+    in_block_ += record.size();
     ++state_.record_counter;
     if (output_.failed() || stop_) return false;
     if (state_.trial && state_.record_counter >= kTrialRecordLimit) {
@@ -87,7 +83,18 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   // its limit.
   bool on_block(std::string_view block, std::uint64_t next_block_position) override {
     if (stop_) return false;
-    output_.commit(decode_block(block, output_.reserve(kMaxBlockOutput), state_.record_counter));
+    const std::uint64_t block_offset = next_block_position - 1 - kBlockSize;
+    if (encoder_.max_block_output() <= OutputWriter::kBufferSize) {
+      output_.commit(encoder_.decode_block(block, block_offset,
+                                           output_.reserve(encoder_.max_block_output()),
+                                           state_.record_counter));
+    } else {
+      // Rows longer than the writer's buffer can take a block of (a very long file name in
+      // each): decoded aside first.
+      if (!long_rows_) long_rows_ = std::make_unique<char[]>(encoder_.max_block_output());
+      output_.write({long_rows_.get(), encoder_.decode_block(block, block_offset, long_rows_.get(),
+                                                             state_.record_counter)});
+    }
     if (output_.failed()) return false;
     on_block_done(next_block_position);
     return !stop_;
@@ -103,15 +110,23 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   }
 
   void on_block_done(std::uint64_t next_block_position) override {
+    block_offset_ = next_block_position - 1;
+    in_block_ = 0;
     if (++blocks_since_stop_check_ >= kBlocksPerStopCheck) {
       blocks_since_stop_check_ = 0;
       check_stop();
       report_bytes(next_block_position);
     }
-    // A stream's length is unknown: its progress is in bytes only.
-    if (shown_progress_ >= 100 || reader_.is_stream()) return;
-    const std::uint64_t percent =
-        std::min<std::uint64_t>(100, next_block_position / bytes_per_percent_);
+    // A stream's length is unknown: its progress is in bytes only. A compressed file's moves
+    // with the compressed bytes read.
+    if (shown_progress_ >= 100) return;
+    std::uint64_t done = next_block_position;
+    if (progress_by_ == ProgressBy::kCompressedBytes) {
+      done = reader_.compressed_bytes_read();
+    } else if (progress_by_ != ProgressBy::kBlocks) {
+      return;
+    }
+    const std::uint64_t percent = std::min<std::uint64_t>(100, done / bytes_per_percent_);
     if (static_cast<int>(percent) != shown_progress_) {
       report_bytes(next_block_position);
       set_progress(static_cast<int>(percent));
@@ -126,6 +141,14 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     kWriteFailed,  // the output failed while this file was written
     kStopped,      // the user asked to stop
     kTrialEnd,     // a trial run reached its limit in this file
+  };
+
+  // What the progress of the current file is measured by.
+  enum class ProgressBy {
+    kBlocks,           // the blocks read of a file of known length
+    kCompressedBytes,  // the compressed bytes read of a compressed file of known length
+    kStreamBytes,      // the bytes read of a stream: no percentage
+    kAtEnd,            // a compressed file decoded ahead: told when it is done
   };
 
   RunEnd execute() {
@@ -218,55 +241,99 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
       message(MessageKind::kOutputCannotCreate, Icon::kCritical,
               "Cannot create the output file " + output_path + ": " + output_.error().message(),
               output_path);
+      return false;
     }
-    return opened;
+    // One header for the whole output, however many files go into it.
+    output_.write(LineEncoder(options_.format, {}).header());
+    return true;
   }
 
-  // Converts one of the `count` selected files. A file that cannot be read or is not a data file
-  // is asked about; the reader is closed before any question and at the end.
-  FileEnd convert_file(const std::string& name, const std::string& path, std::int64_t count) {
-    const bool readable = options_.dash_reads_stdin && path == "-"
-                              ? reader_.open_stream(platform::kStdin)
-                              : reader_.open(path);
-    bytes_per_percent_ = std::max<std::uint64_t>(1, reader_.length() / 100);
+  // What converting an accepted file gave, by either road.
+  struct Converted {
+    ScanResult scanned = ScanResult::kCompleted;
+    ReadFailure failure;              // where and why, on kReadFailed
+    std::uint64_t bytes = 0;          // the bytes converted in all, for the last progress report
+    std::uint64_t length_before = 0;  // the file's length when it was opened,
+    std::uint64_t length_after = 0;  // and after it was read (the same when the system cannot tell)
+  };
+
+  // The one step per file, whichever road the file took: `report` says what opening and testing
+  // it gave, and `convert` converts it once it is accepted. A file that cannot be read or is not a
+  // data file is asked about, in the same order and words on both roads.
+  template <typename Convert>
+  FileEnd step(const FileReport& report, const std::string& name, const std::string& path,
+               std::int64_t count, Convert&& convert) {
+    bytes_per_percent_ = std::max<std::uint64_t>(1, report.length / 100);
     ++result_.files;
     observer_.set_file_status(FileStatus{.number = result_.files, .count = count, .name = name});
 
     std::error_code unreadable;
     std::int64_t failed_at = -1;
-    if (!readable) {
-      unreadable = reader_.error();
-    } else if (output_.is_file(reader_.id())) {
+    if (!report.opened) {
+      unreadable = report.error;
+    } else if (output_.is_file(report.id)) {
       // Named as an input after the run created it: reading it would feed the output back in.
       unreadable = make_error_code(Error::kInputIsOutput);
-    } else if (!DataFileScanner::is_data_file(reader_)) {
+    } else if (!report.accepted) {
       // A read the system failed is not the file's verdict: say why it could not be read.
-      if (!reader_.failed()) {
-        reader_.close();
+      if (!report.test_failed) {
         return go_on_after_not_data_file(path) ? FileEnd::kNext : FileEnd::kDeclined;
       }
-      unreadable = reader_.error();
+      unreadable = report.error;
     } else {
       ++converted_files_;
       set_progress(0);
-      ReadFailure failure;
-      const ScanResult scanned = scan(failure);
+      const Converted converted = convert();
       if (output_.failed()) return FileEnd::kWriteFailed;
       if (stop_) return FileEnd::kStopped;
       if (trial_limit_reached_) return FileEnd::kTrialEnd;
-      if (scanned != ScanResult::kReadFailed) {
-        report_bytes(std::numeric_limits<std::uint64_t>::max());
+      if (converted.scanned != ScanResult::kReadFailed) {
+        observer_.set_bytes_read(converted.bytes);
         set_progress(100);
-        report_changed_length(path);
-        reader_.close();
+        report_changed_length(path, converted.length_before, converted.length_after);
         return FileEnd::kNext;
       }
-      unreadable = failure.code;
-      failed_at = static_cast<std::int64_t>(failure.offset);
+      unreadable = converted.failure.code;
+      failed_at = static_cast<std::int64_t>(converted.failure.offset);
+      if (options_.whole_files_only) --converted_files_;
     }
-    reader_.close();
     return go_on_after_unreadable(name, path, unreadable, failed_at) ? FileEnd::kNext
                                                                      : FileEnd::kDeclined;
+  }
+
+  // One of the `count` selected files, opened, tested and converted here. The reader is closed
+  // before any question and at the end.
+  FileEnd convert_file(const std::string& name, const std::string& path, std::int64_t count) {
+    encoder_ = LineEncoder(options_.format, name);
+    block_offset_ = 0;
+    in_block_ = 0;
+    FileReport report;
+    report.opened = options_.dash_reads_stdin && path == "-" ? reader_.open_stream(platform::kStdin)
+                                                             : reader_.open(path);
+    report.length = reader_.length();
+    report.id = reader_.id();
+    report.compressed = reader_.is_compressed();
+    progress_by_ = !reader_.is_stream()                     ? ProgressBy::kBlocks
+                   : report.compressed && report.length > 0 ? ProgressBy::kCompressedBytes
+                                                            : ProgressBy::kStreamBytes;
+    // The output named as an input is never read, not even by the test.
+    if (report.opened && !output_.is_file(report.id)) {
+      report.accepted = DataFileScanner::is_data_file(reader_);
+      report.test_failed = !report.accepted && reader_.failed();
+    }
+    if (!report.opened || report.test_failed) report.error = reader_.error();
+    if (!report.accepted) reader_.close();
+    return step(report, name, path, count, [&] {
+      Converted converted;
+      converted.length_before = reader_.length();
+      converted.scanned = scan(converted.failure);
+      converted.bytes =
+          report.compressed ? reader_.compressed_bytes_read() : reader_.bytes_available();
+      converted.length_after = converted.length_before;
+      reader_.current_length(converted.length_after);
+      reader_.close();
+      return converted;
+    });
   }
 
   // Large files of a normal run are decoded in parallel when jobs allow; the lines, the
@@ -276,7 +343,8 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     const bool parallel = options_.jobs > 1 && !state_.trial && !reader_.is_stream() &&
                           reader_.length() >= kMinParallelChunks * ParallelConverter::kChunkBytes;
     if (parallel) {
-      ParallelConverter converter(reader_, options_.jobs);
+      ParallelConverter converter(reader_, options_.jobs, ParallelConverter::kBlocksPerChunk,
+                                  encoder_);
       if (const auto result = converter.convert(*this)) {
         failure = converter.failure();
         return *result;
@@ -292,16 +360,16 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   // The bytes converted so far: the blocks before `next_block_position`, at most what the file
   // holds.
   void report_bytes(std::uint64_t next_block_position) {
+    if (progress_by_ == ProgressBy::kAtEnd) return;
+    if (progress_by_ == ProgressBy::kCompressedBytes) {
+      observer_.set_bytes_read(reader_.compressed_bytes_read());
+      return;
+    }
     const std::uint64_t available = ahead_length_ ? *ahead_length_ : reader_.bytes_available();
     observer_.set_bytes_read(std::min(next_block_position - 1, available));
   }
 
   // A file still being written when it was converted: its lines are kept, but the run says so.
-  void report_changed_length(const std::string& path) {
-    std::uint64_t now = 0;
-    if (reader_.current_length(now)) report_changed_length(path, reader_.length(), now);
-  }
-
   void report_changed_length(const std::string& path, std::uint64_t before, std::uint64_t now) {
     if (now == before) return;
     ++result_.changed_files;
@@ -317,59 +385,34 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   std::unique_ptr<ManyFilesConverter> start_ahead(const std::string& folder,
                                                   const std::vector<std::size_t>& chosen) const {
     if (options_.jobs <= 1 || state_.trial || chosen.size() < 2) return nullptr;
-    std::vector<std::string> paths;
+    std::vector<std::string> paths, names;
     paths.reserve(chosen.size());
+    names.reserve(chosen.size());
     for (const std::size_t index : chosen) {
-      paths.push_back(folder + selection_.item_name(index));
+      names.push_back(selection_.item_name(index));
+      paths.push_back(folder + names.back());
       // Standard input is read here, as a stream, in its turn: not by a worker.
       if (options_.dash_reads_stdin && paths.back() == "-") return nullptr;
     }
     auto ahead = std::make_unique<ManyFilesConverter>(
-        std::move(paths), options_.jobs, kMinParallelChunks * ParallelConverter::kChunkBytes);
+        std::move(paths), options_.jobs, kMinParallelChunks * ParallelConverter::kChunkBytes,
+        options_.format, std::move(names));
     if (!ahead->start()) return nullptr;
     return ahead;
   }
 
-  // One of the `count` selected files, decoded ahead: told and asked about in the same order and
-  // words as a file that convert_file() handles.
+  // One of the `count` selected files, opened, tested and decoded ahead by a worker.
   FileEnd convert_ahead(ManyFilesConverter& ahead, const FileReport& report,
                         const std::string& name, const std::string& path, std::int64_t count) {
-    bytes_per_percent_ = std::max<std::uint64_t>(1, report.length / 100);
-    ++result_.files;
-    observer_.set_file_status(FileStatus{.number = result_.files, .count = count, .name = name});
-
-    std::error_code unreadable;
-    std::int64_t failed_at = -1;
-    if (!report.opened) {
-      unreadable = report.error;
-    } else if (output_.is_file(report.id)) {
-      unreadable = make_error_code(Error::kInputIsOutput);
-    } else if (!report.accepted) {
-      if (!report.test_failed) {
-        return go_on_after_not_data_file(path) ? FileEnd::kNext : FileEnd::kDeclined;
-      }
-      unreadable = report.error;
-    } else {
-      ++converted_files_;
-      set_progress(0);
-      ReadFailure failure;
-      std::uint64_t length_after = report.length;
+    progress_by_ = report.compressed ? ProgressBy::kAtEnd : ProgressBy::kBlocks;
+    return step(report, name, path, count, [&] {
+      Converted converted;
+      converted.bytes = converted.length_before = converted.length_after = report.length;
       ahead_length_ = report.length;
-      const ScanResult scanned = ahead.convert(*this, failure, length_after);
+      converted.scanned = ahead.convert(*this, converted.failure, converted.length_after);
       ahead_length_.reset();
-      if (output_.failed()) return FileEnd::kWriteFailed;
-      if (stop_) return FileEnd::kStopped;
-      if (scanned != ScanResult::kReadFailed) {
-        observer_.set_bytes_read(report.length);
-        set_progress(100);
-        report_changed_length(path, report.length, length_after);
-        return FileEnd::kNext;
-      }
-      unreadable = failure.code;
-      failed_at = static_cast<std::int64_t>(failure.offset);
-    }
-    return go_on_after_unreadable(name, path, unreadable, failed_at) ? FileEnd::kNext
-                                                                     : FileEnd::kDeclined;
+      return converted;
+    });
   }
 
   // Emptying the output must never destroy an input: the same file under another spelling or
@@ -500,8 +543,13 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   RunResult result_;
   OutputWriter output_;
   DataFileReader reader_;
+  LineEncoder encoder_;                        // the rows of the current file
+  std::unique_ptr<char[]> long_rows_;          // a block's rows when the writer cannot take them
+  std::uint64_t block_offset_ = 0;             // the current block's 0-based position in its file
+  std::uint64_t in_block_ = 0;                 // the next record's offset in its block
   std::uint64_t bytes_per_percent_ = 1;        // of the current file, for the progress bar
   std::optional<std::uint64_t> ahead_length_;  // the length of a file decoded ahead, meanwhile
+  ProgressBy progress_by_ = ProgressBy::kBlocks;
   int shown_progress_ = 0;
   int blocks_since_stop_check_ = 0;
   bool trial_limit_reached_ = false;

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "core/line_format.h"
+
 #include "run/run_observer.h"
 #include "run/run_state.h"
 #include "run/selection_view.h"
@@ -40,6 +42,12 @@ struct RunOptions {
   unsigned jobs = 0;
   // An item named "-" (with no folder) reads one data file from standard input, as a stream.
   bool dash_reads_stdin = false;
+  // A file whose reading failed part way counts as not converted, as a rejected one does: with
+  // replace_output_when_done and one file per run, it leaves no output.
+  bool whole_files_only = false;
+  // The form of the rows; the window always writes the legacy form. A format with a header
+  // writes it once at the top of the output.
+  OutputFormat format;
 };
 
 // "Extract": converts every selected file into the one output file. Runs on the caller's thread

@@ -21,6 +21,7 @@
 #include "cli/quote.h"
 #include "platform/platform.h"
 #include "run/extraction_run.h"
+#include "support/compression.h"
 #include "support/process.h"
 #include "support/record_builder.h"
 #include "support/recording_observer.h"
@@ -402,36 +403,102 @@ TEST_F(VemoConvert, ProgressLineWhereNoTerminalIsWhenAskedFor) {
 
 TEST_F(VemoConvert, EveryRoadGivesTheSameBytes) {
   // Large enough for the parallel path, with records across chunk borders.
-  const std::string big = file("big.dat", axegen::generate({"edge", 5, 5243657, {}}));
-  const std::string reference = run_output({a, big, b});
-  const std::string list = file("list", a + "\n" + big + "\n" + b + "\n");
-  const std::string nul_list = file("nul-list", a + '\0' + big + '\0' + b + '\0');
-  const std::string folder = dir + "/each";
-  std::filesystem::create_directories(folder);
+  const std::string big_bytes = axegen::generate({"edge", 5, 5243657, {}});
+  const std::string reference = run_output({a, file("big.dat", big_bytes), b});
+  // Each form of the three files: as they are, and compressed (gzip in two members as well, cut
+  // inside a record).
   const struct {
-    const char* road;
-    std::vector<std::string> args;
-    test::Launch launch;
-  } roads[] = {
-      {"arguments", {"-o", "-", a, big, b}, {}},
-      {"-j 2", {"-j", "2", "-o", "-", a, big, b}, {}},
-      {"-j 3", {"-j3", "-o", "-", a, big, b}, {}},
-      {"list", {"-o", "-", "--files-from", list}, {}},
-      {"list among arguments", {"-o", "-", a, "--files-from=" + file("one", big), b}, {}},
-      {"NUL list on stdin", {"-0", "-o", "-", "--files-from", "-"}, stdin_from(nul_list, true)},
-      {"stdin pipe", {"-o", "-", a, "-", b}, stdin_from(big, true)},
-      {"stdin file", {"-j2", "-o", "-", a, "-", b}, stdin_from(big, false)},
-      {"output folder", {"-j2", "--output-dir", folder, "--files-from", list}, {}},
+    const char* name;
+    std::string suffix;
+    std::string (*compress)(std::string_view);
+  } forms[] = {
+      {"plain", "", [](std::string_view s) { return std::string(s); }},
+      {"gzip", ".gz", [](std::string_view s) { return test::gzip(s); }},
+      {"gzip members", ".gz",
+       [](std::string_view s) {
+         return test::gzip_members({s.substr(0, 7001), s.substr(7001)});
+       }},
+      {"zstd", ".zst", [](std::string_view s) { return test::zstd(s); }},
   };
-  for (const auto& r : roads) {
-    const Outcome o = convert(r.args, r.launch);
-    EXPECT_EQ(o.status, 0) << r.road << ": " << o.err;
-    const std::string got = o.out.empty() ? test::read_file(folder + "/a.csv") +
-                                                test::read_file(folder + "/big.csv") +
-                                                test::read_file(folder + "/b.csv")
-                                          : o.out;
-    EXPECT_TRUE(got == reference) << r.road;
-    EXPECT_NE(o.err.find(" Records Written from 3 Files"), std::string::npos) << r.road;
+  for (const auto& form : forms) {
+    const auto form_of = [&](const std::string& path, const std::string& name) {
+      return file(name + form.suffix, form.compress(test::read_file(path)));
+    };
+    const std::string fa = form_of(a, "a.dat"), fbig = form_of(dir + "/big.dat", "big.dat"),
+                      fb = form_of(b, "b.dat");
+    const std::string list = file("list", fa + "\n" + fbig + "\n" + fb + "\n");
+    const std::string nul_list = file("nul-list", fa + '\0' + fbig + '\0' + fb + '\0');
+    const std::string folder = dir + "/each";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const struct {
+      const char* road;
+      std::vector<std::string> args;
+      test::Launch launch;
+    } roads[] = {
+        {"arguments", {"-o", "-", fa, fbig, fb}, {}},
+        {"-j 2", {"-j", "2", "-o", "-", fa, fbig, fb}, {}},
+        {"-j 3", {"-j3", "-o", "-", fa, fbig, fb}, {}},
+        {"list", {"-o", "-", "--files-from", list}, {}},
+        {"list among arguments", {"-o", "-", fa, "--files-from=" + file("one", fbig), fb}, {}},
+        {"NUL list on stdin", {"-0", "-o", "-", "--files-from", "-"}, stdin_from(nul_list, true)},
+        {"stdin pipe", {"-o", "-", fa, "-", fb}, stdin_from(fbig, true)},
+        {"stdin file", {"-j2", "-o", "-", fa, "-", fb}, stdin_from(fbig, false)},
+        {"output folder", {"-j2", "--output-dir", folder, "--files-from", list}, {}},
+    };
+    for (const auto& r : roads) {
+      SCOPED_TRACE(std::string(form.name) + ", " + r.road);
+      const Outcome o = convert(r.args, r.launch);
+      EXPECT_EQ(o.status, 0) << o.err;
+      const std::string got = o.out.empty() ? test::read_file(folder + "/a.csv") +
+                                                  test::read_file(folder + "/big.csv") +
+                                                  test::read_file(folder + "/b.csv")
+                                            : o.out;
+      EXPECT_TRUE(got == reference);
+      EXPECT_NE(o.err.find(" Records Written from 3 Files"), std::string::npos);
+    }
+  }
+}
+
+TEST_F(VemoConvert, DamagedCompressedInputsFailAsUnreadableFilesDo) {
+  // Cut inside its second block: the first block's lines are kept with -o, none with
+  // --output-dir, and the message says where in the decompressed data, at every -j.
+  const std::string bytes = test::read_file(a);
+  const std::string gz = test::gzip(bytes);
+  const std::string zst = test::zstd(bytes);
+  const std::string folder = dir + "/out";
+  std::filesystem::create_directories(folder);
+  const std::string first_block = run_output({file("first.dat", bytes.substr(0, 2048))});
+  const struct {
+    std::string input;
+    std::string reason;
+  } cases[] = {
+      {file("cut.dat.gz", gz.substr(0, gz.size() - 20)), "cut short"},
+      {file("crc.dat.gz", gz.substr(0, gz.size() - 8) + "XXXX" + gz.substr(gz.size() - 4)),
+       "bad CRC"},
+      {file("tail.dat.zst", zst + "tail"), "garbage after the end"},
+  };
+  for (const auto& c : cases) {
+    for (const char* jobs : {"-j1", "-j2"}) {
+      SCOPED_TRACE(c.input + " " + jobs);
+      const Outcome o = convert({jobs, "-o", "-", c.input, b});
+      EXPECT_EQ(o.status, 1);
+      EXPECT_NE(o.err.find("Cannot read the input file " + c.input + " at byte "),
+                std::string::npos)
+          << o.err;
+      EXPECT_NE(o.err.find(": the compressed data is damaged (" + c.reason + ")"),
+                std::string::npos)
+          << o.err;
+      // Whatever came before the damage, whole blocks only, then the next file.
+      const std::string b_lines = run_output({b});
+      ASSERT_GE(o.out.size(), b_lines.size());
+      EXPECT_TRUE(o.out.ends_with(b_lines));
+      EXPECT_TRUE(first_block.starts_with(o.out.substr(0, o.out.size() - b_lines.size())) ||
+                  run_output({a}).starts_with(o.out.substr(0, o.out.size() - b_lines.size())));
+      const Outcome each = convert({jobs, "--output-dir", folder, c.input});
+      EXPECT_EQ(each.status, 1);
+      EXPECT_TRUE(std::filesystem::is_empty(folder));
+    }
   }
 }
 
@@ -560,7 +627,9 @@ TEST(ParseArguments, ListsFoldersStandardInputAndProgress) {
 
   const std::pair<std::string, std::string> names[] = {
       {"TT0142.dat", "TT0142.csv"},
-      {"/x/y.z/TT.dat.gz", "TT.dat.csv"},
+      {"/x/y.z/TT.dat.gz", "TT.csv"},
+      {"TT0142.dat.zst", "TT0142.csv"},
+      {"calls.gz", "calls.csv"},
       {"noext", "noext.csv"},
       {".hidden", ".hidden.csv"},
       {"dir/sub/", "sub.csv"},

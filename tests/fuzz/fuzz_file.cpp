@@ -7,6 +7,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "core/decompressor.h"
 #include "core/many_files_converter.h"
 #include "reference/core_converter.h"
 #include "reference/reference_converter.h"
@@ -75,6 +77,9 @@ class Collector final : public vemo::ChunkSink {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // Bytes that start like gzip or zstd are read decompressed: fuzz_compressed's inputs.
+  const std::string_view head(reinterpret_cast<const char*>(data), std::min<std::size_t>(size, 4));
+  if (vemo::compression_of(head) != vemo::Compression::kNone) return 0;
   static MemoryFile file;
   static vemo::DataFileReader reader;  // one read buffer for all inputs
   const std::string& path = file.write(data, size);

@@ -26,6 +26,7 @@
 #include "reference/core_converter.h"
 #include "reference/reference_converter.h"
 #include "run/extraction_run.h"
+#include "support/compression.h"
 #include "support/recording_observer.h"
 #include "support/scratch_dir.h"
 
@@ -108,6 +109,15 @@ bool agree(const test::ScratchDir& dir, const std::string& name, const std::stri
   }
   if (core.output != expected) fail("output differs at " + first_difference(expected, core.output));
   if (core.scan != ScanResult::kCompleted) fail("scan did not complete");
+  // Compressed, the same file reads as a stream: the same lines.
+  for (const auto& [form, compressed] :
+       {std::pair{"gzip", test::gzip(bytes)}, {"zstd", test::zstd(bytes)}}) {
+    const CoreConversion decompressed = convert_with_core(dir.file("input.dat.z", compressed));
+    if (decompressed.output != expected || decompressed.scan != ScanResult::kCompleted) {
+      fail(std::string(form) + " form differs at " +
+           first_difference(expected, decompressed.output));
+    }
+  }
 
   // Without the probe test every file reaches the scanner, rejected ones included.
   std::string all_lines;

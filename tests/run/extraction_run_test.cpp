@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "axegen/profiles.h"
+#include "support/compression.h"
 #include "support/record_builder.h"
 #include "support/recording_observer.h"
 
@@ -188,6 +190,35 @@ TEST(ExtractionRun, ProgressNeverPassesOneHundred) {
     if (e.rfind("progress ", 0) == 0) {
       EXPECT_LE(std::stoi(e.substr(9)), 100) << e;
     }
+  }
+}
+
+TEST(ExtractionRun, CompressedFilesGiveTheLinesOfTheirContentWithProgressOnTheCompressedBytes) {
+  // Compressed large enough for several reads, so that the progress moves between its ends.
+  const std::string bytes = axegen::generate({"realistic", 3, 3 << 20, {}});
+  Fixture plain({{"a.dat", bytes}});
+  plain.extract();
+  for (const auto& [name, compressed] :
+       {std::pair{"a.dat.gz", test::gzip(bytes)}, {"a.dat.zst", test::zstd(bytes)}}) {
+    SCOPED_TRACE(name);
+    Fixture f({{name, compressed}});
+    const RunResult r = f.extract();
+    EXPECT_EQ(r.end, RunEnd::kCompleted);
+    EXPECT_TRUE(f.output() == plain.output());
+    std::vector<int> progress;
+    for (const auto& e : f.observer.events) {
+      if (e.starts_with("progress ")) progress.push_back(std::stoi(e.substr(9)));
+    }
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end() - 1));
+    EXPECT_GT(
+        std::count_if(progress.begin(), progress.end(), [](int p) { return p > 0 && p < 100; }), 1);
+    ASSERT_GE(progress.size(), 2u);
+    EXPECT_EQ(progress[progress.size() - 2], 100);  // then cleared to 0 at the end
+    // The trial run reads the same lines.
+    const RunResult sample = f.sample();
+    EXPECT_EQ(sample.end, RunEnd::kTrialEnd);
+    EXPECT_EQ(f.output(), plain.output().substr(0, f.output().size()));
+    EXPECT_EQ(count_lines(f.output()), 50u);
   }
 }
 

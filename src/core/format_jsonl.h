@@ -1,0 +1,123 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+
+#include "core/format_support.h"
+#include "core/line_format.h"
+
+namespace vemo {
+
+// JSON Lines: one object per row, LF after it, keys as the csv header names. The two numbers are
+// JSON numbers (every form the number writer gives is one); everything else is a string. A text
+// that is valid UTF-8 is written as it is; one that is not is read as Latin-1, each byte one
+// character, so the output is always valid and no byte is lost. A record without a layout has
+// empty strings, null numbers and "skipped":true.
+struct JsonlFormat {
+  static constexpr FormatId kId = FormatId::kJsonl;
+  static constexpr bool kColumns = true;
+  static constexpr std::array<std::string_view, 8> kLeads = {
+      R"("date":")",      R"(","time":")",           R"(","number1":")",
+      R"(","number2":")", R"(","elapsed_seconds":)", R"(,"counter":)",
+      R"(,"text1":")",    R"(","text2":")"};
+  static constexpr std::string_view kRowOpen = "{";
+  static constexpr std::string_view kRowEnd = "\",\"skipped\":false}\n";
+  static constexpr std::string_view kSkipRow =
+      R"("date":"","time":"","number1":"","number2":"","elapsed_seconds":null,"counter":null,)"
+      R"("text1":"","text2":"","skipped":true})"
+      "\n";
+  static constexpr std::string_view kFileOpen = R"("file":")", kFileClose = R"(",)";
+  static constexpr std::string_view kOffsetOpen = R"("offset":)", kOffsetClose = ",";
+  static constexpr std::string_view kHeaderFile = "", kHeaderOffset = "", kHeader = "";
+  // A control character becomes \u00XX.
+  static constexpr std::size_t kExpansion = 6, kColumnExtra = 0;
+
+  static bool plain(const char* s, std::size_t n) noexcept {
+    return !format_support::any_byte(
+        s, n, [](unsigned char c) { return c < 0x20 || c >= 0x80 || c == '"' || c == '\\'; },
+        [](auto v) {
+          using format_support::equal_mask;
+          // As signed bytes, those from 0x80 up are negative: one compare finds them and the
+          // control characters.
+          return format_support::signed_below_mask(v, 0x20) | equal_mask(v, '"') |
+                 equal_mask(v, '\\');
+        });
+  }
+
+  // Whether s is well-formed UTF-8: no stray continuation byte, no overlong form, no surrogate,
+  // nothing above U+10FFFF.
+  static bool valid_utf8(std::string_view s) noexcept {
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const auto* const end = p + s.size();
+    const auto cont = [&](const unsigned char* at) { return at < end && (*at & 0xC0) == 0x80; };
+    while (p < end) {
+      const unsigned char c = *p;
+      if (c < 0x80) {
+        ++p;
+        continue;
+      }
+      std::size_t n;
+      unsigned char lo = 0x80, hi = 0xBF;  // the range of the second byte
+      if (c >= 0xC2 && c <= 0xDF) {
+        n = 2;
+      } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        if (c == 0xE0) lo = 0xA0;
+        if (c == 0xED) hi = 0x9F;
+      } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        if (c == 0xF0) lo = 0x90;
+        if (c == 0xF4) hi = 0x8F;
+      } else {
+        return false;
+      }
+      if (p + 1 >= end || p[1] < lo || p[1] > hi) return false;
+      for (std::size_t i = 2; i < n; ++i) {
+        if (!cont(p + i)) return false;
+      }
+      p += n;
+    }
+    return true;
+  }
+
+  static char* put_text(char* out, std::string_view s) noexcept {
+    bool high = false;
+    for (const char c : s) high |= static_cast<unsigned char>(c) >= 0x80;
+    const bool latin1 = high && !valid_utf8(s);
+    for (const char ch : s) {
+      const auto c = static_cast<unsigned char>(ch);
+      if (c == '"' || c == '\\') {
+        *out++ = '\\';
+        *out++ = ch;
+      } else if (c < 0x20) {
+        *out++ = '\\';
+        switch (c) {
+          case '\n':
+            *out++ = 'n';
+            break;
+          case '\r':
+            *out++ = 'r';
+            break;
+          case '\t':
+            *out++ = 't';
+            break;
+          default:
+            *out++ = 'u';
+            *out++ = '0';
+            *out++ = '0';
+            *out++ = "0123456789abcdef"[c >> 4];
+            *out++ = "0123456789abcdef"[c & 15];
+        }
+      } else if (c >= 0x80 && latin1) {
+        *out++ = static_cast<char>(0xC0 | (c >> 6));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
+      } else {
+        *out++ = ch;
+      }
+    }
+    return out;
+  }
+};
+
+}  // namespace vemo

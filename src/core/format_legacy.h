@@ -1,0 +1,46 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+
+#include "core/format_support.h"
+#include "core/line_format.h"
+
+namespace vemo {
+
+// The original form, byte for byte: eight columns joined by commas without quoting (a comma in
+// a field adds a column, a CR or LF in a text field ends the line early), "Record Skipped" for a
+// record without a layout, CR LF after every line, no header and no extra columns.
+//
+// Every format has these members; the comments say what each means.
+struct LegacyFormat {
+  static constexpr FormatId kId = FormatId::kLegacy;
+  // Whether the format has the header, the provenance columns and the skipped column.
+  static constexpr bool kColumns = false;
+  // Written before each of the eight columns.
+  static constexpr std::array<std::string_view, 8> kLeads = {"", ",", ",", ",", ",", ",", ",", ","};
+  // Written before a row (before the provenance columns).
+  static constexpr std::string_view kRowOpen = "";
+  // Written after the eighth column of a record with a layout.
+  static constexpr std::string_view kRowEnd = "\r\n";
+  // The row of a record without a layout, after kRowOpen and the provenance columns.
+  static constexpr std::string_view kSkipRow = "Record Skipped\r\n";
+  // Around the file column and the offset column.
+  static constexpr std::string_view kFileOpen = "", kFileClose = "";
+  static constexpr std::string_view kOffsetOpen = "", kOffsetClose = "";
+  // The header: the provenance names, then the columns with the line end.
+  static constexpr std::string_view kHeaderFile = "", kHeaderOffset = "", kHeader = "";
+  // The most output bytes put_text() writes per input byte, and the most beside them per column.
+  static constexpr std::size_t kExpansion = 1, kColumnExtra = 0;
+
+  // Whether no byte of the n (>= 16) bytes at s needs quoting or escaping: the row can then be
+  // written with its fields copied as they are.
+  static bool plain(const char*, std::size_t) noexcept { return true; }
+  // One text column, quoted or escaped as the format needs.
+  static char* put_text(char* out, std::string_view s) noexcept {
+    return format_support::put_lit(out, s);
+  }
+};
+
+}  // namespace vemo
