@@ -4,10 +4,10 @@
 #
 #   install-deps.sh          what building and running the programs needs (scripts/run.sh)
 #   install-deps.sh --test   also the test toolchain: GoogleTest, Google Benchmark, clang for the
-#                            sanitizer and fuzzer builds, a virtual X display and its tools for the
-#                            real-window check, the benchmark's timer, the gzip and zstd tools the
-#                            compressed round trips compare with, and the tools the examples
-#                            drive: GNU parallel, Dask distributed, sqlite3 (scripts/test.sh)
+#                            sanitizer and fuzzer builds, clang-format, a virtual X display and
+#                            its tools for the real-window check, the benchmark's timer, the gzip
+#                            and zstd tools the compressed round trips compare with, and the
+#                            tools the examples drive: GNU parallel, Dask distributed, sqlite3 (scripts/test.sh)
 #   install-deps.sh --windows  the cross build for Windows: mingw-w64 (posix threads), wine to
 #                            run the programs, GoogleTest's sources (scripts/build-windows.sh)
 set -euo pipefail
@@ -20,10 +20,10 @@ packages=(
 )
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang-14 libclang-rt-14-dev
+  clang-14 libclang-rt-14-dev clang-format-14
   xvfb xdotool x11-apps x11-utils openbox imagemagick
   time hyperfine gzip zstd
-  parallel python3-distributed sqlite3
+  parallel python3 python3-distributed sqlite3
   dpkg-dev man-db desktop-file-utils appstream lintian bash-completion
 )
 windows_packages=(

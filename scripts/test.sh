@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing (with the test toolchain), builds the developer build, and runs every
-# native test: the normal build's tests, the sanitizer builds, the fuzz smoke run, and the Debian
+# Installs what is missing (with the test toolchain), checks the sources' format, builds the
+# developer build, and runs every native test: the normal build's tests, the sanitizer builds, the fuzz smoke run, and the Debian
 # package checks (scripts/test-package.sh: in a throw-away root, or installed for real under
 # CI=true or with --system). With --windows, last the Windows build and its tests under wine
 # (scripts/test-windows.sh; its first run on a machine builds the static Qt for mingw, once).
@@ -30,6 +30,10 @@ step() {  # NAME: the time of the step that just ended
 }
 bash scripts/install-deps.sh --test
 step "install"
+# The sources as the repository's .clang-format writes them.
+find src tests tools bench \( -name '*.cpp' -o -name '*.h' \) -print0 |
+  xargs -0 clang-format-14 --dry-run -Werror
+step "format"
 bash scripts/build.sh
 step "developer build"
 QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j "$(nproc)"

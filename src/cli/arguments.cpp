@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <charconv>
 #include <deque>
+#include <optional>
 #include <string_view>
+#include <utility>
 
 namespace vemo {
 
@@ -16,6 +18,7 @@ namespace vemo {
 struct ParseState {
   CliArguments out;
   bool have_output = false;
+  bool no_header = false;  // asked for, to be refused with the legacy format
 };
 
 namespace {
@@ -64,12 +67,22 @@ std::string take_progress(ParseState& s, const char* value) {
   return {};
 }
 
+std::string take_format(ParseState& s, const char* value) {
+  const std::optional<FormatId> id = format_by_name(value);
+  if (!id) {
+    return "unknown format " + quote_name(value) + ": --format takes " + format_name_list();
+  }
+  s.out.format.id = *id;
+  return {};
+}
+
 // In the order --help lists them.
 constexpr OptionSpec kOptions[] = {
     {"output", 'o', " PATH", "output file; \"-\" writes the lines to standard output", take_output},
     {"output-dir", 0, " DIR",
-     "one output per input: DIR/NAME.csv, NAME being the input's file\n"
-     "name without its last extension (TT0142.dat -> TT0142.csv)",
+     "one output per input: DIR/NAME.csv (.tsv, .jsonl for those\n"
+     "formats), NAME being the input's file name without its last\n"
+     "extension (TT0142.dat -> TT0142.csv)",
      take_output_dir},
     {"files-from", 0, " LIST",
      "also convert the files named in LIST, one per line (\"-\" reads\n"
@@ -88,6 +101,30 @@ constexpr OptionSpec kOptions[] = {
      [](ParseState& s, const char*) { return set_flag(&CliArguments::stop_on_invalid, s); }},
     {"force", 0, "", "replace the output file even when it is an AXE data file",
      [](ParseState& s, const char*) { return set_flag(&CliArguments::force, s); }},
+    {"format", 0, "=FORMAT",
+     "the rows: legacy (the default: the window's lines, unquoted), csv\n"
+     "(RFC 4180), tsv or jsonl (JSON Lines); see the README, Output formats",
+     take_format},
+    {"no-header", 0, "", "csv, tsv: leave out the header line",
+     [](ParseState& s, const char*) {
+       s.no_header = true;
+       s.out.format.header = false;
+       return std::string();
+     }},
+    {"with-filename", 0, "",
+     "csv, tsv, jsonl: a first column \"file\", the input's name as given\n"
+     "(\"-\" for standard input)",
+     [](ParseState& s, const char*) {
+       s.out.format.with_filename = true;
+       return std::string();
+     }},
+    {"with-offset", 0, "",
+     "csv, tsv, jsonl: a column \"offset\", the record's byte position in\n"
+     "its input, counted from 0",
+     [](ParseState& s, const char*) {
+       s.out.format.with_offset = true;
+       return std::string();
+     }},
     {"jobs", 'j', " N",
      "decode with N threads: a large file in chunks, small files several\n"
      "at once (default: one per CPU it may run on)",
@@ -145,6 +182,14 @@ const OptionSpec* option_for(int c) {
 // The combinations of options and files that make no run, once every word is taken in.
 std::string check_combination(const ParseState& s) {
   const CliArguments& out = s.out;
+  if (out.format.id == FormatId::kLegacy) {
+    // The legacy form has no columns to add and no header to leave out.
+    for (const auto& [given, name] : {std::pair{s.no_header, "--no-header"},
+                                      std::pair{out.format.with_filename, "--with-filename"},
+                                      std::pair{out.format.with_offset, "--with-offset"}}) {
+      if (given) return std::string(name) + " needs --format=csv, tsv or jsonl";
+    }
+  }
   if (s.have_output && !out.output_dir.empty()) return "-o and --output-dir exclude each other";
   const auto reads_stdin = [](const std::string& name) { return name == "-"; };
   const auto stdin_readers = std::count_if(out.files.begin(), out.files.end(), reads_stdin) +
@@ -299,7 +344,7 @@ std::vector<std::string> ordered_inputs(const CliArguments& args,
   return inputs;
 }
 
-std::string output_name_for(const std::string& input) {
+std::string output_name_for(const std::string& input, FormatId format) {
   std::string_view name = input;
   while (name.size() > 1 && platform::is_separator(name.back())) name.remove_suffix(1);
   std::size_t start = name.size();
@@ -313,7 +358,7 @@ std::string output_name_for(const std::string& input) {
   // A leading dot names a hidden file rather than starting an extension.
   const std::size_t dot = name.rfind('.');
   if (dot != std::string_view::npos && dot > 0) name = name.substr(0, dot);
-  return std::string(name) + ".csv";
+  return std::string(name) + std::string(format_name(format).extension);
 }
 
 }  // namespace vemo

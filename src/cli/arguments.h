@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/line_format.h"
+
 namespace vemo {
 
 // When the progress line is drawn.
@@ -32,7 +34,8 @@ struct CliArguments {
   bool quiet = false;
   bool help = false;
   bool version = false;
-  int jobs = 0;  // 0: one per core
+  int jobs = 0;         // 0: one per core
+  OutputFormat format;  // --format, --no-header, --with-filename, --with-offset
 };
 
 struct ParseState;
@@ -70,7 +73,8 @@ std::vector<std::string> ordered_inputs(const CliArguments& args,
                                         const std::vector<std::vector<std::string>>& list_names);
 
 // The output for `input` in an output folder: its file name without a compression suffix (".gz",
-// ".zst") and then without the last extension, ".csv" added. Empty when the input names no file ("", ".", "..", "/").
-std::string output_name_for(const std::string& input);
+// ".zst") and then without the last extension, the format's extension added (".csv" for legacy
+// and csv). Empty when the input names no file ("", ".", "..", "/").
+std::string output_name_for(const std::string& input, FormatId format = FormatId::kLegacy);
 
 }  // namespace vemo

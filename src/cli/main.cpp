@@ -86,7 +86,8 @@ std::uint64_t total_length(const std::vector<std::string>& inputs) {
 // The outputs of an output folder, one per input; an empty result after printing the usage error
 // when two inputs would share an output or an output would replace an input.
 std::vector<std::string> outputs_in_folder(const std::string& dir,
-                                           const std::vector<std::string>& inputs) {
+                                           const std::vector<std::string>& inputs,
+                                           vemo::FormatId format) {
   vemo::platform::FileStatus st;
   if (const std::error_code error = vemo::platform::status(dir, st)) {
     usage_error("the output folder " + vemo::quote_name(dir) +
@@ -110,7 +111,7 @@ std::vector<std::string> outputs_in_folder(const std::string& dir,
                        [&](const vemo::platform::FileId& in) { return same_file(in, id); });
   };
   for (std::size_t i = 0; i < inputs.size(); ++i) {
-    const std::string name = vemo::output_name_for(inputs[i]);
+    const std::string name = vemo::output_name_for(inputs[i], format);
     if (name.empty()) {
       usage_error(vemo::quote_name(inputs[i]) + " has no file name to name its output after");
       return {};
@@ -206,7 +207,7 @@ int main(int argc, char** argv) {
   const bool to_folder = !args->output_dir.empty();
   std::vector<std::string> outputs;
   if (to_folder) {
-    outputs = outputs_in_folder(args->output_dir, inputs);
+    outputs = outputs_in_folder(args->output_dir, inputs, args->format.id);
     if (outputs.empty()) return 2;
   }
 
@@ -243,6 +244,7 @@ int main(int argc, char** argv) {
   vemo::platform::PendingRemoval::remove_on_signals();
   // A reader that stops early (`| head`) ends the run quietly, as it ends any filter.
   vemo::platform::end_on_broken_pipe();
+  options.format = args->format;
   options.jobs =
       args->jobs > 0 ? static_cast<unsigned>(args->jobs) : vemo::platform::usable_cpu_count();
   options.dash_reads_stdin = true;

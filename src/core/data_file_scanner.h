@@ -65,6 +65,24 @@ inline double prefix_value(std::string_view block, std::size_t k) noexcept {
   return Val(prefix);
 }
 
+// Whether a prefix value ends the block's records: zero does, and so does a value below 1 (a
+// sign or a fraction), which would otherwise step backwards or stand still.
+inline bool ends_records(double length) noexcept {
+  return !(length >= 1);
+}
+
+// The characters a record whose prefix value is `length` takes from 0-based offset k of its
+// block: its length, cut short at the end of the block. Also where the next record starts.
+inline std::size_t record_step(std::size_t length, std::size_t k) noexcept {
+  const std::size_t room = kBlockSize - k;
+  return length < room ? length : room;
+}
+inline std::size_t record_step(double length, std::size_t k) noexcept {
+  return length >= static_cast<double>(kBlockSize - k)
+             ? kBlockSize - k
+             : record_step(static_cast<std::size_t>(length), k);
+}
+
 // Calls f(record, length) for each record of one block until f returns false; false then.
 template <typename F>
 bool for_each_record(std::string_view block, F&& f) {
@@ -72,12 +90,8 @@ bool for_each_record(std::string_view block, F&& f) {
   std::size_t k = 0;
   while (k < kBlockSize - 1) {
     const double length = prefix_value(block, k);
-    // Zero ends the block's records; so does a value below 1 (a sign or a fraction), which would
-    // otherwise step backwards or stand still.
-    if (!(length >= 1)) break;
-    const std::size_t room = kBlockSize - k;
-    const std::size_t step =
-        length >= static_cast<double>(room) ? room : static_cast<std::size_t>(length);
+    if (ends_records(length)) break;
+    const std::size_t step = record_step(length, k);
     if (!f(block.substr(k, step), length)) return false;
     k += step;
   }

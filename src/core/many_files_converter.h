@@ -58,9 +58,9 @@ class ManyFilesConverter {
   const FileReport& next();
   // Hands the current file's lines to the sink in pieces. On kReadFailed the sink has had the
   // lines of every block before the one whose read failed, and `failure` says where and why.
-  // `changed_length` is the file's length after it was read, when the system could tell (else
+  // `length_after` is the file's length after it was read, when the system could tell (else
   // its length at open).
-  ScanResult convert(ChunkSink& sink, ReadFailure& failure, std::uint64_t& changed_length);
+  ScanResult convert(ChunkSink& sink, ReadFailure& failure, std::uint64_t& length_after);
   // Done with the current file, converted or not; any work left on it is cancelled.
   void release();
 

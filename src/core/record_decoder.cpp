@@ -362,12 +362,8 @@ std::size_t decode_block_as(const RowStart& start, std::string_view block,
   // block's records.
   const auto other_prefix = [&] {
     const double length = DataFileScanner::prefix_value(block, k);
-    // Zero ends the block's records; so does a value below 1 (a sign or a fraction), which
-    // would otherwise step backwards or stand still.
-    if (!(length >= 1)) return false;
-    const std::size_t room = kBlockSize - k;
-    const std::size_t step =
-        length >= static_cast<double>(room) ? room : static_cast<std::size_t>(length);
+    if (DataFileScanner::ends_records(length)) return false;
+    const std::size_t step = DataFileScanner::record_step(length, k);
     p = put_row<F>(start, b + k, step, layout_for_length(length), block_offset + k, p);
     ++n;
     k += step;
@@ -381,8 +377,7 @@ std::size_t decode_block_as(const RowStart& start, std::string_view block,
     const unsigned length = d0 * 100 + d1 * 10 + d2;
     // One test for the usual case; "000" goes the other way too and ends the block there.
     if (static_cast<unsigned>((d0 | d1 | d2) < 10) & static_cast<unsigned>(length != 0)) {
-      const std::size_t room = kBlockSize - k;
-      const std::size_t step = length < room ? length : room;
+      const std::size_t step = DataFileScanner::record_step(std::size_t{length}, k);
       p = put_row<F>(start, b + k, step, layout_for_whole_length(length), block_offset + k, p);
       ++n;
       k += step;

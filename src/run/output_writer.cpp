@@ -1,5 +1,6 @@
 #include "run/output_writer.h"
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -9,13 +10,16 @@
 namespace vemo {
 namespace {
 
-// Six characters for a temporary name; O_EXCL, not the randomness, keeps the name unique.
+// Six characters for a temporary name; O_EXCL, not the randomness, keeps the name unique. Safe
+// on several threads at once: each call draws its own state from the clock, the process and a
+// shared atomic count.
 std::string random_suffix() {
   static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  static std::uint64_t state = 0;
+  static std::atomic<std::uint64_t> calls{0};
   const auto now = std::chrono::system_clock::now().time_since_epoch();
-  state ^= static_cast<std::uint64_t>(std::chrono::nanoseconds(now).count() % 1000000000) ^
-           (platform::process_id() << 32);
+  std::uint64_t state =
+      static_cast<std::uint64_t>(std::chrono::nanoseconds(now).count() % 1000000000) ^
+      (platform::process_id() << 32) ^ (calls.fetch_add(1) * 0x9E3779B97F4A7C15ull);
   std::string out(6, 'X');
   for (char& c : out) {
     state = state * 6364136223846793005ull + 1442695040888963407ull;

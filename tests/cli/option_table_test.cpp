@@ -49,13 +49,13 @@ TEST(OptionTable, ManPageCompletionAndReadmeShowTheTable) {
   // The man page: the first line of each entry (after ".TP") of its OPTIONS section.
   std::string headings;
   std::istringstream man(
-      between(test::read_file(source + "/dist/man/vemo-convert.1"), ".SH OPTIONS", "\n.SH "));
+      between(test::read_file(source + "/dist/man/vemo-convert.1.in"), ".SH OPTIONS", "\n.SH "));
   for (std::string line, previous; std::getline(man, line); previous = line) {
     if (previous == ".TP") headings += std::regex_replace(line, std::regex(R"(\\-)"), "-") + "\n";
   }
   std::set<std::string> man_options = options_in(headings);
   man_options.erase("--");
-  EXPECT_EQ(man_options, spellings(false)) << "dist/man/vemo-convert.1, OPTIONS";
+  EXPECT_EQ(man_options, spellings(false)) << "dist/man/vemo-convert.1.in, OPTIONS";
 
   // The completion: the words offered for a "-", and the options whose value it completes.
   const std::string completion = test::read_file(source + "/dist/completion/vemo-convert");

@@ -8,6 +8,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -499,6 +500,77 @@ TEST_F(VemoConvert, DamagedCompressedInputsFailAsUnreadableFilesDo) {
       EXPECT_EQ(each.status, 1);
       EXPECT_TRUE(std::filesystem::is_empty(folder));
     }
+  }
+}
+
+// csv, tsv and jsonl with the offset column: the same bytes on every road, one header per output
+// file, the output folder's names ending in the format's extension, and a sample of 50 rows.
+TEST_F(VemoConvert, FormatsGiveTheSameRowsOnEveryRoad) {
+  const std::string big = file("big.dat", axegen::generate({"edge", 5, 5243657, {}}));
+  const std::string list = file("list", a + "\n" + big + "\n" + b + "\n");
+  for (const std::string format : {"csv", "tsv", "jsonl"}) {
+    SCOPED_TRACE(format);
+    const std::string option = "--format=" + format;
+    const std::string header =
+        format == "jsonl" ? ""
+                          : LineEncoder({*format_by_name(format), true, false, true}, {}).header();
+    const Outcome base = convert({option, "--with-offset", "-j1", "-o", "-", a, big, b});
+    EXPECT_EQ(base.status, 0) << base.err;
+    EXPECT_TRUE(base.out.starts_with(header));
+    if (!header.empty()) {
+      EXPECT_EQ(base.out.find(header, 1), std::string::npos) << "one header";
+    }
+    const struct {
+      std::vector<std::string> args;
+      test::Launch launch;
+    } roads[] = {
+        {{"-j", "2", "-o", "-", a, big, b}, {}},
+        {{"-j4", "-o", "-", "--files-from", list}, {}},
+        {{"-o", "-", a, "-", b}, stdin_from(big, true)},
+    };
+    for (const auto& r : roads) {
+      std::vector<std::string> args = {option, "--with-offset"};
+      args.insert(args.end(), r.args.begin(), r.args.end());
+      EXPECT_TRUE(convert(args, r.launch).out == base.out) << args[2];
+    }
+    const std::string folder = dir + "/each-" + format;
+    std::filesystem::create_directories(folder);
+    EXPECT_EQ(convert({option, "--with-offset", "-j2", "--output-dir", folder, a, big, b}).status,
+              0);
+    std::string joined;
+    for (const std::string name : {"a", "big", "b"}) {
+      const std::string one = test::read_file(folder + "/" + name + "." + format);
+      EXPECT_TRUE(one.starts_with(header)) << name;
+      joined += joined.empty() ? one : one.substr(header.size());
+    }
+    EXPECT_TRUE(joined == base.out);
+    const std::string sample = convert({option, "--sample", "-o", "-", a, b}).out;
+    const std::size_t rows =
+        static_cast<std::size_t>(std::count(sample.begin(), sample.end(), '\n'));
+    EXPECT_EQ(rows, header.empty() ? 50u : 51u);
+  }
+}
+
+// Format options that make no run are usage errors, found before any output is touched.
+TEST_F(VemoConvert, FormatOptionErrorsWriteNothing) {
+  const struct {
+    std::vector<std::string> args;
+    std::string error;
+  } cases[] = {
+      {{"--format=xml"}, "unknown format xml: --format takes legacy, csv, tsv, jsonl"},
+      {{"--format", "CSV"}, "unknown format CSV: --format takes legacy, csv, tsv, jsonl"},
+      {{"--no-header"}, "--no-header needs --format=csv, tsv or jsonl"},
+      {{"--format=legacy", "--with-filename"}, "--with-filename needs --format=csv, tsv or jsonl"},
+      {{"--with-offset", "--format=legacy"}, "--with-offset needs --format=csv, tsv or jsonl"},
+  };
+  const std::string out = file("kept.csv", "kept\r\n");
+  for (const auto& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"-o", out, a});
+    const Outcome o = convert(args);
+    EXPECT_EQ(o.status, 2) << c.error;
+    EXPECT_EQ(o.err, "vemo-convert: " + c.error + "\nTry 'vemo-convert --help'.\n");
+    EXPECT_EQ(test::read_file(out), "kept\r\n");
   }
 }
 

@@ -1,5 +1,6 @@
 // The record decoder on arbitrary records and length values: the line stays within
-// kMaxLineSize and equals the reference's. A record of a known length is also decoded as the
+// kMaxLineSize and equals the reference's, and the csv, tsv and jsonl rows equal the reference's
+// columns put in those formats. A record of a known length is also decoded as the
 // first record of a block by the block decoder, which must give the same line.
 //
 // Input: byte 0 chooses how the length value is made, the rest is the record.
@@ -19,6 +20,7 @@
 #include <string_view>
 
 #include "core/block_decoder.h"
+#include "core/line_format.h"
 #include "core/record_decoder.h"
 #include "core/val.h"
 #include "reference/reference_converter.h"
@@ -69,6 +71,28 @@ void check_block_decoders(std::string_view record, int length, const std::string
   }
 }
 
+// The row of every other format, with a file name that needs quoting and an offset, against the
+// reference's columns put in that format.
+void check_formats(std::string_view record, double length) {
+  static const std::unique_ptr<char[]> row(new char[1 << 16]);
+  const auto columns = vemo::reference_columns(std::string(record), length);
+  for (const vemo::FormatId id :
+       {vemo::FormatId::kCsv, vemo::FormatId::kTsv, vemo::FormatId::kJsonl}) {
+    const vemo::LineEncoder encoder({id, true, true, true}, "a,\"\t\xe9");
+    const std::size_t n = encoder.decode_record(record, length, 4099, row.get());
+    const std::string expected =
+        vemo::reference_row(std::string(vemo::format_name(id).name), "a,\"\t\xe9", 4099, columns);
+    if (n > encoder.max_row_size() || std::string_view(row.get(), n) != expected) {
+      std::fprintf(stderr,
+                   "fuzz_decoder: %s, length %.17g, record \"%s\"\n  decoder:   \"%s\"\n"
+                   "  reference: \"%s\"\n",
+                   std::string(vemo::format_name(id).name).c_str(), length, visible(record).c_str(),
+                   visible(std::string_view(row.get(), n)).c_str(), visible(expected).c_str());
+      std::abort();
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -114,5 +138,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::abort();
   }
   if (mode == 0) check_block_decoders(record, static_cast<int>(length), expected);
+  check_formats(record, length);
   return 0;
 }

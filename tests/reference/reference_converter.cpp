@@ -202,9 +202,10 @@ std::string reference_write_number(double value) {
   return negative ? "-" + out : out;
 }
 
-std::string reference_decode(const std::string& record, double length) {
+std::optional<std::array<std::string, 8>> reference_columns(const std::string& record,
+                                                            double length) {
   const Layout* layout = layout_for(length);
-  if (layout == nullptr) return "Record Skipped";
+  if (layout == nullptr) return std::nullopt;
 
   const std::string number1 = trim_spaces(cut(record, layout->number1, 15));
   std::string number2 = trim_spaces(cut(record, layout->number2, 15));
@@ -219,10 +220,17 @@ std::string reference_decode(const std::string& record, double length) {
   const std::string day = cut(record, layout->day, 2);
   const std::string text1 = trim_spaces(cut(record, layout->text1, 7));
   const std::string text2 = trim_spaces(cut(record, layout->text2, 7));
+  return std::array<std::string, 8>{
+      "20" + year + "-" + month + "-" + day, hour + ":" + minute + ":" + second, number1, number2,
+      reference_write_number(elapsed),       reference_write_number(counter),    text1,   text2};
+}
 
-  return "20" + year + "-" + month + "-" + day + "," + hour + ":" + minute + ":" + second + "," +
-         number1 + "," + number2 + "," + reference_write_number(elapsed) + "," +
-         reference_write_number(counter) + "," + text1 + "," + text2;
+std::string reference_decode(const std::string& record, double length) {
+  const auto columns = reference_columns(record, length);
+  if (!columns) return "Record Skipped";
+  std::string line = (*columns)[0];
+  for (std::size_t i = 1; i < columns->size(); ++i) line += "," + (*columns)[i];
+  return line;
 }
 
 bool reference_is_data_file(const std::string& file_bytes) {
@@ -233,8 +241,8 @@ bool reference_is_data_file(const std::string& file_bytes) {
   return true;
 }
 
-std::vector<std::string> reference_scan_lines(const std::string& file_bytes) {
-  std::vector<std::string> out;
+std::vector<ReferenceRow> reference_scan_rows(const std::string& file_bytes) {
+  std::vector<ReferenceRow> out;
   for (std::size_t start = 0;; start += kBlock) {
     const std::string block = bytes_at(file_bytes, start, kBlock);
     const bool end_of_data = start + kBlock > file_bytes.size();
@@ -250,10 +258,24 @@ std::vector<std::string> reference_scan_lines(const std::string& file_bytes) {
       const std::size_t room = kBlock - k + 1;
       const std::size_t taken =
           length >= static_cast<double>(room) ? room : static_cast<std::size_t>(std::floor(length));
-      out.push_back(reference_decode(block.substr(k - 1, taken), length));
+      out.push_back({start + k - 1, reference_columns(block.substr(k - 1, taken), length)});
       k += taken;
     }
     if (end_of_data) break;
+  }
+  return out;
+}
+
+std::vector<std::string> reference_scan_lines(const std::string& file_bytes) {
+  std::vector<std::string> out;
+  for (const ReferenceRow& row : reference_scan_rows(file_bytes)) {
+    if (!row.columns) {
+      out.emplace_back("Record Skipped");
+      continue;
+    }
+    std::string line = (*row.columns)[0];
+    for (std::size_t i = 1; i < row.columns->size(); ++i) line += "," + (*row.columns)[i];
+    out.push_back(std::move(line));
   }
   return out;
 }
@@ -267,6 +289,116 @@ std::string reference_convert(const std::string& file_bytes) {
   std::string out;
   for (const std::string& line : reference_lines(file_bytes)) out += line + "\r\n";
   return out;
+}
+
+}  // namespace vemo
+
+namespace vemo {
+namespace {
+
+bool reference_utf8(const std::string& s) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    std::size_t n = c < 0x80                ? 1
+                    : c >= 0xC2 && c < 0xE0 ? 2
+                    : c >= 0xE0 && c < 0xF0 ? 3
+                    : c >= 0xF0 && c < 0xF5 ? 4
+                                            : 0;
+    if (n == 0 || i + n > s.size()) return false;
+    std::uint32_t cp = n == 1 ? c : c & (0x7F >> n);
+    for (std::size_t j = 1; j < n; ++j) {
+      const auto d = static_cast<unsigned char>(s[i + j]);
+      if ((d & 0xC0) != 0x80) return false;
+      cp = cp << 6 | (d & 0x3F);
+    }
+    const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < least[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    i += n;
+  }
+  return true;
+}
+
+std::string reference_field(const std::string& format, const std::string& s) {
+  std::string out;
+  if (format == "csv") {
+    if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+    out += '"';
+    for (const char c : s) {
+      if (c == '"') out += '"';
+      out += c;
+    }
+    out += '"';
+    return out;
+  }
+  if (format == "tsv") {
+    for (const char c : s) {
+      out += c == '\t'   ? "\\t"
+             : c == '\r' ? "\\r"
+             : c == '\n' ? "\\n"
+             : c == '\\' ? "\\\\"
+                         : std::string(1, c);
+    }
+    return out;
+  }
+  const bool utf8 = reference_utf8(s);
+  for (const char ch : s) {
+    const auto c = static_cast<unsigned char>(ch);
+    char buffer[8];
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += ch;
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c < 0x20) {
+      std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
+      out += buffer;
+    } else if (c >= 0x80 && !utf8) {
+      out += static_cast<char>(0xC0 | c >> 6);
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string reference_row(const std::string& format, const std::string& file, std::uint64_t offset,
+                          const std::optional<std::array<std::string, 8>>& columns) {
+  static const char* const kNames[] = {"date",    "time",  "number1", "number2", "elapsed_seconds",
+                                       "counter", "text1", "text2"};
+  std::string out;
+  if (format == "jsonl") {
+    out =
+        "{\"file\":\"" + reference_field(format, file) + "\",\"offset\":" + std::to_string(offset);
+    for (std::size_t i = 0; i < 8; ++i) {
+      const bool number = i == 4 || i == 5;
+      out += ",\"";
+      out += kNames[i];
+      out += "\":";
+      if (!columns) {
+        out += number ? "null" : "\"\"";
+      } else if (number) {
+        out += (*columns)[i];
+      } else {
+        out += '"';
+        out += reference_field(format, (*columns)[i]);
+        out += '"';
+      }
+    }
+    return out + ",\"skipped\":" + (columns ? "false" : "true") + "}\n";
+  }
+  const std::string sep = format == "csv" ? "," : "\t";
+  out = reference_field(format, file) + sep + std::to_string(offset);
+  for (std::size_t i = 0; i < 8; ++i)
+    out += sep + (columns ? reference_field(format, (*columns)[i]) : "");
+  return out + sep + (columns ? "0" : "1") + (format == "csv" ? "\r\n" : "\n");
 }
 
 }  // namespace vemo

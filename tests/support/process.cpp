@@ -158,7 +158,6 @@ Outcome run(const Launch& launch) {
     ::kill(feeder, SIGKILL);  // it has ended already unless the program left input unread
     ::waitpid(feeder, nullptr, 0);
   }
-  o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   o.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
   if (launch.stdout_path.empty() && launch.stdout_read_limit == 0) o.out = read_file(out_path);
   o.err = read_file(err_path);

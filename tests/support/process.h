@@ -60,7 +60,6 @@ struct Outcome {
   bool timed_out = false;
   std::string out;  // captured standard output
   std::string err;  // standard error
-  double seconds = 0;
 };
 
 // Runs a program to its end, or kills it (and everything it started) at the time limit.

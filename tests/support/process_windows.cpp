@@ -237,7 +237,6 @@ Outcome run(const Launch& launch) {
   ::GetExitCodeProcess(pi.hProcess, &code);
   close(pi.hProcess);
   close(job);
-  o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   o.status = static_cast<int>(code);
   if (launch.stdout_path.empty() && launch.stdout_read_limit == 0) o.out = read_file(out_path);
   o.err = read_file(err_path);

@@ -59,10 +59,6 @@ std::string write_temp_file(std::string_view name, std::string_view bytes);
 // with a "000" prefix; then cut to `size` bytes when size is given.
 std::string data_file_bytes(int blocks, std::int64_t size = -1);
 
-}  // namespace vemo::test
-
-namespace vemo::test {
-
 // A data file of exactly `records` records (at least 6), spread over at least six blocks so that
 // it passes the data file test. Record i carries i in its counter field; `skip_at` (1-based)
 // makes that record one of unknown length.
