@@ -20,11 +20,10 @@ int main(int argc, char* argv[]) {
 #endif
   // Without a display Qt would abort with a message about its plugins: say what is missing.
   // QT_QPA_PLATFORM or -platform choose a platform that may need none (offscreen, vnc).
-  const bool platform_chosen =
-      std::getenv("QT_QPA_PLATFORM") != nullptr ||
-      std::any_of(argv + 1, argv + argc, [](std::string_view a) {
-        return a == "-platform" || a == "--platform";
-      });
+  const bool platform_chosen = std::getenv("QT_QPA_PLATFORM") != nullptr ||
+                               std::any_of(argv + 1, argv + argc, [](std::string_view a) {
+                                 return a == "-platform" || a == "--platform";
+                               });
   if (!platform_chosen && !vemo::platform::has_display()) {
     std::fputs(
         "vemo: no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is set); "
