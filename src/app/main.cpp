@@ -5,19 +5,14 @@
 #include <string>
 #include <string_view>
 #include <vector>
-#ifndef _WIN32
-#include <csignal>
-#endif
 
 #include "platform/platform.h"
 #include "ui/file_names.h"
 #include "ui/form1.h"
 
 int main(int argc, char* argv[]) {
-#ifndef _WIN32
   // An output FIFO whose reader goes away must end the run with "Broken pipe", not the program.
-  std::signal(SIGPIPE, SIG_IGN);
-#endif
+  vemo::platform::ignore_broken_pipe();
   // Without a display Qt would abort with a message about its plugins: say what is missing.
   // QT_QPA_PLATFORM or -platform choose a platform that may need none (offscreen, vnc).
   const bool platform_chosen = std::getenv("QT_QPA_PLATFORM") != nullptr ||
@@ -38,16 +33,16 @@ int main(int argc, char* argv[]) {
   window.show();
   // "vemo FILE..." starts with those files selected. QApplication has taken its own options out
   // of argv; the paths stay the bytes the caller gave.
-#ifdef _WIN32
-  // argv is in the ANSI code page there; Qt reads the command line itself, as UTF-16.
   std::vector<std::string> paths;
-  const QStringList arguments = QApplication::arguments();
-  for (qsizetype i = 1; i < arguments.size(); ++i) {
-    paths.push_back(vemo::ui::system_bytes(arguments[i]));
+  if constexpr (vemo::platform::kWindows) {
+    // argv is in the ANSI code page there; Qt reads the command line itself, as UTF-16.
+    const QStringList arguments = QApplication::arguments();
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+      paths.push_back(vemo::ui::system_bytes(arguments[i]));
+    }
+  } else {
+    paths.assign(argv + 1, argv + argc);
   }
-#else
-  const std::vector<std::string> paths(argv + 1, argv + argc);
-#endif
   if (!paths.empty()) window.select_files(paths);
   return QApplication::exec();
 }

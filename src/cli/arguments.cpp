@@ -1,6 +1,7 @@
 #include "cli/arguments.h"
 
 #include "cli/quote.h"
+#include "core/compressor.h"
 #include "platform/platform.h"
 
 #include <getopt.h>
@@ -67,6 +68,31 @@ std::string take_progress(ParseState& s, const char* value) {
   return {};
 }
 
+std::string take_compress(ParseState& s, const char* value) {
+  const std::string_view v = value;
+  if (v == "gzip") {
+    s.out.compress = Compression::kGzip;
+  } else if (v == "zstd") {
+    s.out.compress = Compression::kZstd;
+  } else if (v == "none") {
+    s.out.compress = Compression::kNone;
+  } else {
+    return "--compress takes gzip, zstd or none";
+  }
+  return {};
+}
+
+std::string take_compress_level(ParseState& s, const char* value) {
+  const std::string_view v = value;
+  int level = 0;
+  const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), level);
+  if (ec != std::errc() || end != v.data() + v.size()) {
+    return "--compress-level takes a whole number";
+  }
+  s.out.compress_level = level;
+  return {};
+}
+
 std::string take_format(ParseState& s, const char* value) {
   const std::optional<FormatId> id = format_by_name(value);
   if (!id) {
@@ -81,9 +107,17 @@ constexpr OptionSpec kOptions[] = {
     {"output", 'o', " PATH", "output file; \"-\" writes the lines to standard output", take_output},
     {"output-dir", 0, " DIR",
      "one output per input: DIR/NAME.csv (.tsv, .jsonl for those\n"
-     "formats), NAME being the input's file name without its last\n"
-     "extension (TT0142.dat -> TT0142.csv)",
+     "formats), NAME being the input's file name without .gz or .zst,\n"
+     "then without its last extension (TT0142.dat.gz -> TT0142.csv)",
      take_output_dir},
+    {"compress", 0, "=KIND",
+     "compress the output: gzip, zstd or none (default: by the name of\n"
+     "-o, NAME.gz or NAME.zst; --output-dir then writes NAME.csv.gz ...)",
+     take_compress},
+    {"compress-level", 0, " N",
+     "compression level: 1 to 9 for gzip, 1 to 19 for zstd (default:\n"
+     "the library's, 6 and 3)",
+     take_compress_level},
     {"files-from", 0, " LIST",
      "also convert the files named in LIST, one per line (\"-\" reads\n"
      "the list from standard input), in its place among the FILEs",
@@ -205,10 +239,42 @@ std::string check_combination(const ParseState& s) {
   }
   if (out.output_dir.empty() && out.output.empty()) return "the output path is empty";
   if (out.files.empty() && out.lists.empty()) return "no input files given";
+  if (out.compress_level) {
+    const Compression kind = output_compression(out);
+    if (kind == Compression::kNone) {
+      return "--compress-level needs a compressed output (-o NAME.gz, -o NAME.zst or --compress)";
+    }
+    const int low = Compressor::min_level(kind), high = Compressor::max_level(kind);
+    if (*out.compress_level < low || *out.compress_level > high) {
+      return "--compress-level takes " + std::to_string(low) + " to " + std::to_string(high) +
+             " for " + (kind == Compression::kGzip ? "gzip" : "zstd");
+    }
+  }
   return {};
 }
 
 }  // namespace
+
+Compression output_compression(const CliArguments& args) {
+  if (args.compress) return *args.compress;
+  if (!args.output_dir.empty() || args.output == "-") return Compression::kNone;
+  const std::string_view name = args.output;
+  if (name.ends_with(".gz")) return Compression::kGzip;
+  if (name.ends_with(".zst")) return Compression::kZstd;
+  return Compression::kNone;
+}
+
+std::string_view compression_suffix(Compression kind) {
+  switch (kind) {
+    case Compression::kGzip:
+      return ".gz";
+    case Compression::kZstd:
+      return ".zst";
+    case Compression::kNone:
+      break;
+  }
+  return {};
+}
 
 std::span<const OptionSpec> options() {
   return kOptions;

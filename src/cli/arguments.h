@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/decompressor.h"
 #include "core/line_format.h"
 
 namespace vemo {
@@ -36,6 +37,9 @@ struct CliArguments {
   bool version = false;
   int jobs = 0;         // 0: one per core
   OutputFormat format;  // --format, --no-header, --with-filename, --with-offset
+  // --compress: the output's compression, whatever its name; nothing: by the name's suffix.
+  std::optional<Compression> compress;
+  std::optional<int> compress_level;  // the library's default when not given
 };
 
 struct ParseState;
@@ -71,6 +75,13 @@ std::vector<std::string> split_file_list(std::string_view text, bool null_separa
 // The inputs in the order given: the arguments with each list's names in its place.
 std::vector<std::string> ordered_inputs(const CliArguments& args,
                                         const std::vector<std::vector<std::string>>& list_names);
+
+// How the output is compressed: as --compress says, else by the suffix of -o's name (".gz",
+// ".zst"); an output folder's outputs and standard output only with --compress.
+Compression output_compression(const CliArguments& args);
+
+// The suffix a compressed output is named with in an output folder: ".gz", ".zst", or none.
+std::string_view compression_suffix(Compression kind);
 
 // The output for `input` in an output folder: its file name without a compression suffix (".gz",
 // ".zst") and then without the last extension, the format's extension added (".csv" for legacy

@@ -87,7 +87,7 @@ std::uint64_t total_length(const std::vector<std::string>& inputs) {
 // when two inputs would share an output or an output would replace an input.
 std::vector<std::string> outputs_in_folder(const std::string& dir,
                                            const std::vector<std::string>& inputs,
-                                           vemo::FormatId format) {
+                                           vemo::FormatId format, std::string_view suffix) {
   vemo::platform::FileStatus st;
   if (const std::error_code error = vemo::platform::status(dir, st)) {
     usage_error("the output folder " + vemo::quote_name(dir) +
@@ -111,11 +111,12 @@ std::vector<std::string> outputs_in_folder(const std::string& dir,
                        [&](const vemo::platform::FileId& in) { return same_file(in, id); });
   };
   for (std::size_t i = 0; i < inputs.size(); ++i) {
-    const std::string name = vemo::output_name_for(inputs[i], format);
+    std::string name = vemo::output_name_for(inputs[i], format);
     if (name.empty()) {
       usage_error(vemo::quote_name(inputs[i]) + " has no file name to name its output after");
       return {};
     }
+    name += suffix;
     const auto [at, fresh] = taken.emplace(name, i);
     if (!fresh) {
       usage_error(vemo::quote_name(inputs[at->second]) + " and " + vemo::quote_name(inputs[i]) +
@@ -207,7 +208,8 @@ int main(int argc, char** argv) {
   const bool to_folder = !args->output_dir.empty();
   std::vector<std::string> outputs;
   if (to_folder) {
-    outputs = outputs_in_folder(args->output_dir, inputs, args->format.id);
+    outputs = outputs_in_folder(args->output_dir, inputs, args->format.id,
+                                vemo::compression_suffix(vemo::output_compression(*args)));
     if (outputs.empty()) return 2;
   }
 
@@ -248,6 +250,8 @@ int main(int argc, char** argv) {
   options.jobs =
       args->jobs > 0 ? static_cast<unsigned>(args->jobs) : vemo::platform::usable_cpu_count();
   options.dash_reads_stdin = true;
+  options.compression = vemo::output_compression(*args);
+  options.compression_level = args->compress_level;
   if (to_folder) {
     // An input that is skipped, also part way through, leaves no output.
     options.whole_files_only = true;

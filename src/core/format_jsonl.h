@@ -37,11 +37,10 @@ struct JsonlFormat {
     return !format_support::any_byte(
         s, n, [](unsigned char c) { return c < 0x20 || c >= 0x80 || c == '"' || c == '\\'; },
         [](auto v) {
-          using format_support::equal_mask;
-          // As signed bytes, those from 0x80 up are negative: one compare finds them and the
+          using namespace format_support;
+          // As signed bytes, those from 0x80 up are negative: one compare marks them and the
           // control characters.
-          return format_support::signed_below_mask(v, 0x20) | equal_mask(v, '"') |
-                 equal_mask(v, '\\');
+          return either(signed_below(v, 0x20), either(equal(v, '"'), equal(v, '\\')));
         });
   }
 

@@ -19,19 +19,57 @@ namespace vemo::format_support {
   return out + s.size();
 }
 
-// Whether any of the n (>= 16) bytes at s is one for which `special` holds. `vector` answers
-// the same for 16 bytes at once as a movemask-style bit mask.
+#ifdef __SSE2__
+// Marks the bytes of v that equal c, or lie below c taken as signed bytes (so that the bytes from
+// 0x80 up count as below too).
+inline __m128i equal(__m128i v, char c) noexcept {
+  return _mm_cmpeq_epi8(v, _mm_set1_epi8(c));
+}
+inline __m128i signed_below(__m128i v, char c) noexcept {
+  return _mm_cmplt_epi8(v, _mm_set1_epi8(c));
+}
+inline __m128i either(__m128i a, __m128i b) noexcept {
+  return _mm_or_si128(a, b);
+}
+// The marks of a that are not marks of b.
+inline __m128i except(__m128i a, __m128i b) noexcept {
+  return _mm_andnot_si128(b, a);
+}
+#else
+// Never called without SSE2; there for the vector lambdas, which are never instantiated.
+template <typename V>
+V equal(V v, char) noexcept {
+  return v;
+}
+template <typename V>
+V signed_below(V v, char) noexcept {
+  return v;
+}
+template <typename V>
+V either(V a, V) noexcept {
+  return a;
+}
+template <typename V>
+V except(V a, V) noexcept {
+  return a;
+}
+#endif
+
+// Whether any of the n (>= 16) bytes at s is one for which `special` holds. `vector` marks, for
+// 16 bytes at once, at least those bytes (it may mark more: a row with a marked byte is only
+// written the careful way). The marks of all the bytes are gathered first and tested once.
 template <typename Scalar, typename Vector>
 [[gnu::always_inline]] inline bool any_byte(const char* s, std::size_t n,
                                             [[maybe_unused]] Scalar special,
                                             [[maybe_unused]] Vector vector) noexcept {
 #ifdef __SSE2__
-  std::size_t i = 0;
-  for (; i + 16 <= n; i += 16) {
-    if (vector(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i))) != 0) return true;
-  }
+  const auto load = [s](std::size_t at) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + at));
+  };
   // The last bytes as the final 16, overlapping what was already seen.
-  return i < n && vector(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + n - 16))) != 0;
+  __m128i marks = vector(load(n - 16));
+  for (std::size_t i = 0; i + 16 < n; i += 16) marks = either(marks, vector(load(i)));
+  return _mm_movemask_epi8(marks) != 0;
 #else
   for (std::size_t i = 0; i < n; ++i) {
     if (special(static_cast<unsigned char>(s[i]))) return true;
@@ -39,26 +77,5 @@ template <typename Scalar, typename Vector>
   return false;
 #endif
 }
-
-// Bit i set where byte i of v equals c, or lies below c taken as signed bytes (so that the bytes
-// from 0x80 up count as below too).
-#ifdef __SSE2__
-inline int equal_mask(__m128i v, char c) noexcept {
-  return _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c)));
-}
-inline int signed_below_mask(__m128i v, char c) noexcept {
-  return _mm_movemask_epi8(_mm_cmplt_epi8(v, _mm_set1_epi8(c)));
-}
-#else
-// Never called without SSE2; there for the vector lambdas, which are never instantiated.
-template <typename V>
-int equal_mask(V, char) noexcept {
-  return 0;
-}
-template <typename V>
-int signed_below_mask(V, char) noexcept {
-  return 0;
-}
-#endif
 
 }  // namespace vemo::format_support

@@ -31,9 +31,11 @@ struct TsvFormat {
   }
 
   static bool plain(const char* s, std::size_t n) noexcept {
+    // Tab, LF and CR lie below 0x0E: one compare marks them, with the other control characters
+    // and the bytes from 0x80 up.
     return !format_support::any_byte(s, n, special, [](auto v) {
-      using format_support::equal_mask;
-      return equal_mask(v, '\t') | equal_mask(v, '\r') | equal_mask(v, '\n') | equal_mask(v, '\\');
+      using namespace format_support;
+      return either(signed_below(v, 0x0E), equal(v, '\\'));
     });
   }
 

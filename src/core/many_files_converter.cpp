@@ -65,10 +65,10 @@ class ManyFilesConverter::Impl {
     try {
       // Two files per worker, so that a worker goes on with the next file while the caller
       // still writes the one it finished.
-      // A format whose rows are long (a long file name in each) may need more than the usual
-      // piece for one block.
+      // A format with longer rows needs room for more than one block's worst case, or every
+      // few blocks would make a piece.
       for (std::size_t i = 0; i < paths_.size(); ++i) {
-        piece_bytes_ = std::max(piece_bytes_, encoder_for(i).max_block_output());
+        piece_bytes_ = std::max(piece_bytes_, 2 * encoder_for(i).max_block_output());
       }
       for (unsigned i = 0; i < 2 * jobs_; ++i) {
         auto slot = std::make_unique<Slot>();

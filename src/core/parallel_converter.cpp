@@ -57,9 +57,9 @@ class Conversion {
              const LineEncoder& encoder)
       : reader_(reader),
         encoder_(encoder),
-        // A format whose rows are long (a long file name in each) may need more than the usual
-        // slot for one block.
-        slot_bytes_(std::max(ParallelConverter::kSlotBytes, encoder.max_block_output())),
+        // A format with longer rows needs room for more than one block's worst case, or every
+        // few blocks would make a piece.
+        slot_bytes_(std::max(ParallelConverter::kSlotBytes, 2 * encoder.max_block_output())),
         jobs_(std::max(1u, jobs)),
         blocks_per_chunk_(std::max<std::size_t>(1, blocks_per_chunk)),
         chunk_bytes_(blocks_per_chunk_ * kBlockSize),

@@ -146,7 +146,7 @@ inline char* put_counter(std::string_view c, char* out) noexcept {
 
 // The same for a whole record, whose elapsed time and counter are followed by at least two more
 // of its characters: eight are loaded at once.
-inline char* put_elapsed_whole(const char* e, char* out) noexcept {
+[[gnu::always_inline]] inline char* put_elapsed_whole(const char* e, char* out) noexcept {
   if constexpr (std::endian::native == std::endian::little) {
     std::uint64_t word;
     if (six_digits(e, word)) return write_six(digit_chars::hhmmss_seconds(word), out);
@@ -155,7 +155,7 @@ inline char* put_elapsed_whole(const char* e, char* out) noexcept {
 }
 
 // Six digits are written as they stand, less their leading zeros (all but the last).
-inline char* put_counter_whole(const char* c, char* out) noexcept {
+[[gnu::always_inline]] inline char* put_counter_whole(const char* c, char* out) noexcept {
   if constexpr (std::endian::native == std::endian::little) {
     std::uint64_t word;
     if (six_digits(c, word)) return put_six_chars(word, out);

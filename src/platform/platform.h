@@ -18,6 +18,14 @@
 
 namespace vemo::platform {
 
+// Windows, where names reach the system as UTF-16 and are compared without regard to case; the
+// layers above choose with it where they must (`if constexpr`), instead of an #ifdef.
+#ifdef _WIN32
+inline constexpr bool kWindows = true;
+#else
+inline constexpr bool kWindows = false;
+#endif
+
 #ifdef _WIN32
 inline constexpr char kSeparator = '\\';
 #else
@@ -95,6 +103,13 @@ std::ptrdiff_t write_some(int fd, const char* p, std::size_t n, std::error_code&
 // status a shell shows for a process ended by SIGPIPE (128 + 13): what POSIX systems do by
 // default, so that `vemo-convert -o - ... | head` ends the same way on Windows.
 void end_on_broken_pipe();
+// The opposite, for the window: a write to a pipe whose reader has gone fails with EPIPE, so that
+// the run ends with "Broken pipe" rather than the program.
+void ignore_broken_pipe();
+// A descriptor that turns exceptional (QSocketNotifier::Exception, poll's POLLPRI) whenever a
+// file system is mounted or unmounted, for the caller to watch and close(); -1 where the system
+// offers none.
+int open_mount_watch();
 // Waits up to timeout_ms for room in a non-blocking pipe. False with the error only on failure.
 bool wait_writable(int fd, int timeout_ms, std::error_code& error);
 

@@ -181,6 +181,19 @@ void end_on_broken_pipe() {
   // SIGPIPE does it, unless the caller's parent chose to ignore it.
 }
 
+void ignore_broken_pipe() {
+  ::signal(SIGPIPE, SIG_IGN);
+}
+
+int open_mount_watch() {
+#ifdef __linux__
+  // The kernel marks this file exceptional whenever something is mounted or unmounted.
+  return ::open("/proc/self/mounts", O_RDONLY | O_CLOEXEC);
+#else
+  return -1;
+#endif
+}
+
 bool wait_writable(int fd, int timeout_ms, std::error_code& error) {
   pollfd p{fd, POLLOUT, 0};
   if (::poll(&p, 1, timeout_ms) < 0 && errno != EINTR) {

@@ -282,6 +282,14 @@ void end_on_broken_pipe() {
   g_end_on_broken_pipe = true;
 }
 
+// A write to a closed pipe fails with EPIPE here unless end_on_broken_pipe() was called.
+void ignore_broken_pipe() {}
+
+// Drive letters come and go without a notification to watch: Drive1 reads them when opened.
+int open_mount_watch() {
+  return -1;
+}
+
 bool wait_writable(int, int timeout_ms, std::error_code&) {
   // Writes block on Windows and never ask to wait; should one, wait the slice.
   ::Sleep(static_cast<DWORD>(timeout_ms));

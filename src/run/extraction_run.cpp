@@ -232,6 +232,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
                                        .yes_is_default = false})) {
       return false;
     }
+    output_.set_compression(options_.compression, options_.compression_level);
     const bool opened = options_.output_to_stdout
                             ? output_.open_stdout()
                             : output_.open(output_path, options_.replace_output_when_done

@@ -1,9 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
+#include "core/decompressor.h"
 #include "core/line_format.h"
-
 #include "run/run_observer.h"
 #include "run/run_state.h"
 #include "run/selection_view.h"
@@ -45,6 +46,9 @@ struct RunOptions {
   // A file whose reading failed part way counts as not converted, as a rejected one does: with
   // replace_output_when_done and one file per run, it leaves no output.
   bool whole_files_only = false;
+  // The output compressed (gzip or zstd) at this level, or the library's default.
+  Compression compression = Compression::kNone;
+  std::optional<int> compression_level;
   // The form of the rows; the window always writes the legacy form. A format with a header
   // writes it once at the top of the output.
   OutputFormat format;

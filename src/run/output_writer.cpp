@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <new>
 
 #include "platform/platform.h"
 
@@ -73,6 +74,19 @@ bool OutputWriter::open(const std::string& path, Mode mode) {
   id_ = identified ? st.id : platform::FileId{};
   fd_ = fd;
   owns_fd_ = true;
+  return start_compressor();
+}
+
+bool OutputWriter::start_compressor() {
+  compressor_.reset();
+  if (compression_ == Compression::kNone) return true;
+  try {
+    compressor_ = Compressor::create(compression_, level_);
+  } catch (const std::bad_alloc&) {
+    fail(std::make_error_code(std::errc::not_enough_memory));
+    abandon();
+    return false;
+  }
   return true;
 }
 
@@ -156,7 +170,7 @@ bool OutputWriter::open_stdout() {
   flush_size_ = kFileFlushSize;
   platform::FileStatus st;
   id_ = platform::status(fd_, st) ? platform::FileId{} : st.id;
-  return true;
+  return start_compressor();
 }
 
 void OutputWriter::write(std::string_view bytes) {
@@ -174,7 +188,13 @@ bool OutputWriter::flush() {
   return write_all(buffer_.get(), n);
 }
 
-bool OutputWriter::write_all(const char* p, std::size_t left) {
+bool OutputWriter::write_all(const char* p, std::size_t n) {
+  if (failed_ || fd_ < 0) return !failed_;
+  if (compressor_) return compressor_->compress({p, n}, /*finish=*/false, emit_) && !failed_;
+  return write_raw(p, n);
+}
+
+bool OutputWriter::write_raw(const char* p, std::size_t left) {
   if (failed_ || fd_ < 0) return !failed_;
   while (left > 0) {
     std::error_code err;
@@ -212,6 +232,9 @@ bool OutputWriter::is_file(const platform::FileId& id) const {
 bool OutputWriter::close() {
   if (fd_ < 0) return !failed_;
   flush();
+  // The end of the compressed stream: a half-written one would read as damaged.
+  if (compressor_ && !failed_) compressor_->compress({}, /*finish=*/true, emit_);
+  compressor_.reset();
   if (owns_fd_) {
     if (const std::error_code err = platform::close(fd_)) fail(err);
   }
@@ -227,6 +250,7 @@ void OutputWriter::abandon() {
     return;
   }
   used_ = 0;
+  compressor_.reset();
   if (fd_ >= 0) platform::close(fd_);
   fd_ = -1;
   owns_fd_ = false;

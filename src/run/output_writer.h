@@ -8,6 +8,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "core/compressor.h"
 #include "platform/platform.h"
 
 namespace vemo {
@@ -42,6 +43,13 @@ class OutputWriter {
     kReplaceWhenDone,
   };
 
+  // Compresses what the outputs opened from now on receive (kNone: written as it is), at `level`
+  // or the library's default. The temporary file and its rename are as for a plain output.
+  void set_compression(Compression kind, std::optional<int> level = std::nullopt) {
+    compression_ = kind;
+    level_ = level;
+  }
+
   // Opens the output. Devices, FIFOs and folders are always opened directly; a FIFO without a
   // reader is refused rather than waited for.
   bool open(const std::string& path, Mode mode = Mode::kTruncate);
@@ -54,8 +62,13 @@ class OutputWriter {
   void set_wait_handler(std::function<void()> handler) { wait_handler_ = std::move(handler); }
 
   // Room for n bytes at the end of the buffer (n <= kBufferSize); commit() what was used.
+  // A room larger than the flush size (a block's worst case in a format with long rows) is
+  // reserved without a flush until the flush size is reached, while the buffer holds it.
   char* reserve(std::size_t n) {
-    if (flush_size_ < used_ + n) flush();
+    if (n <= flush_size_ ? flush_size_ < used_ + n
+                         : flush_size_ <= used_ || kBufferSize < used_ + n) {
+      flush();
+    }
     return buffer_.get() + used_;
   }
   void commit(std::size_t n) { used_ += n; }
@@ -79,13 +92,24 @@ class OutputWriter {
 
  private:
   void fail(std::error_code err);
+  // Hands bytes on, through the compressor when there is one.
   bool write_all(const char* p, std::size_t n);
+  // Hands bytes to the system.
+  bool write_raw(const char* p, std::size_t n);
+  // Starts the compressor of a newly opened output; false when its memory cannot be had.
+  bool start_compressor();
   bool wait_for_room();
   int open_direct(const std::string& path, std::error_code& err);
   int open_replacement(const std::string& path, std::error_code& err);
   void end_replacement(bool keep);
 
   int fd_ = -1;
+  Compression compression_ = Compression::kNone;
+  std::optional<int> level_;
+  std::unique_ptr<Compressor> compressor_;
+  Compressor::Emit emit_ = [this](std::string_view bytes) {
+    return write_raw(bytes.data(), bytes.size());
+  };
   std::size_t flush_size_ = kFileFlushSize;
   std::function<void()> wait_handler_;
   bool owns_fd_ = false;

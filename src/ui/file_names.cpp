@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include "platform/platform.h"
+
 namespace vemo::ui {
 
 // On Windows the run takes names as UTF-8 and converts them to the system's UTF-16 itself; the
@@ -9,37 +11,37 @@ namespace vemo::ui {
 // system stores, decoded by the locale.
 
 QString display_text(std::string_view bytes) {
-#ifdef Q_OS_WIN
-  return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
-#else
-  return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
-#endif
+  if constexpr (platform::kWindows) {
+    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+  } else {
+    return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+  }
 }
 
 std::string system_bytes(const QString& text) {
-#ifdef Q_OS_WIN
-  return text.toUtf8().toStdString();
-#else
-  return QFile::encodeName(text).toStdString();
-#endif
+  if constexpr (platform::kWindows) {
+    return text.toUtf8().toStdString();
+  } else {
+    return QFile::encodeName(text).toStdString();
+  }
 }
 
 std::filesystem::path path_of_bytes(const std::string& bytes) {
-#ifdef _WIN32
-  // A narrow string would be read in the ANSI code page.
-  return std::filesystem::path(std::u8string(bytes.begin(), bytes.end()));
-#else
-  return std::filesystem::path(bytes);
-#endif
+  if constexpr (platform::kWindows) {
+    // A narrow string would be read in the ANSI code page.
+    return std::filesystem::path(std::u8string(bytes.begin(), bytes.end()));
+  } else {
+    return std::filesystem::path(bytes);
+  }
 }
 
 std::string bytes_of_path(const std::filesystem::path& path) {
-#ifdef _WIN32
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-#else
-  return path.string();
-#endif
+  if constexpr (platform::kWindows) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+  } else {
+    return path.string();
+  }
 }
 
 }  // namespace vemo::ui

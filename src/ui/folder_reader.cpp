@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/platform.h"
 #include "ui/file_names.h"
 
 namespace vemo::ui {
@@ -15,11 +16,11 @@ namespace vemo::ui {
 namespace {
 
 std::filesystem::path native_path(const QString& path) {
-#ifdef Q_OS_WIN
-  return std::filesystem::path(path.toStdWString());
-#else
-  return std::filesystem::path(QFile::encodeName(path).toStdString());
-#endif
+  if constexpr (platform::kWindows) {
+    return std::filesystem::path(path.toStdWString());
+  } else {
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+  }
 }
 
 }  // namespace
@@ -37,36 +38,37 @@ bool read_folder(const QString& path, FolderContents& contents, QString* reason)
   contents = {};
   if (!can_list_folder(path, reason)) return false;
   std::vector<std::pair<QString, QByteArray>> files;
-#ifdef Q_OS_WIN
-  // One pass over the entries; without QDir::Hidden and QDir::System those are left out.
-  QDirIterator it(path, QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot);
-  while (it.hasNext()) {
-    it.next();
-    const QFileInfo info = it.fileInfo();
-    if (info.isDir()) {
-      contents.folders.append(info.fileName());
-    } else {
-      files.emplace_back(info.fileName(), QByteArray::fromStdString(system_bytes(info.fileName())));
+  if constexpr (platform::kWindows) {
+    // One pass over the entries; without QDir::Hidden and QDir::System those are left out.
+    QDirIterator it(path, QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+      it.next();
+      const QFileInfo info = it.fileInfo();
+      if (info.isDir()) {
+        contents.folders.append(info.fileName());
+      } else {
+        files.emplace_back(info.fileName(),
+                           QByteArray::fromStdString(system_bytes(info.fileName())));
+      }
+    }
+  } else {
+    // Names are taken as the bytes the system holds, so that a name the locale cannot decode is
+    // still listed and can be opened. Hidden entries (a leading dot) are left out, and so are
+    // sockets, pipes, devices and broken links, as system entries.
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(native_path(path), error), end; !error && it != end;
+         it.increment(error)) {
+      const std::string name = bytes_of_path(it->path().filename());
+      if (name.empty() || name[0] == '.') continue;
+      std::error_code type_error;
+      if (it->is_directory(type_error)) {
+        contents.folders.append(display_text(name));
+      } else if (it->is_regular_file(type_error)) {
+        files.emplace_back(display_text(name),
+                           QByteArray(name.data(), static_cast<qsizetype>(name.size())));
+      }
     }
   }
-#else
-  // Names are taken as the bytes the system holds, so that a name the locale cannot decode is
-  // still listed and can be opened. Hidden entries (a leading dot) are left out, and so are
-  // sockets, pipes, devices and broken links, as system entries.
-  std::error_code error;
-  for (std::filesystem::directory_iterator it(native_path(path), error), end; !error && it != end;
-       it.increment(error)) {
-    const std::string name = it->path().filename().native();
-    if (name.empty() || name[0] == '.') continue;
-    std::error_code type_error;
-    if (it->is_directory(type_error)) {
-      contents.folders.append(display_text(name));
-    } else if (it->is_regular_file(type_error)) {
-      files.emplace_back(display_text(name),
-                         QByteArray(name.data(), static_cast<qsizetype>(name.size())));
-    }
-  }
-#endif
   sort_names(contents.folders);
   std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) {
     const int order = a.first.compare(b.first, Qt::CaseInsensitive);

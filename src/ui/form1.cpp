@@ -23,11 +23,7 @@
 #include <filesystem>
 #include <limits>
 
-#ifdef Q_OS_LINUX
-#include <fcntl.h>
-#include <unistd.h>
-#endif
-
+#include "platform/platform.h"
 #include "run/extraction_run.h"
 #include "ui/file_names.h"
 #include "ui/folder_list.h"
@@ -119,12 +115,12 @@ int index_of_root(const std::vector<Volume>& volumes, const QString& root) {
 // The bytes of the local file a dropped address names; percent-escapes are decoded to bytes, so
 // that a name the locale cannot decode arrives intact.
 std::string local_path_bytes(const QUrl& url) {
-#ifdef Q_OS_WIN
-  // Names are Unicode there; the address's path also starts with a '/' before the drive letter.
-  return system_bytes(url.toLocalFile());
-#else
-  return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
-#endif
+  if constexpr (platform::kWindows) {
+    // Names are Unicode there; the address's path also starts with a '/' before the drive letter.
+    return system_bytes(url.toLocalFile());
+  } else {
+    return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+  }
 }
 
 }  // namespace
@@ -145,9 +141,7 @@ Form1::Form1(Form1Services services, QWidget* parent)
 }
 
 Form1::~Form1() {
-#ifdef Q_OS_LINUX
-  if (mounts_fd_ >= 0) ::close(mounts_fd_);
-#endif
+  if (mounts_fd_ >= 0) platform::close(mounts_fd_);
 }
 
 void Form1::create_controls() {
@@ -284,14 +278,11 @@ void Form1::refresh_volumes() {
 }
 
 void Form1::watch_mount_table() {
-#ifdef Q_OS_LINUX
-  // The kernel marks this file exceptional whenever something is mounted or unmounted, so a
-  // stick plugged in shows up in Drive1 without the list being opened. Polling it costs nothing.
-  mounts_fd_ = ::open("/proc/self/mounts", O_RDONLY | O_CLOEXEC);
+  // A stick plugged in shows up in Drive1 without the list being opened. Watching costs nothing.
+  mounts_fd_ = platform::open_mount_watch();
   if (mounts_fd_ < 0) return;
   auto* notifier = new QSocketNotifier(mounts_fd_, QSocketNotifier::Exception, this);
   connect(notifier, &QSocketNotifier::activated, this, &Form1::refresh_volumes);
-#endif
 }
 
 bool Form1::select_files(const std::vector<std::string>& paths) {

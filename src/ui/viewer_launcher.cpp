@@ -2,16 +2,14 @@
 
 #include <QProcess>
 
+#include "platform/platform.h"
+
 namespace vemo::ui {
 
 DesktopViewerLauncher::DesktopViewerLauncher(QString program) : program_(std::move(program)) {}
 
 QString DesktopViewerLauncher::default_program() {
-#ifdef Q_OS_WIN
-  return QStringLiteral("notepad.exe");
-#else
-  return QStringLiteral("xdg-open");
-#endif
+  return platform::kWindows ? QStringLiteral("notepad.exe") : QStringLiteral("xdg-open");
 }
 
 bool DesktopViewerLauncher::open(const QString& path, std::function<void()> failed) {

@@ -7,6 +7,7 @@
 #include <array>
 #include <string_view>
 
+#include "platform/platform.h"
 #include "ui/folder_reader.h"
 
 namespace vemo::ui {
@@ -68,11 +69,8 @@ bool holds_user_files(const QString& mount_path, const QString& file_system_type
 }
 
 int volume_of(const std::vector<Volume>& volumes, const QString& path) {
-#ifdef Q_OS_WIN
-  constexpr Qt::CaseSensitivity kCase = Qt::CaseInsensitive;
-#else
-  constexpr Qt::CaseSensitivity kCase = Qt::CaseSensitive;
-#endif
+  constexpr Qt::CaseSensitivity kCase =
+      platform::kWindows ? Qt::CaseInsensitive : Qt::CaseSensitive;
   const QString folder = path.endsWith('/') ? path : path + QLatin1Char('/');
   int best = -1;
   qsizetype best_length = -1;
@@ -88,27 +86,27 @@ int volume_of(const std::vector<Volume>& volumes, const QString& path) {
 
 std::vector<Volume> SystemVolumeList::volumes() const {
   std::vector<Volume> result;
-#ifdef Q_OS_WIN
-  for (const QFileInfo& drive : QDir::drives()) {
-    const QStorageInfo info(drive.absoluteFilePath());
-    result.push_back({drive.absoluteFilePath(), info.isValid() ? info.name() : QString()});
-  }
-#else
-  for (const QStorageInfo& info : QStorageInfo::mountedVolumes()) {
-    const QString mount_path = info.rootPath();
-    if (!holds_user_files(mount_path, QString::fromUtf8(info.fileSystemType()))) continue;
-    // Container runtimes mount single files (/etc/hosts); only folders can be drives.
-    if (!QFileInfo(mount_path).isDir()) continue;
-    QString root = mount_path.endsWith('/') ? mount_path : mount_path + QLatin1Char('/');
-    if (std::any_of(result.begin(), result.end(),
-                    [&](const Volume& v) { return v.root == root; })) {
-      continue;  // mounted over: one entry per path
+  if constexpr (platform::kWindows) {
+    for (const QFileInfo& drive : QDir::drives()) {
+      const QStorageInfo info(drive.absoluteFilePath());
+      result.push_back({drive.absoluteFilePath(), info.isValid() ? info.name() : QString()});
     }
-    result.push_back({root, info.name()});
+  } else {
+    for (const QStorageInfo& info : QStorageInfo::mountedVolumes()) {
+      const QString mount_path = info.rootPath();
+      if (!holds_user_files(mount_path, QString::fromUtf8(info.fileSystemType()))) continue;
+      // Container runtimes mount single files (/etc/hosts); only folders can be drives.
+      if (!QFileInfo(mount_path).isDir()) continue;
+      QString root = mount_path.endsWith('/') ? mount_path : mount_path + QLatin1Char('/');
+      if (std::any_of(result.begin(), result.end(),
+                      [&](const Volume& v) { return v.root == root; })) {
+        continue;  // mounted over: one entry per path
+      }
+      result.push_back({root, info.name()});
+    }
+    std::sort(result.begin(), result.end(),
+              [](const Volume& a, const Volume& b) { return a.root < b.root; });
   }
-  std::sort(result.begin(), result.end(),
-            [](const Volume& a, const Volume& b) { return a.root < b.root; });
-#endif
   return result;
 }
 

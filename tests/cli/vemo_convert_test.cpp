@@ -285,6 +285,25 @@ TEST(ParseArguments, GnuConventionsAndUsageErrors) {
       {{"f", "-o"}, "option -o needs a value", "", {}, 0, false},
       {{"f", "--jobs"}, "option --jobs needs a value", "", {}, 0, false},
       {{"--\x1b[2J", "-o", "o", "f"}, "unknown option $'--\\033[2J'", "", {}, 0, false},
+      {{"--compress=lz4", "-o", "o", "f"}, "--compress takes gzip, zstd or none", "", {}, 0, false},
+      {{"--compress-level=3", "-o", "o.csv", "f"},
+       "--compress-level needs a compressed output (-o NAME.gz, -o NAME.zst or --compress)",
+       "",
+       {},
+       0,
+       false},
+      {{"--compress-level=10", "-o", "o.gz", "f"},
+       "--compress-level takes 1 to 9 for gzip",
+       "",
+       {},
+       0,
+       false},
+      {{"--compress-level", "0", "--compress=zstd", "-o-", "f"},
+       "--compress-level takes 1 to 19 for zstd",
+       "",
+       {},
+       0,
+       false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.front());
@@ -501,6 +520,59 @@ TEST_F(VemoConvert, DamagedCompressedInputsFailAsUnreadableFilesDo) {
       EXPECT_TRUE(std::filesystem::is_empty(folder));
     }
   }
+}
+
+// Runs another program, its output captured.
+Outcome run_tool(std::vector<std::string> argv) {
+  test::Launch launch;
+  launch.argv = std::move(argv);
+  return test::run(launch);
+}
+
+TEST_F(VemoConvert, CompressedOutputsReadBackWithGzipAndZstd) {
+  const std::string gzip_tool = VEMO_GZIP_TOOL, zstd_tool = VEMO_ZSTD_TOOL;
+  if (gzip_tool.find('/') == std::string::npos || zstd_tool.find('/') == std::string::npos) {
+    GTEST_SKIP() << "gzip or zstd is missing (scripts/install-deps.sh --test)";
+  }
+  // Each output decompressed by the tool of its kind gives the plain output; --compress=none
+  // writes it plain under any name.
+  const std::string plain = run_output({a, b});
+  const std::string folder = dir + "/packed";
+  std::filesystem::create_directories(folder);
+  const struct {
+    std::vector<std::string> args;
+    std::string output;  // the file written, or "-"
+    std::string tool;    // the decompressor, or nullptr for a plain output
+  } cases[] = {
+      {{"-o", dir + "/o.csv.gz", a, b}, dir + "/o.csv.gz", gzip_tool},
+      {{"-j2", "-o", dir + "/o.csv.zst", a, b}, dir + "/o.csv.zst", zstd_tool},
+      {{"--compress=zstd", "--compress-level", "19", "-o", "-", a, b}, "-", zstd_tool},
+      {{"--compress=gzip", "--compress-level=1", "-o", dir + "/o.txt", a, b},
+       dir + "/o.txt",
+       gzip_tool},
+      {{"--compress=none", "-o", dir + "/plain.gz", a, b}, dir + "/plain.gz", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.output);
+    const Outcome o = convert(c.args);
+    ASSERT_EQ(o.status, 0) << o.err;
+    const std::string written = c.output == "-" ? file("stdout.bin", o.out) : c.output;
+    if (c.tool.empty()) {
+      EXPECT_EQ(test::read_file(written), plain);
+      continue;
+    }
+    const Outcome back = run_tool({c.tool, "-dc", written});
+    EXPECT_EQ(back.status, 0) << back.err;
+    EXPECT_TRUE(back.out == plain);
+  }
+  // An output folder names its outputs after the inputs, compressed or not, with the suffix of
+  // the kind; no temporary file stays.
+  const Outcome o = convert({"--compress=zstd", "--output-dir", folder, a,
+                             file("b.dat.gz", test::gzip(test::read_file(b)))});
+  ASSERT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);
+  const Outcome back = run_tool({zstd_tool, "-dc", folder + "/a.csv.zst", folder + "/b.csv.zst"});
+  EXPECT_TRUE(back.out == plain) << back.err;
 }
 
 // csv, tsv and jsonl with the offset column: the same bytes on every road, one header per output
