@@ -93,6 +93,23 @@ std::string take_compress_level(ParseState& s, const char* value) {
   return {};
 }
 
+std::string take_report(ParseState& s, const char* value) {
+  if (!s.out.report.empty()) return "the report is given more than once";
+  s.out.report = value;
+  if (s.out.report.empty()) return "the report path is empty";
+  return {};
+}
+
+// A whole number of seconds from 1 to a day.
+std::string take_seconds(int& seconds, std::string_view option, const char* value) {
+  const std::string_view v = value;
+  const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), seconds);
+  if (ec != std::errc() || end != v.data() + v.size() || seconds < 1 || seconds > 86400) {
+    return std::string(option) + " takes a whole number of seconds from 1 to 86400";
+  }
+  return {};
+}
+
 std::string take_format(ParseState& s, const char* value) {
   const std::optional<FormatId> id = format_by_name(value);
   if (!id) {
@@ -169,6 +186,32 @@ constexpr OptionSpec kOptions[] = {
      "draw the progress line: auto (on a terminal, the default), always,\n"
      "or never",
      take_progress},
+    {"report", 0, " FILE",
+     "append a JSON line per input (counts, call times, checksums) and\n"
+     "one for the run to FILE; \"-\" writes them to standard error\n"
+     "instead of the summary",
+     take_report},
+    {"no-checksums", 0, "", "leave the SHA-256 of inputs and outputs out of the report",
+     [](ParseState& s, const char*) {
+       s.out.checksums = false;
+       return std::string();
+     }},
+    {"update", 0, "",
+     "with --output-dir: leave an input alone whose output is newer than\n"
+     "it, or that the report lists as converted in its present state",
+     [](ParseState& s, const char*) { return set_flag(&CliArguments::update, s); }},
+    {"watch", 0, "",
+     "the FILEs are folders: convert each data file that arrives in them,\n"
+     "once, until stopped (needs --output-dir and --report)",
+     [](ParseState& s, const char*) { return set_flag(&CliArguments::watch, s); }},
+    {"settle", 0, " SECONDS", "--watch: a file unchanged this long is complete (default 5)",
+     [](ParseState& s, const char* value) {
+       return take_seconds(s.out.settle_seconds, "--settle", value);
+     }},
+    {"scan", 0, " SECONDS", "--watch: look through the folders this often (default 30)",
+     [](ParseState& s, const char* value) {
+       return take_seconds(s.out.scan_seconds, "--scan", value);
+     }},
     {"help", 'h', "", "this help",
      [](ParseState& s, const char*) { return set_flag(&CliArguments::help, s); }},
     {"version", 0, "", "print the version",
@@ -238,6 +281,14 @@ std::string check_combination(const ParseState& s) {
     return "an output file is required (-o PATH, or -o - for standard output)";
   }
   if (out.output_dir.empty() && out.output.empty()) return "the output path is empty";
+  if (out.update && out.output_dir.empty()) return "--update needs --output-dir";
+  if (out.watch) {
+    if (out.output_dir.empty()) return "--watch needs --output-dir";
+    if (out.report.empty() || out.report == "-") return "--watch needs --report FILE";
+    if (!out.lists.empty()) return "--watch takes folders, not --files-from";
+    if (out.sample) return "--watch and --sample exclude each other";
+    if (out.files.empty()) return "--watch needs a folder to watch";
+  }
   if (out.files.empty() && out.lists.empty()) return "no input files given";
   if (out.compress_level) {
     const Compression kind = output_compression(out);
@@ -284,6 +335,7 @@ std::string usage() {
   std::string text =
       "Usage: vemo-convert [options] -o OUTPUT FILE...\n"
       "  or:  vemo-convert [options] --output-dir DIR FILE...\n"
+      "  or:  vemo-convert --watch --output-dir DIR --report FILE [options] FOLDER...\n"
       "Converts AXE data files into one comma-separated text file, or one per input.\n"
       "A FILE \"-\" reads one data file from standard input (after \"--\", a file named -).\n"
       "\n";

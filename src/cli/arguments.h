@@ -40,6 +40,12 @@ struct CliArguments {
   // --compress: the output's compression, whatever its name; nothing: by the name's suffix.
   std::optional<Compression> compress;
   std::optional<int> compress_level;  // the library's default when not given
+  std::string report;                 // the per-input report ("-": standard error); empty: none
+  bool checksums = true;              // the report's SHA-256 of inputs and outputs
+  bool update = false;     // leave inputs alone whose output or report entry is up to date
+  bool watch = false;      // the FILEs are folders to watch
+  int settle_seconds = 5;  // --watch: unchanged this long counts as complete
+  int scan_seconds = 30;   // --watch: the folders are scanned this often
 };
 
 struct ParseState;

@@ -35,7 +35,7 @@ void ConsoleObserver::set_file_number(std::size_t i, std::size_t n) {
 }
 
 void ConsoleObserver::print_summary(const std::string& text) {
-  if (!settings_.quiet) print(text);
+  if (!settings_.quiet && settings_.summary) print(text);
 }
 
 void ConsoleObserver::set_bytes_read(std::uint64_t bytes) {
@@ -72,7 +72,10 @@ bool ConsoleObserver::ask_yes_no(const Question& question) {
 }
 
 void ConsoleObserver::show_message(const Message& message) {
-  if (message.kind == MessageKind::kSummary && (settings_.quiet || numbered_)) return;
+  if (message.kind == MessageKind::kSummary &&
+      (settings_.quiet || numbered_ || !settings_.summary)) {
+    return;
+  }
   // The text names its file raw: print it quoted.
   const std::size_t at = message.path.empty() ? std::string::npos : message.text.find(message.path);
   if (at == std::string::npos) {

@@ -21,6 +21,7 @@ class ConsoleObserver final : public RunObserver {
     bool show_progress = false;     // draw the progress line (standard error is a terminal)
     bool force = false;             // replace an output file that is an AXE data file
     std::uint64_t total_bytes = 0;  // of all inputs, for the progress line; 0 when unknown
+    bool summary = true;            // print the summary (not when the report takes its place)
   };
 
   ConsoleObserver(std::FILE* err, Settings settings) : err_(err), settings_(settings) {}

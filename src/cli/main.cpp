@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,8 +12,12 @@
 #include "cli/arguments.h"
 #include "cli/console_observer.h"
 #include "cli/quote.h"
+#include "cli/run_report.h"
+#include "cli/watch.h"
 #include "platform/platform.h"
+#include "platform/sha256.h"
 #include "run/extraction_run.h"
+#include "run/report_file.h"
 #include "version.h"
 
 namespace {
@@ -132,18 +137,79 @@ std::vector<std::string> outputs_in_folder(const std::string& dir,
   return outputs;
 }
 
+// The SHA-256 of a whole file, read once; empty when it cannot be read.
+std::string file_sha256(const std::string& path) {
+  std::error_code error;
+  const int fd = vemo::platform::open_for_reading(path, error);
+  if (fd < 0) return {};
+  vemo::platform::Sha256 hash;
+  std::vector<char> buffer(1 << 18);
+  bool ok = true;
+  for (;;) {
+    const std::ptrdiff_t n = vemo::platform::read_some(fd, buffer.data(), buffer.size(), error);
+    if (n == 0) break;
+    if (n < 0) {
+      ok = false;
+      break;
+    }
+    hash.update(buffer.data(), static_cast<std::size_t>(n));
+  }
+  vemo::platform::close(fd);
+  return ok ? hash.finish() : std::string();
+}
+
+// With --update: whether `input` needs no conversion, as `make` and `cp -u` decide (its output
+// is newer than it), or because the report lists it as converted in the state it is in now
+// (path, size, modification time and, where the entry has one, checksum). Then `entry` is its
+// report.
+bool up_to_date(const std::string& input, const std::string& output, const vemo::ReportFile* ledger,
+                vemo::InputReport& entry) {
+  vemo::platform::FileStatus in, out;
+  if (vemo::platform::status(input, in) || in.kind != vemo::platform::FileKind::kRegular) {
+    return false;
+  }
+  entry = {};
+  entry.input = input;
+  entry.path = vemo::platform::absolute_path(input);
+  entry.has_status = true;
+  entry.size = in.size;
+  entry.mtime_ns = in.mtime_ns;
+  entry.status = vemo::InputStatus::kUpToDate;
+  if (!vemo::platform::status(output, out) && out.kind == vemo::platform::FileKind::kRegular &&
+      out.mtime_ns > in.mtime_ns) {
+    return true;
+  }
+  if (ledger == nullptr) return false;
+  const std::string* sha =
+      ledger->converted(vemo::ReportFile::key(entry.path, in.size, in.mtime_ns));
+  if (sha == nullptr) return false;
+  if (sha->empty()) return true;
+  entry.input_sha256 = file_sha256(input);
+  return entry.input_sha256 == *sha;
+}
+
 // Converts every input into its own output, one run each, and prints one summary for all.
 int convert_each(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs,
-                 vemo::ConsoleObserver& observer, const vemo::RunOptions& options, bool sample) {
+                 vemo::ConsoleObserver& observer, const vemo::RunOptions& options, bool sample,
+                 bool update, vemo::RunReport* report, const vemo::ReportFile* ledger) {
   std::int64_t records = 0, files = 0;
   bool skipped = false;
   for (std::size_t i = 0; i < inputs.size(); ++i) {
+    vemo::InputReport entry;
+    if (update && up_to_date(inputs[i], outputs[i], ledger, entry)) {
+      if (report) report->write(entry);
+      continue;
+    }
     const std::vector<std::string> one = {inputs[i]};
     ArgumentSelection selection(one, outputs[i]);
     vemo::RunState state;
     observer.set_file_number(i + 1, inputs.size());
     const vemo::RunResult r = sample ? vemo::show_sample(state, selection, observer, options)
                                      : vemo::extract(state, selection, observer, options);
+    if (report) {
+      const bool whole = r.end == vemo::RunEnd::kCompleted || r.end == vemo::RunEnd::kTrialEnd;
+      report->complete_held(whole ? outputs[i] : std::string(), r.output_bytes, r.output_sha256);
+    }
     records += r.records;
     files += r.files;
     skipped = skipped || r.skipped_files > 0 || r.changed_files > 0;
@@ -193,6 +259,8 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  if (args->watch) return vemo::watch(*args);
+
   // The lists are read whole before any output is touched.
   std::vector<std::vector<std::string>> list_names;
   for (const vemo::FileList& list : args->lists) {
@@ -233,11 +301,25 @@ int main(int argc, char** argv) {
     case vemo::ProgressWhen::kNever:
       break;
   }
+  // The report is opened, locked and read before any output is touched: one that cannot be
+  // written is a usage error.
+  vemo::ReportFile report_file;
+  const bool report_to_stderr = args->report == "-";
+  if (report_to_stderr) {
+    report_file.open_stderr();
+  } else if (!args->report.empty() && !report_file.open(args->report, error)) {
+    std::fprintf(stderr, "vemo-convert: %s\n", error.c_str());
+    return 2;
+  }
+  std::optional<vemo::RunReport> report;
+  if (!args->report.empty()) report.emplace(report_file, to_folder);
+
   vemo::ConsoleObserver observer(stderr, {.quiet = args->quiet,
                                           .stop_on_invalid = args->stop_on_invalid,
                                           .show_progress = show_progress && !args->quiet,
                                           .force = args->force,
-                                          .total_bytes = show_progress ? total_length(inputs) : 0});
+                                          .total_bytes = show_progress ? total_length(inputs) : 0,
+                                          .summary = !report_to_stderr});
   vemo::RunState state;
   vemo::RunOptions options;
   options.output_to_stdout = to_stdout;
@@ -252,14 +334,29 @@ int main(int argc, char** argv) {
   options.dash_reads_stdin = true;
   options.compression = vemo::output_compression(*args);
   options.compression_level = args->compress_level;
+  if (report) {
+    options.report = &*report;
+    options.checksums = args->checksums;
+  }
+  // The report's last word: the run's object, and exit status 2 when the report failed.
+  const auto finish = [&](int status, const std::string& output_sha256, std::uint64_t bytes) {
+    if (!report) return status;
+    if (report->error().empty()) report->write_end(status, *args, output_sha256, bytes);
+    if (report->error().empty()) return status;
+    std::fprintf(stderr, "vemo-convert: %s\n", report->error().c_str());
+    return 2;
+  };
   if (to_folder) {
     // An input that is skipped, also part way through, leaves no output.
     options.whole_files_only = true;
-    return convert_each(inputs, outputs, observer, options, args->sample);
+    const int status =
+        convert_each(inputs, outputs, observer, options, args->sample, args->update,
+                     report ? &*report : nullptr, report_to_stderr ? nullptr : &report_file);
+    return finish(status, {}, 0);
   }
   ArgumentSelection selection(inputs, args->output);
   const vemo::RunResult result = args->sample
                                      ? vemo::show_sample(state, selection, observer, options)
                                      : vemo::extract(state, selection, observer, options);
-  return exit_status(result);
+  return finish(exit_status(result), result.output_sha256, result.output_bytes);
 }

@@ -56,6 +56,7 @@ void DataFileReader::adopt(int fd, bool stream, std::uint64_t length, platform::
   window_size_ = 0;
   window_at_eof_ = false;
   end_of_data_ = false;
+  hashed_ = 0;
 }
 
 bool DataFileReader::open(const std::string& path) {
@@ -172,6 +173,17 @@ void DataFileReader::refill_window(std::uint64_t offset) {
     failure_ = failure;
     error_ = failure.code;
   }
+  feed_hash();
+}
+
+void DataFileReader::feed_hash() {
+  // A compressed file's window holds its decompressed bytes, not the file's: no digest of those.
+  if (hash_ == nullptr || decompressor_ || window_offset_ > hashed_) return;
+  const std::uint64_t window_end = window_offset_ + window_size_;
+  if (window_end <= hashed_) return;
+  hash_->update(buffer_.get() + (hashed_ - window_offset_),
+                static_cast<std::size_t>(window_end - hashed_));
+  hashed_ = window_end;
 }
 
 void DataFileReader::fill_stream(std::uint64_t offset) {
@@ -223,6 +235,7 @@ void DataFileReader::fill_stream(std::uint64_t offset) {
       fail(window_offset_ + window_size_, err);
     }
   }
+  feed_hash();
 }
 
 std::size_t DataFileReader::read_direct(std::uint64_t offset, char* out, std::size_t n,

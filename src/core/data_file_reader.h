@@ -9,6 +9,7 @@
 
 #include "core/decompressor.h"
 #include "platform/platform.h"
+#include "platform/sha256.h"
 
 namespace vemo {
 
@@ -72,6 +73,13 @@ class DataFileReader {
   // The open file's identity, to tell whether two paths are one file.
   const platform::FileId& id() const noexcept { return id_; }
 
+  // Every byte read into the window from now on, from the start of each file opened, goes into
+  // `hash` once, in file order: the file's digest comes in the same pass as its scan. Reads
+  // through read_direct() are not hashed. Nothing (nullptr) stops it.
+  void set_input_hash(platform::Sha256* hash) noexcept { hash_ = hash; }
+  // Bytes of the current file that went into the hash: from its start, without a gap.
+  std::uint64_t hashed_bytes() const noexcept { return hashed_; }
+
   // Copies n characters at 1-based `position` into `out`.
   void read(std::uint64_t position, std::size_t n, char* out);
 
@@ -109,6 +117,8 @@ class DataFileReader {
   void refill_window(std::uint64_t offset);
   // The same for a stream, which only reads forward.
   void fill_stream(std::uint64_t offset);
+  // Hands the window's bytes that follow those hashed so far to the hash.
+  void feed_hash();
   // The next bytes of a stream, decompressed when it is compressed: as platform::read_some.
   std::ptrdiff_t pull(char* out, std::size_t n, std::error_code& error);
   // Reads a stream's first bytes to tell whether it is compressed; -1 with `error` on failure.
@@ -136,6 +146,8 @@ class DataFileReader {
   std::unique_ptr<Decompressor> decompressor_;
   std::error_code error_;
   ReadFailure failure_;
+  platform::Sha256* hash_ = nullptr;
+  std::uint64_t hashed_ = 0;
 };
 
 }  // namespace vemo

@@ -24,6 +24,10 @@ struct Slot {
   std::unique_ptr<char[]> lines;
   std::size_t size = 0;
   std::int64_t records = 0;
+  FileTally tally;
+  std::unique_ptr<platform::Sha256> hash;  // with input hashing only
+  std::string input_sha256;
+  std::uint64_t hashed_bytes = 0;
   std::size_t blocks = 0;
   std::uint64_t next_block_position = 0;
   bool ready = false;     // a piece is filled and not yet taken
@@ -61,6 +65,10 @@ class ManyFilesConverter::Impl {
     for (auto& w : workers_) w.join();
   }
 
+  void set_tally(bool tally) { tally_ = tally; }
+  void set_input_hash(bool hash) { input_hash_ = hash; }
+  const Slot& current_slot() { return current(); }
+
   bool start() {
     try {
       // Two files per worker, so that a worker goes on with the next file while the caller
@@ -73,6 +81,7 @@ class ManyFilesConverter::Impl {
       for (unsigned i = 0; i < 2 * jobs_; ++i) {
         auto slot = std::make_unique<Slot>();
         slot->lines = std::make_unique_for_overwrite<char[]>(piece_bytes_);
+        if (input_hash_) slot->hash = std::make_unique<platform::Sha256>();
         slots_.push_back(std::move(slot));
       }
       workers_.reserve(jobs_);
@@ -106,6 +115,7 @@ class ManyFilesConverter::Impl {
         std::unique_lock lock(mutex_);
         slot.to_caller.wait(lock, [&] { return slot.ready; });
       }
+      if (tally_ && slot.blocks > 0) sink.on_tally(slot.tally);
       if (slot.blocks > 0 &&
           !sink.on_chunk({slot.lines.get(), slot.size}, slot.records, slot.next_block_position)) {
         return ScanResult::kStopped;
@@ -148,8 +158,14 @@ class ManyFilesConverter::Impl {
     bool on_block(std::string_view block, std::uint64_t next_block_position) override {
       if (impl_.piece_bytes_ - slot_.size < encoder_.max_block_output()) impl_.hand_on(slot_);
       if (slot_.cancel.load(std::memory_order_relaxed)) return false;
-      slot_.size += encoder_.decode_block(block, next_block_position - 1 - kBlockSize,
-                                          slot_.lines.get() + slot_.size, slot_.records);
+      char* const lines = slot_.lines.get() + slot_.size;
+      const std::size_t n =
+          encoder_.decode_block(block, next_block_position - 1 - kBlockSize, lines, slot_.records);
+      if (impl_.tally_) {
+        slot_.tally.add_block(block);
+        slot_.tally.add_lines({lines, n});
+      }
+      slot_.size += n;
       ++slot_.blocks;
       slot_.next_block_position = next_block_position;
       return true;
@@ -183,6 +199,9 @@ class ManyFilesConverter::Impl {
         slot->finished = false;
         slot->size = 0;
         slot->records = 0;
+        slot->tally = {};
+        slot->input_sha256.clear();
+        slot->hashed_bytes = 0;
         slot->blocks = 0;
         slot->result = ScanResult::kCompleted;
         slot->failure = {};
@@ -200,6 +219,9 @@ class ManyFilesConverter::Impl {
     FileReport report;
     bool reported = false;
     try {
+      // Hashing starts with the open: the data file test reads the file's first window.
+      if (slot.hash) slot.hash->reset();
+      reader.set_input_hash(slot.hash.get());
       report.opened = reader.open(path);
       if (report.opened) {
         report.length = reader.length();
@@ -222,6 +244,10 @@ class ManyFilesConverter::Impl {
       if (convert) {
         PieceSink sink(*this, slot, encoder);
         slot.result = DataFileScanner::scan(reader, sink);
+        if (slot.hash) {
+          slot.hashed_bytes = reader.hashed_bytes();
+          slot.input_sha256 = slot.hash->finish();
+        }
         slot.failure = reader.failure();
         if (!reader.current_length(slot.length_after)) slot.length_after = slot.report.length;
       }
@@ -259,6 +285,7 @@ class ManyFilesConverter::Impl {
     slot.to_worker.wait(lock, [&] { return !slot.ready || slot.cancel; });
     slot.size = 0;
     slot.records = 0;
+    slot.tally = {};
     slot.blocks = 0;
   }
 
@@ -278,6 +305,8 @@ class ManyFilesConverter::Impl {
   std::size_t piece_bytes_ = kPieceBytes;
   const unsigned jobs_;
   const std::uint64_t large_bytes_;
+  bool tally_ = false;
+  bool input_hash_ = false;
   std::vector<std::unique_ptr<Slot>> slots_;
   std::vector<std::thread> workers_;
   std::mutex mutex_;
@@ -308,6 +337,22 @@ const FileReport& ManyFilesConverter::next() {
 ScanResult ManyFilesConverter::convert(ChunkSink& sink, ReadFailure& failure,
                                        std::uint64_t& length_after) {
   return impl_->convert(sink, failure, length_after);
+}
+
+void ManyFilesConverter::set_tally(bool tally) {
+  impl_->set_tally(tally);
+}
+
+void ManyFilesConverter::set_input_hash(bool hash) {
+  impl_->set_input_hash(hash);
+}
+
+const std::string& ManyFilesConverter::input_sha256() const {
+  return impl_->current_slot().input_sha256;
+}
+
+std::uint64_t ManyFilesConverter::hashed_bytes() const {
+  return impl_->current_slot().hashed_bytes;
 }
 
 void ManyFilesConverter::release() {

@@ -46,6 +46,11 @@ class ManyFilesConverter {
   // column.
   ManyFilesConverter(std::vector<std::string> paths, unsigned jobs, std::uint64_t large_bytes,
                      const OutputFormat& format = {}, std::vector<std::string> names = {});
+
+  // Tallies each piece for ChunkSink::on_tally(), and digests every converted file's bytes as
+  // its worker reads them. Set before start().
+  void set_tally(bool tally);
+  void set_input_hash(bool hash);
   ~ManyFilesConverter();
   ManyFilesConverter(const ManyFilesConverter&) = delete;
   ManyFilesConverter& operator=(const ManyFilesConverter&) = delete;
@@ -61,6 +66,10 @@ class ManyFilesConverter {
   // `length_after` is the file's length after it was read, when the system could tell (else
   // its length at open).
   ScanResult convert(ChunkSink& sink, ReadFailure& failure, std::uint64_t& length_after);
+  // After convert(): the SHA-256 of the current file's bytes, and how many bytes it covers (the
+  // file from its start); empty without set_input_hash().
+  const std::string& input_sha256() const;
+  std::uint64_t hashed_bytes() const;
   // Done with the current file, converted or not; any work left on it is cancelled.
   void release();
 

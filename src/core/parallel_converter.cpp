@@ -44,6 +44,7 @@ struct Slot {
   std::uint64_t index = 0;  // the chunk the piece belongs to
   LineBuffer lines;
   std::int64_t records = 0;
+  FileTally tally;
   std::size_t blocks = 0;  // blocks in the piece
   std::uint64_t next_block_position = 0;
   bool chunk_done = false;  // the piece is the chunk's last
@@ -54,18 +55,25 @@ struct Slot {
 class Conversion {
  public:
   Conversion(const DataFileReader& reader, unsigned jobs, std::size_t blocks_per_chunk,
-             const LineEncoder& encoder)
+             const LineEncoder& encoder, bool tally, platform::Sha256* input_hash)
       : reader_(reader),
         encoder_(encoder),
         // A format with longer rows needs room for more than one block's worst case, or every
         // few blocks would make a piece.
         slot_bytes_(std::max(ParallelConverter::kSlotBytes, 2 * encoder.max_block_output())),
+        tally_(tally),
+        input_hash_(input_hash),
         jobs_(std::max(1u, jobs)),
         blocks_per_chunk_(std::max<std::size_t>(1, blocks_per_chunk)),
         chunk_bytes_(blocks_per_chunk_ * kBlockSize),
         read_bytes_(std::max<std::size_t>(1, blocks_per_chunk_ / kReadsPerChunk) * kBlockSize) {}
 
   ~Conversion() { stop_workers(); }
+
+  std::uint64_t hashed_up_to() {
+    std::lock_guard lock(mutex_);
+    return hashed_up_to_;
+  }
 
   std::optional<ScanResult> run(ChunkSink& sink, ReadFailure& failure) {
     if (!start_workers()) return std::nullopt;
@@ -78,6 +86,7 @@ class Conversion {
         std::unique_lock lock(mutex_);
         ready_.wait(lock, [&] { return slot.ready && slot.index == index; });
       }
+      if (tally_ && slot.blocks > 0) sink.on_tally(slot.tally);
       if (slot.blocks > 0 &&
           !sink.on_chunk(slot.lines.view(), slot.records, slot.next_block_position)) {
         result = ScanResult::kStopped;
@@ -135,6 +144,7 @@ class Conversion {
       cancelled_ = true;
     }
     freed_.notify_all();
+    hashed_.notify_all();
     for (auto& w : workers_) w.join();
     workers_.clear();
   }
@@ -165,6 +175,7 @@ class Conversion {
     slot.index = index;
     slot.lines.clear();
     slot.records = 0;
+    slot.tally = {};
     slot.blocks = 0;
     slot.last = false;
     const std::uint64_t chunk_offset = index * chunk_bytes_;
@@ -189,14 +200,42 @@ class Conversion {
         if (slot.lines.room() < encoder_.max_block_output() && !hand_on(slot, false)) {
           return false;
         }
-        slot.lines.commit(encoder_.decode_block({input + b * kBlockSize, kBlockSize},
-                                                offset + b * kBlockSize, slot.lines.end(),
-                                                slot.records));
+        const std::string_view block(input + b * kBlockSize, kBlockSize);
+        char* const lines = slot.lines.end();
+        const std::size_t n =
+            encoder_.decode_block(block, offset + b * kBlockSize, lines, slot.records);
+        if (tally_) {
+          slot.tally.add_block(block);
+          slot.tally.add_lines({lines, n});
+        }
+        slot.lines.commit(n);
         ++slot.blocks;
         slot.next_block_position = offset + (b + 1) * kBlockSize + 1;
       }
+      if (input_hash_ != nullptr && found > 0 && !slot.failure &&
+          !hash_in_turn(offset, input, found)) {
+        return false;
+      }
     }
     return hand_on(slot, true);
+  }
+
+  // Hands the bytes read at `offset` to the input hash once every byte before them is in it.
+  // False when the conversion was cancelled meanwhile.
+  bool hash_in_turn(std::uint64_t offset, const char* bytes, std::size_t n) {
+    {
+      std::unique_lock lock(mutex_);
+      hashed_.wait(lock, [&] { return cancelled_ || hashed_up_to_ == offset; });
+      if (cancelled_) return false;
+    }
+    // Only the worker whose turn it is gets here, so the hash needs no lock of its own.
+    input_hash_->update(bytes, n);
+    {
+      std::lock_guard lock(mutex_);
+      hashed_up_to_ = offset + n;
+    }
+    hashed_.notify_all();
+    return true;
   }
 
   // Marks the slot's piece ready for the sink. A piece that does not end the chunk waits until
@@ -212,6 +251,7 @@ class Conversion {
     if (cancelled_) return false;
     slot.lines.clear();
     slot.records = 0;
+    slot.tally = {};
     slot.blocks = 0;
     return true;
   }
@@ -219,6 +259,8 @@ class Conversion {
   const DataFileReader& reader_;
   const LineEncoder& encoder_;
   const std::size_t slot_bytes_;
+  const bool tally_;
+  platform::Sha256* const input_hash_;
   const unsigned jobs_;
   const std::size_t blocks_per_chunk_;
   const std::size_t chunk_bytes_;
@@ -229,6 +271,8 @@ class Conversion {
   std::mutex mutex_;
   std::condition_variable ready_;
   std::condition_variable freed_;
+  std::condition_variable hashed_;  // the input hash moved on
+  std::uint64_t hashed_up_to_ = 0;  // bytes of the file in the input hash
   std::uint64_t next_index_ = 0;
   std::uint64_t handed_on_ = 0;  // chunks given to the sink so far
   std::uint64_t end_index_ = UINT64_MAX;
@@ -239,7 +283,10 @@ class Conversion {
 
 std::optional<ScanResult> ParallelConverter::convert(ChunkSink& sink) {
   failure_ = {};
-  return Conversion(reader_, jobs_, blocks_per_chunk_, encoder_).run(sink, failure_);
+  Conversion conversion(reader_, jobs_, blocks_per_chunk_, encoder_, tally_, input_hash_);
+  const std::optional<ScanResult> result = conversion.run(sink, failure_);
+  hashed_bytes_ = conversion.hashed_up_to();
+  return result;
 }
 
 }  // namespace vemo

@@ -6,6 +6,7 @@
 
 #include "core/data_file_reader.h"
 #include "core/data_file_scanner.h"
+#include "core/file_tally.h"
 #include "core/line_format.h"
 
 namespace vemo {
@@ -18,6 +19,9 @@ class ChunkSink {
   // and the 1-based position of the block after them. Returns false to stop.
   virtual bool on_chunk(std::string_view lines, std::int64_t records,
                         std::uint64_t next_block_position) = 0;
+  // When the converter was asked to tally: the tally of the lines that the next on_chunk() hands
+  // on, just before it.
+  virtual void on_tally(const FileTally&) {}
 };
 
 // Converts a data file on several threads. Blocks are independent, so the file is cut into
@@ -49,6 +53,14 @@ class ParallelConverter {
   // then decodes the file itself.
   std::optional<ScanResult> convert(ChunkSink& sink);
 
+  // Tallies each piece for ChunkSink::on_tally().
+  void set_tally(bool tally) noexcept { tally_ = tally; }
+  // Hands every byte read to `hash` in file order (the workers take turns); the bytes hashed
+  // are those of the file up to its end or a failed read.
+  void set_input_hash(platform::Sha256* hash) noexcept { input_hash_ = hash; }
+  // After convert(): the bytes from the file's start that went into the input hash.
+  std::uint64_t hashed_bytes() const noexcept { return hashed_bytes_; }
+
   const ReadFailure& failure() const noexcept { return failure_; }
 
  private:
@@ -57,6 +69,9 @@ class ParallelConverter {
   std::size_t blocks_per_chunk_;
   const LineEncoder& encoder_;
   ReadFailure failure_;
+  bool tally_ = false;
+  platform::Sha256* input_hash_ = nullptr;
+  std::uint64_t hashed_bytes_ = 0;
 };
 
 }  // namespace vemo

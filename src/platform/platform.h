@@ -71,6 +71,7 @@ struct FileStatus {
   FileKind kind = FileKind::kOther;
   std::uint64_t size = 0;  // bytes, for a regular file
   FileId id;
+  std::int64_t mtime_ns = 0;  // last modification, nanoseconds since 1970-01-01 UTC
 };
 
 // The status of an open file, or of a path (symbolic links followed).
@@ -116,6 +117,16 @@ bool wait_writable(int fd, int timeout_ms, std::error_code& error);
 // Opens an output for writing; with `create_or_empty` it is created when missing and emptied. A
 // FIFO without a reader is refused (ENXIO) rather than waited for.
 int open_for_writing(const std::string& path, bool create_or_empty, std::error_code& error);
+// Opens a file for reading from its start and for writes that always go to its end, creating it
+// when missing.
+int open_for_append(const std::string& path, std::error_code& error);
+// Takes an exclusive lock on the whole open file without waiting (flock, LockFileEx): an error
+// (resource_unavailable_try_again) when another open file holds it. Released at close.
+std::error_code lock_file(int fd);
+// The process holding a lock on the file, where the system tells (Linux: /proc/locks).
+std::optional<std::uint64_t> lock_holder(const FileId& id);
+// Puts what was written to the file on its disk.
+std::error_code sync(int fd);
 // Creates a file that must not exist yet (EEXIST otherwise).
 int create_new(const std::string& path, std::error_code& error);
 std::error_code truncate(int fd);
@@ -142,6 +153,10 @@ class SignalsHeld {
 };
 
 std::uint64_t process_id();
+
+// `path` made absolute against the current folder, without resolving links or "..". Empty when
+// the current folder cannot be had.
+std::string absolute_path(const std::string& path);
 
 // Files to remove should the process be ended by a signal (Ctrl+C, a console closed): the
 // temporary files that are not yet renamed over their outputs. Registering and removing may

@@ -4,11 +4,14 @@
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
@@ -36,6 +39,7 @@ FileStatus status_of(const struct stat& st) {
   }
   out.size = static_cast<std::uint64_t>(st.st_size);
   out.id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), true};
+  out.mtime_ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   return out;
 }
 
@@ -260,6 +264,55 @@ SignalsHeld::SignalsHeld() {
 
 SignalsHeld::~SignalsHeld() {
   ::pthread_sigmask(SIG_SETMASK, reinterpret_cast<const sigset_t*>(saved_), nullptr);
+}
+
+int open_for_append(const std::string& path, std::error_code& error) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) error = last_error();
+  return fd;
+}
+
+std::error_code lock_file(int fd) {
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    return errno == EWOULDBLOCK ? std::make_error_code(std::errc::resource_unavailable_try_again)
+                                : last_error();
+  }
+  return {};
+}
+
+std::optional<std::uint64_t> lock_holder(const FileId& id) {
+  // "1: FLOCK  ADVISORY  WRITE 4242 08:01:131075 0 EOF": the pid, then major:minor:inode.
+  std::ifstream locks("/proc/locks");
+  std::string line;
+  while (std::getline(locks, line)) {
+    char kind[16], mode[16], access[16];
+    unsigned long long pid = 0, inode = 0;
+    unsigned major = 0, minor = 0;
+    if (std::sscanf(line.c_str(), "%*[^:]: %15s %15s %15s %llu %x:%x:%llu", kind, mode, access,
+                    &pid, &major, &minor, &inode) == 7 &&
+        inode == id.inode && makedev(major, minor) == id.device) {
+      return pid;
+    }
+  }
+  return std::nullopt;
+}
+
+std::error_code sync(int fd) {
+  if (::fsync(fd) != 0) return last_error();
+  return {};
+}
+
+std::string absolute_path(const std::string& path) {
+  if (!path.empty() && path[0] == '/') return path;
+  char cwd[4096];
+  if (::getcwd(cwd, sizeof cwd) == nullptr) return {};
+  std::string out = cwd;
+  if (out.back() != '/') out += '/';
+  // "./name" reads better as "name".
+  std::string_view rest = path;
+  while (rest.starts_with("./")) rest.remove_prefix(2);
+  return out.append(rest);
 }
 
 std::uint64_t process_id() {

@@ -126,6 +126,11 @@ FileStatus status_of(HANDLE h) {
       out.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
       out.id = {info.dwVolumeSerialNumber,
                 (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow, true};
+      // 100-nanosecond steps since 1601-01-01, 11,644,473,600 seconds before 1970.
+      const std::uint64_t ticks =
+          (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+          info.ftLastWriteTime.dwLowDateTime;
+      out.mtime_ns = (static_cast<std::int64_t>(ticks) - 116444736000000000LL) * 100;
       break;
     }
     case FILE_TYPE_PIPE:
@@ -313,6 +318,41 @@ int open_for_writing(const std::string& path, bool create_or_empty, std::error_c
   return descriptor_of(h, _O_BINARY, error);
 }
 
+int open_for_append(const std::string& path, std::error_code& error) {
+  const HANDLE h = ::CreateFileW(wide(path).c_str(), GENERIC_READ | FILE_APPEND_DATA, kShareAll,
+                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    error = last_error();
+    return -1;
+  }
+  return descriptor_of(h, _O_BINARY, error);
+}
+
+std::error_code lock_file(int fd) {
+  // One byte far past any end the file will have: a lock on its bytes would keep other
+  // processes from reading them.
+  OVERLAPPED at{};
+  at.Offset = MAXDWORD;
+  at.OffsetHigh = 0x7FFFFFFF;
+  if (!::LockFileEx(handle_of(fd), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                    &at)) {
+    if (::GetLastError() == ERROR_LOCK_VIOLATION) {
+      return std::make_error_code(std::errc::resource_unavailable_try_again);
+    }
+    return last_error();
+  }
+  return {};
+}
+
+std::optional<std::uint64_t> lock_holder(const FileId&) {
+  return std::nullopt;
+}
+
+std::error_code sync(int fd) {
+  if (!::FlushFileBuffers(handle_of(fd))) return last_error();
+  return {};
+}
+
 int create_new(const std::string& path, std::error_code& error) {
   const HANDLE h = ::CreateFileW(wide(path).c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -357,6 +397,16 @@ void remove_file(const std::string& path) {
 // The console handler removes only registered files, so nothing needs holding back.
 SignalsHeld::SignalsHeld() : saved_{} {}
 SignalsHeld::~SignalsHeld() = default;
+
+std::string absolute_path(const std::string& path) {
+  const std::wstring name = wide(path);
+  const DWORD size = ::GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return {};
+  std::wstring full(size, L'\0');
+  const DWORD n = ::GetFullPathNameW(name.c_str(), size, full.data(), nullptr);
+  if (n == 0 || n >= size) return {};
+  return utf8(full.c_str());
+}
 
 std::uint64_t process_id() {
   return ::GetCurrentProcessId();

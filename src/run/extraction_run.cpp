@@ -1,6 +1,7 @@
 #include "run/extraction_run.h"
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <new>
 #include <optional>
@@ -12,10 +13,12 @@
 #include "core/data_file_reader.h"
 #include "core/data_file_scanner.h"
 #include "core/errors.h"
+#include "core/file_tally.h"
 #include "core/many_files_converter.h"
 #include "core/parallel_converter.h"
 #include "core/record_decoder.h"
 #include "platform/platform.h"
+#include "platform/sha256.h"
 #include "run/output_writer.h"
 
 namespace vemo {
@@ -48,6 +51,12 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
                 const RunOptions& options)
       : state_(state), selection_(selection), observer_(observer), options_(options) {
     output_.set_wait_handler([this] { check_stop(); });
+    if (options_.checksums) {
+      input_hash_ = std::make_unique<platform::Sha256>();
+      output_hash_ = std::make_unique<platform::Sha256>();
+      reader_.set_input_hash(input_hash_.get());
+      output_.set_hash(output_hash_.get());
+    }
   }
 
   RunResult run() {
@@ -66,8 +75,13 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
 
   bool on_record(std::string_view record, double length) override {
     if (stop_) return false;  // asked between blocks: the previous line was the last
-    output_.commit(encoder_.decode_record(record, length, block_offset_ + in_block_,
-                                          output_.reserve(encoder_.max_row_size())));
+    char* const line = output_.reserve(encoder_.max_row_size());
+    const std::size_t n = encoder_.decode_record(record, length, block_offset_ + in_block_, line);
+    if (tallying()) {
+      tally_.add_record(record, length);
+      tally_.add_lines({line, n});
+    }
+    output_.commit(n);
     // Records follow each other in their block: the next starts where this one ends.
     in_block_ += record.size();
     ++state_.record_counter;
@@ -85,16 +99,21 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     if (stop_) return false;
     const std::uint64_t block_offset = next_block_position - 1 - kBlockSize;
     if (encoder_.max_block_output() <= OutputWriter::kBufferSize) {
-      output_.commit(encoder_.decode_block(block, block_offset,
-                                           output_.reserve(encoder_.max_block_output()),
-                                           state_.record_counter));
+      char* const lines = output_.reserve(encoder_.max_block_output());
+      const std::size_t n =
+          encoder_.decode_block(block, block_offset, lines, state_.record_counter);
+      if (tallying()) tally_.add_lines({lines, n});
+      output_.commit(n);
     } else {
       // Rows longer than the writer's buffer can take a block of (a very long file name in
       // each): decoded aside first.
       if (!long_rows_) long_rows_ = std::make_unique<char[]>(encoder_.max_block_output());
-      output_.write({long_rows_.get(), encoder_.decode_block(block, block_offset, long_rows_.get(),
-                                                             state_.record_counter)});
+      const std::size_t n =
+          encoder_.decode_block(block, block_offset, long_rows_.get(), state_.record_counter);
+      if (tallying()) tally_.add_lines({long_rows_.get(), n});
+      output_.write({long_rows_.get(), n});
     }
+    if (tallying()) tally_.add_block(block);
     if (output_.failed()) return false;
     on_block_done(next_block_position);
     return !stop_;
@@ -108,6 +127,8 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     on_block_done(next_block_position);
     return !output_.failed() && !stop_;
   }
+
+  void on_tally(const FileTally& tally) override { tally_.add(tally); }
 
   void on_block_done(std::uint64_t next_block_position) override {
     block_offset_ = next_block_position - 1;
@@ -177,6 +198,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
       if (stop_) return end_stopped(output_path);
       const std::string name = selection_.item_name(index);
       const std::string path = folder + name;
+      begin_input(name, path);
       FileEnd end;
       if (!ahead) {
         end = convert_file(name, path, count);
@@ -187,6 +209,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
         end = convert_ahead(*ahead, report, name, path, count);
         ahead->release();
       }
+      end_input(end);
       switch (end) {
         case FileEnd::kNext:
           continue;
@@ -202,6 +225,10 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     }
 
     if (!close_output()) return end_write_failed(output_path);
+    if (output_hash_ && converted_files_ > 0) {
+      result_.output_sha256 = output_hash_->finish();
+      result_.output_bytes = output_.bytes_written();
+    }
     message(MessageKind::kSummary, Icon::kInformation,
             std::to_string(state_.record_counter) + " Records Written from " +
                 std::to_string(result_.files) + " Files");
@@ -289,6 +316,8 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
       if (stop_) return FileEnd::kStopped;
       if (trial_limit_reached_) return FileEnd::kTrialEnd;
       if (converted.scanned != ScanResult::kReadFailed) {
+        outcome_ = InputStatus::kConverted;
+        converted_length_ = converted.length_before;
         observer_.set_bytes_read(converted.bytes);
         set_progress(100);
         report_changed_length(path, converted.length_before, converted.length_after);
@@ -328,6 +357,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
       Converted converted;
       converted.length_before = reader_.length();
       converted.scanned = scan(converted.failure);
+      hashed_bytes_ = parallel_hashed_ ? *parallel_hashed_ : reader_.hashed_bytes();
       converted.bytes =
           report.compressed ? reader_.compressed_bytes_read() : reader_.bytes_available();
       converted.length_after = converted.length_before;
@@ -346,7 +376,20 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     if (parallel) {
       ParallelConverter converter(reader_, options_.jobs, ParallelConverter::kBlocksPerChunk,
                                   encoder_);
-      if (const auto result = converter.convert(*this)) {
+      converter.set_tally(tallying());
+      if (input_hash_) {
+        // The workers hash the file from its start; the window's share is dropped.
+        reader_.set_input_hash(nullptr);
+        input_hash_->reset();
+        converter.set_input_hash(input_hash_.get());
+      }
+      const auto result = converter.convert(*this);
+      if (input_hash_) {
+        reader_.set_input_hash(input_hash_.get());
+        // Decoded here after all: the window's bytes are not hashed again, so no digest.
+        parallel_hashed_ = result ? converter.hashed_bytes() : 0;
+      }
+      if (result) {
         failure = converter.failure();
         return *result;
       }
@@ -398,6 +441,8 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     auto ahead = std::make_unique<ManyFilesConverter>(
         std::move(paths), options_.jobs, kMinParallelChunks * ParallelConverter::kChunkBytes,
         options_.format, std::move(names));
+    ahead->set_tally(tallying());
+    ahead->set_input_hash(options_.checksums);
     if (!ahead->start()) return nullptr;
     return ahead;
   }
@@ -412,8 +457,80 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
       ahead_length_ = report.length;
       converted.scanned = ahead.convert(*this, converted.failure, converted.length_after);
       ahead_length_.reset();
+      ahead_sha256_ = ahead.input_sha256();
+      ahead_hashed_ = ahead.hashed_bytes();
       return converted;
     });
+  }
+
+  bool tallying() const { return options_.report != nullptr; }
+
+  // A new input: what the report says about it is gathered from here on.
+  void begin_input(const std::string& name, const std::string& path) {
+    if (!tallying()) return;
+    input_ = InputReport{};
+    input_.input = name;
+    const bool stream = options_.dash_reads_stdin && path == "-";
+    input_.path = stream ? path : platform::absolute_path(path);
+    platform::FileStatus st;
+    if (!stream && !platform::status(path, st) && st.kind == platform::FileKind::kRegular) {
+      input_.has_status = true;
+      input_.size = st.size;
+      input_.mtime_ns = st.mtime_ns;
+    }
+    input_started_ = std::chrono::steady_clock::now();
+    records_before_ = state_.record_counter;
+    tally_ = {};
+    outcome_ = InputStatus::kStopped;
+    reason_.clear();
+    converted_length_ = 0;
+    hashed_bytes_ = 0;
+    parallel_hashed_.reset();
+    ahead_sha256_.clear();
+    ahead_hashed_ = 0;
+    if (input_hash_) input_hash_->reset();
+  }
+
+  // The input ended: its report goes to the sink.
+  void end_input(FileEnd end) {
+    if (!tallying()) return;
+    switch (end) {
+      case FileEnd::kWriteFailed:
+        outcome_ = InputStatus::kStopped;
+        reason_ = "Could not write the output file: " + output_.error().message();
+        break;
+      case FileEnd::kStopped:
+        outcome_ = InputStatus::kStopped;
+        reason_ = "Run stopped";
+        break;
+      case FileEnd::kTrialEnd:
+        outcome_ = InputStatus::kStopped;
+        reason_ = "Sample of " + std::to_string(kTrialRecordLimit) + " records written";
+        break;
+      case FileEnd::kNext:
+      case FileEnd::kDeclined:
+        break;
+    }
+    input_.status = outcome_;
+    input_.reason = outcome_ == InputStatus::kConverted ? std::string() : reason_;
+    input_.records = state_.record_counter - records_before_;
+    input_.skipped_records = tally_.skipped_records;
+    input_.cut_records = tally_.cut_records;
+    if (tally_.has_call) {
+      input_.first_call = FileTally::call_text(tally_.first_call);
+      input_.last_call = FileTally::call_text(tally_.last_call);
+    }
+    if (outcome_ == InputStatus::kConverted && input_hash_) {
+      // A digest only of the whole file as it was opened: not of one that grew meanwhile.
+      if (!ahead_sha256_.empty()) {
+        if (ahead_hashed_ == converted_length_) input_.input_sha256 = ahead_sha256_;
+      } else if (hashed_bytes_ == converted_length_) {
+        input_.input_sha256 = input_hash_->finish();
+      }
+    }
+    input_.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - input_started_).count();
+    options_.report->on_input(input_);
   }
 
   // Emptying the output must never destroy an input: the same file under another spelling or
@@ -449,6 +566,8 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   }
 
   bool go_on_after_not_data_file(const std::string& path) {
+    outcome_ = InputStatus::kSkipped;
+    reason_ = "The Input File Selected is not AXE Data File";
     const bool yes = ask(QuestionKind::kNotDataFile,
                          "The Input File Selected is not AXE Data File. Do you want to continue "
                          "with other Files?",
@@ -459,6 +578,10 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
 
   bool go_on_after_unreadable(const std::string& name, const std::string& path,
                               std::error_code error, std::int64_t failed_at = -1) {
+    outcome_ = InputStatus::kUnreadable;
+    reason_ = "Cannot read the input file" +
+              (failed_at >= 0 ? " at byte " + std::to_string(failed_at) : std::string()) + ": " +
+              error.message();
     const bool yes = ask(QuestionKind::kUnreadable,
                          "The Input File " + name + " could not be read (" + error.message() +
                              "). Do you want to continue with other Files?",
@@ -556,9 +679,38 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   bool trial_limit_reached_ = false;
   bool stop_ = false;
   std::int64_t converted_files_ = 0;  // files that passed the data file test and were scanned
+  // The report of the current input, while it is converted.
+  std::unique_ptr<platform::Sha256> input_hash_, output_hash_;  // with checksums only
+  InputReport input_;
+  FileTally tally_;
+  std::chrono::steady_clock::time_point input_started_;
+  std::int64_t records_before_ = 0;
+  InputStatus outcome_ = InputStatus::kStopped;
+  std::string reason_;
+  std::uint64_t converted_length_ = 0;
+  std::uint64_t hashed_bytes_ = 0;                // of the file converted here
+  std::optional<std::uint64_t> parallel_hashed_;  // the same, when its blocks were decoded apart
+  std::string ahead_sha256_;                      // of a file decoded ahead
+  std::uint64_t ahead_hashed_ = 0;
 };
 
 }  // namespace
+
+std::string_view status_name(InputStatus status) {
+  switch (status) {
+    case InputStatus::kConverted:
+      return "converted";
+    case InputStatus::kSkipped:
+      return "skipped";
+    case InputStatus::kUnreadable:
+      return "unreadable";
+    case InputStatus::kStopped:
+      return "stopped";
+    case InputStatus::kUpToDate:
+      return "up-to-date";
+  }
+  return "stopped";
+}
 
 RunResult extract(RunState& state, const SelectionView& selection, RunObserver& observer,
                   const RunOptions& options) {

@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "core/decompressor.h"
 #include "core/line_format.h"
+#include "run/input_report.h"
 #include "run/run_observer.h"
 #include "run/run_state.h"
 #include "run/selection_view.h"
@@ -29,6 +31,10 @@ struct RunResult {
   std::int64_t files = 0;          // selected files opened (or tried), rejected ones included
   std::int64_t skipped_files = 0;  // rejected or unreadable files
   std::int64_t changed_files = 0;  // converted files whose length changed while they were read
+  // With checksums: the SHA-256 of the output as written, and its length in bytes, once the
+  // output was closed whole.
+  std::string output_sha256;
+  std::uint64_t output_bytes = 0;
 };
 
 struct RunOptions {
@@ -43,6 +49,10 @@ struct RunOptions {
   unsigned jobs = 0;
   // An item named "-" (with no folder) reads one data file from standard input, as a stream.
   bool dash_reads_stdin = false;
+  // Told about every input as it ends (nothing: no per-input report).
+  InputReportSink* report = nullptr;
+  // The SHA-256 of every converted input and of the output, in the same pass.
+  bool checksums = false;
   // A file whose reading failed part way counts as not converted, as a rejected one does: with
   // replace_output_when_done and one file per run, it leaves no output.
   bool whole_files_only = false;

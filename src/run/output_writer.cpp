@@ -196,6 +196,8 @@ bool OutputWriter::write_all(const char* p, std::size_t n) {
 
 bool OutputWriter::write_raw(const char* p, std::size_t left) {
   if (failed_ || fd_ < 0) return !failed_;
+  if (hash_ != nullptr) hash_->update(p, left);
+  bytes_written_ += left;
   while (left > 0) {
     std::error_code err;
     const std::ptrdiff_t n = platform::write_some(fd_, p, left, err);

@@ -10,6 +10,7 @@
 
 #include "core/compressor.h"
 #include "platform/platform.h"
+#include "platform/sha256.h"
 
 namespace vemo {
 
@@ -83,6 +84,11 @@ class OutputWriter {
   // output stays. An output opened directly is flushed and closed as by close().
   void abandon();
 
+  // Every byte handed to the system from now on also goes into `hash` (nullptr: none).
+  void set_hash(platform::Sha256* hash) { hash_ = hash; }
+  // Bytes handed to the system since the writer was made.
+  std::uint64_t bytes_written() const { return bytes_written_; }
+
   bool is_open() const { return fd_ >= 0; }
   // Whether the open output is this file.
   bool is_file(const platform::FileId& id) const;
@@ -117,6 +123,8 @@ class OutputWriter {
   platform::FileId id_;
   std::unique_ptr<char[]> buffer_;
   std::size_t used_ = 0;
+  platform::Sha256* hash_ = nullptr;
+  std::uint64_t bytes_written_ = 0;
   bool failed_ = false;
   std::error_code error_;
   // While a temporary file stands in for the output: its path, the file it will replace, and

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "cli/arguments.h"
+#include "run/input_report.h"
+#include "run/report_file.h"
+
+namespace vemo {
+
+// The report of one vemo-convert command: every input's entry as it ends, then one object for
+// the run. Entries of converted inputs are synced, so that the ledger survives a power cut.
+class RunReport final : public InputReportSink {
+ public:
+  // `hold`: each entry waits for complete_held(), which adds what the input's own output became.
+  RunReport(ReportFile& file, bool hold) : file_(file), hold_(hold) {}
+
+  void on_input(const InputReport& report) override;
+  // The held entry, with its output: written when `output` is not empty (the input was
+  // converted into it).
+  void complete_held(const std::string& output, std::uint64_t bytes, const std::string& sha256);
+  // Writes an entry now.
+  void write(const InputReport& report);
+  // The object for the run: totals, the exit status, the version and the options.
+  void write_end(int exit_status, const CliArguments& args, const std::string& output_sha256,
+                 std::uint64_t output_bytes);
+
+  // The entry written last.
+  const InputReport& last() const { return last_; }
+  // Why a write failed, once one did; empty otherwise.
+  const std::string& error() const { return error_; }
+
+ private:
+  ReportFile& file_;
+  bool hold_;
+  std::optional<InputReport> held_;
+  InputReport last_;
+  std::string error_;
+  std::int64_t files_ = 0, converted_ = 0, skipped_ = 0, unreadable_ = 0, stopped_ = 0,
+               up_to_date_ = 0;
+  std::int64_t records_ = 0, skipped_records_ = 0, cut_records_ = 0;
+  std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+};
+
+}  // namespace vemo
