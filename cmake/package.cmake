@@ -29,8 +29,13 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${VEMO_HOMEPAGE}")
 # Library dependencies come from dpkg-shlibdeps; Qt's platform plugins are loaded at run time,
 # so the window needs them named, and Show Sample opens its viewer with xdg-open.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Creates the user of vemo-convert-watch@.service.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/dist/debian/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# The watch service's user is made with adduser where systemd-sysusers is missing.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser")
 if(VEMO_BUILD_UI)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, qt6-qpa-plugins")
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 endif()
 

@@ -15,7 +15,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libgl-dev
-  zlib1g-dev libzstd-dev
+  zlib1g-dev libzstd-dev libssl-dev
   xdg-utils fonts-dejavu-core
 )
 test_packages=(
@@ -24,7 +24,7 @@ test_packages=(
   xvfb xdotool x11-apps x11-utils openbox imagemagick
   time hyperfine gzip zstd
   parallel python3 python3-distributed sqlite3
-  dpkg-dev man-db desktop-file-utils appstream lintian bash-completion
+  dpkg-dev man-db desktop-file-utils appstream lintian bash-completion systemd
 )
 windows_packages=(
   cmake ninja-build

@@ -54,32 +54,39 @@ std::string take_jobs(ParseState& s, const char* value) {
   return {};
 }
 
-std::string take_progress(ParseState& s, const char* value) {
-  const std::string_view v = value;
-  if (v == "auto") {
-    s.out.progress = ProgressWhen::kAuto;
-  } else if (v == "always") {
-    s.out.progress = ProgressWhen::kAlways;
-  } else if (v == "never") {
-    s.out.progress = ProgressWhen::kNever;
-  } else {
-    return "--progress takes auto, always or never";
+// An option whose value is one of a few words: sets `field` to the word's meaning, or returns
+// the usage error "OPTION takes A, B or C".
+template <typename T, std::size_t N, typename Field>
+std::string take_word(std::string_view option, std::string_view value,
+                      const std::pair<std::string_view, T> (&words)[N], Field& field) {
+  for (const auto& [word, meaning] : words) {
+    if (value == word) {
+      field = meaning;
+      return {};
+    }
   }
-  return {};
+  std::string error = std::string(option) + " takes ";
+  for (std::size_t i = 0; i < N; ++i) {
+    if (i > 0) error += i + 1 == N ? " or " : ", ";
+    error += words[i].first;
+  }
+  return error;
 }
 
+constexpr std::pair<std::string_view, ProgressWhen> kProgressWords[] = {
+    {"auto", ProgressWhen::kAuto},
+    {"always", ProgressWhen::kAlways},
+    {"never", ProgressWhen::kNever}};
+
+std::string take_progress(ParseState& s, const char* value) {
+  return take_word("--progress", value, kProgressWords, s.out.progress);
+}
+
+constexpr std::pair<std::string_view, Compression> kCompressWords[] = {
+    {"gzip", Compression::kGzip}, {"zstd", Compression::kZstd}, {"none", Compression::kNone}};
+
 std::string take_compress(ParseState& s, const char* value) {
-  const std::string_view v = value;
-  if (v == "gzip") {
-    s.out.compress = Compression::kGzip;
-  } else if (v == "zstd") {
-    s.out.compress = Compression::kZstd;
-  } else if (v == "none") {
-    s.out.compress = Compression::kNone;
-  } else {
-    return "--compress takes gzip, zstd or none";
-  }
-  return {};
+  return take_word("--compress", value, kCompressWords, s.out.compress);
 }
 
 std::string take_compress_level(ParseState& s, const char* value) {

@@ -14,9 +14,9 @@ void RunReport::on_input(const InputReport& report) {
   }
 }
 
-void RunReport::complete_held(const std::string& output, std::uint64_t bytes,
+bool RunReport::complete_held(const std::string& output, std::uint64_t bytes,
                               const std::string& sha256) {
-  if (!held_) return;
+  if (!held_) return false;
   if (held_->status == InputStatus::kConverted && !output.empty()) {
     held_->output = output;
     held_->output_bytes = bytes;
@@ -24,6 +24,7 @@ void RunReport::complete_held(const std::string& output, std::uint64_t bytes,
   }
   write(*held_);
   held_.reset();
+  return true;
 }
 
 void RunReport::write(const InputReport& r) {

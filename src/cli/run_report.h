@@ -19,9 +19,9 @@ class RunReport final : public InputReportSink {
   RunReport(ReportFile& file, bool hold) : file_(file), hold_(hold) {}
 
   void on_input(const InputReport& report) override;
-  // The held entry, with its output: written when `output` is not empty (the input was
-  // converted into it).
-  void complete_held(const std::string& output, std::uint64_t bytes, const std::string& sha256);
+  // Writes the held entry, with its output when `output` is not empty (the input was converted
+  // into it). False when no entry was held: the run ended before the input's step.
+  bool complete_held(const std::string& output, std::uint64_t bytes, const std::string& sha256);
   // Writes an entry now.
   void write(const InputReport& report);
   // The object for the run: totals, the exit status, the version and the options.

@@ -239,7 +239,10 @@ class Watch {
     RunState state;
     const RunResult r = extract(state, selection, observer_, options_);
     const bool whole = r.end == RunEnd::kCompleted;
-    report_->complete_held(whole ? output : std::string(), r.output_bytes, r.output_sha256);
+    if (!report_->complete_held(whole ? output : std::string(), r.output_bytes, r.output_sha256)) {
+      // The output could not be opened (the run said why): tried again at the next look.
+      return true;
+    }
     if (!report_->error().empty()) {
       say(report_->error());
       return false;

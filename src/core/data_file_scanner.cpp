@@ -26,29 +26,29 @@ bool scan_block(std::string_view block, RecordSink& sink) {
   });
 }
 
-ScanResult scan(DataFileReader& reader, RecordSink& sink) {
+ScanOutcome scan(DataFileReader& reader, RecordSink& sink) {
   std::uint64_t position = 1;
   for (;;) {
     const std::string_view block = reader.view(position, kBlockSize);
     const bool at_end = reader.end_of_data();
     // The blocks before a failed read are whole and scanned; the one the failure falls in is not.
-    if (at_end && reader.failed()) return ScanResult::kReadFailed;
-    if (!scan_block(block, sink)) return ScanResult::kStopped;
+    if (at_end && reader.failed()) return {ScanResult::kReadFailed, reader.failure()};
+    if (!scan_block(block, sink)) return {ScanResult::kStopped, {}};
     position += kBlockSize;
     sink.on_block_done(position);
-    if (at_end) return ScanResult::kCompleted;
+    if (at_end) return {ScanResult::kCompleted, {}};
   }
 }
 
-ScanResult scan(DataFileReader& reader, BlockSink& sink) {
+ScanOutcome scan(DataFileReader& reader, BlockSink& sink) {
   std::uint64_t position = 1;
   for (;;) {
     const std::string_view block = reader.view(position, kBlockSize);
     const bool at_end = reader.end_of_data();
-    if (at_end && reader.failed()) return ScanResult::kReadFailed;
+    if (at_end && reader.failed()) return {ScanResult::kReadFailed, reader.failure()};
     position += kBlockSize;
-    if (!sink.on_block(block, position)) return ScanResult::kStopped;
-    if (at_end) return ScanResult::kCompleted;
+    if (!sink.on_block(block, position)) return {ScanResult::kStopped, {}};
+    if (at_end) return {ScanResult::kCompleted, {}};
   }
 }
 

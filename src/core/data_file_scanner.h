@@ -34,7 +34,15 @@ class BlockSink {
 enum class ScanResult {
   kCompleted,   // every block was read
   kStopped,     // the sink asked to stop
-  kReadFailed,  // the system failed a read; the blocks before it were scanned, the reader says why
+  kReadFailed,  // the system failed a read; the blocks before it were handed on
+  kNotStarted,  // nothing was handed on: a converter could not have its threads or memory
+};
+
+// How a walk over a file's blocks ended, and on kReadFailed where and why: the one shape in
+// which the scanner and the converters report.
+struct ScanOutcome {
+  ScanResult end = ScanResult::kCompleted;
+  ReadFailure failure;  // set on kReadFailed
 };
 
 // Finding the records of a data file: the data file test and the walk over its blocks.
@@ -45,10 +53,10 @@ namespace DataFileScanner {
 bool is_data_file(DataFileReader& reader);
 
 // Walks every record of every block, from block 1 until a read reaches the end of the file.
-ScanResult scan(DataFileReader& reader, RecordSink& sink);
+ScanOutcome scan(DataFileReader& reader, RecordSink& sink);
 
 // The same walk, a block at a time.
-ScanResult scan(DataFileReader& reader, BlockSink& sink);
+ScanOutcome scan(DataFileReader& reader, BlockSink& sink);
 
 // Hands the records of one block (kBlockSize characters) to the sink; false when it said stop.
 bool scan_block(std::string_view block, RecordSink& sink);

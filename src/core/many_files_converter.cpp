@@ -32,8 +32,7 @@ struct Slot {
   std::uint64_t next_block_position = 0;
   bool ready = false;     // a piece is filled and not yet taken
   bool finished = false;  // the piece is the file's last; result, failure and length are set
-  ScanResult result = ScanResult::kCompleted;
-  ReadFailure failure;
+  ScanOutcome outcome;
   std::uint64_t length_after = 0;
   std::atomic<bool> cancel{false};  // the caller released the file: stop working on it
   // Each side is woken only for its own slot: the caller when the report, a piece or the end is
@@ -108,7 +107,7 @@ class ManyFilesConverter::Impl {
     return slot.report;
   }
 
-  ScanResult convert(ChunkSink& sink, ReadFailure& failure, std::uint64_t& length_after) {
+  ScanOutcome convert(ChunkSink& sink) {
     Slot& slot = current();
     for (;;) {
       {
@@ -118,13 +117,9 @@ class ManyFilesConverter::Impl {
       if (tally_ && slot.blocks > 0) sink.on_tally(slot.tally);
       if (slot.blocks > 0 &&
           !sink.on_chunk({slot.lines.get(), slot.size}, slot.records, slot.next_block_position)) {
-        return ScanResult::kStopped;
+        return {ScanResult::kStopped, {}};
       }
-      if (slot.finished) {
-        failure = slot.failure;
-        length_after = slot.length_after;
-        return slot.result;
-      }
+      if (slot.finished) return slot.outcome;
       {
         std::lock_guard lock(mutex_);
         slot.ready = false;
@@ -145,6 +140,8 @@ class ManyFilesConverter::Impl {
     }
     freed_.notify_all();
   }
+
+  std::uint64_t length_after() const { return slots_[current_ % slots_.size()]->length_after; }
 
  private:
   Slot& current() { return *slots_[current_ % slots_.size()]; }
@@ -203,8 +200,7 @@ class ManyFilesConverter::Impl {
         slot->input_sha256.clear();
         slot->hashed_bytes = 0;
         slot->blocks = 0;
-        slot->result = ScanResult::kCompleted;
-        slot->failure = {};
+        slot->outcome = {};
         slot->cancel = false;
       }
       process(*slot, reader, paths_[index], encoder_for(index));
@@ -243,12 +239,11 @@ class ManyFilesConverter::Impl {
       reported = true;
       if (convert) {
         PieceSink sink(*this, slot, encoder);
-        slot.result = DataFileScanner::scan(reader, sink);
+        slot.outcome = DataFileScanner::scan(reader, sink);
         if (slot.hash) {
           slot.hashed_bytes = reader.hashed_bytes();
           slot.input_sha256 = slot.hash->finish();
         }
-        slot.failure = reader.failure();
         if (!reader.current_length(slot.length_after)) slot.length_after = slot.report.length;
       }
     } catch (const std::bad_alloc&) {
@@ -258,9 +253,9 @@ class ManyFilesConverter::Impl {
         slot.report.left_to_caller = true;
         publish(slot);
       } else {
-        slot.result = ScanResult::kReadFailed;
-        slot.failure = {slot.next_block_position > 0 ? slot.next_block_position - 1 : 0,
-                        std::make_error_code(std::errc::not_enough_memory)};
+        slot.outcome = {ScanResult::kReadFailed,
+                        {slot.next_block_position > 0 ? slot.next_block_position - 1 : 0,
+                         std::make_error_code(std::errc::not_enough_memory)}};
       }
     }
     reader.close();
@@ -334,9 +329,12 @@ const FileReport& ManyFilesConverter::next() {
   return impl_->next();
 }
 
-ScanResult ManyFilesConverter::convert(ChunkSink& sink, ReadFailure& failure,
-                                       std::uint64_t& length_after) {
-  return impl_->convert(sink, failure, length_after);
+ScanOutcome ManyFilesConverter::convert(ChunkSink& sink) {
+  return impl_->convert(sink);
+}
+
+std::uint64_t ManyFilesConverter::length_after() const {
+  return impl_->length_after();
 }
 
 void ManyFilesConverter::set_tally(bool tally) {

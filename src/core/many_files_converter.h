@@ -62,10 +62,11 @@ class ManyFilesConverter {
   // Waits for the next file in list order to be opened and tested, and makes it the current one.
   const FileReport& next();
   // Hands the current file's lines to the sink in pieces. On kReadFailed the sink has had the
-  // lines of every block before the one whose read failed, and `failure` says where and why.
-  // `length_after` is the file's length after it was read, when the system could tell (else
-  // its length at open).
-  ScanResult convert(ChunkSink& sink, ReadFailure& failure, std::uint64_t& length_after);
+  // lines of every block before the one whose read failed, and the outcome says where and why.
+  ScanOutcome convert(ChunkSink& sink);
+  // After convert(): the current file's length after it was read, when the system could tell
+  // (else its length at open).
+  std::uint64_t length_after() const;
   // After convert(): the SHA-256 of the current file's bytes, and how many bytes it covers (the
   // file from its start); empty without set_input_hash().
   const std::string& input_sha256() const;

@@ -75,10 +75,10 @@ class Conversion {
     return hashed_up_to_;
   }
 
-  std::optional<ScanResult> run(ChunkSink& sink, ReadFailure& failure) {
-    if (!start_workers()) return std::nullopt;
+  ScanOutcome run(ChunkSink& sink) {
+    if (!start_workers()) return {ScanResult::kNotStarted, {}};
 
-    ScanResult result = ScanResult::kCompleted;
+    ScanOutcome outcome;
     std::uint64_t index = 0;
     for (;;) {
       Slot& slot = slots_[index % slots_.size()];
@@ -89,12 +89,11 @@ class Conversion {
       if (tally_ && slot.blocks > 0) sink.on_tally(slot.tally);
       if (slot.blocks > 0 &&
           !sink.on_chunk(slot.lines.view(), slot.records, slot.next_block_position)) {
-        result = ScanResult::kStopped;
+        outcome.end = ScanResult::kStopped;
         break;
       }
       if (slot.chunk_done && slot.failure) {
-        failure = slot.failure;
-        result = ScanResult::kReadFailed;
+        outcome = {ScanResult::kReadFailed, slot.failure};
         break;
       }
       if (slot.chunk_done && slot.last) break;
@@ -109,7 +108,7 @@ class Conversion {
       freed_.notify_all();
     }
     stop_workers();
-    return result;
+    return outcome;
   }
 
  private:
@@ -281,12 +280,11 @@ class Conversion {
 
 }  // namespace
 
-std::optional<ScanResult> ParallelConverter::convert(ChunkSink& sink) {
-  failure_ = {};
+ScanOutcome ParallelConverter::convert(ChunkSink& sink) {
   Conversion conversion(reader_, jobs_, blocks_per_chunk_, encoder_, tally_, input_hash_);
-  const std::optional<ScanResult> result = conversion.run(sink, failure_);
+  const ScanOutcome outcome = conversion.run(sink);
   hashed_bytes_ = conversion.hashed_up_to();
-  return result;
+  return outcome;
 }
 
 }  // namespace vemo

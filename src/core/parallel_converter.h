@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string_view>
 
 #include "core/data_file_reader.h"
@@ -48,10 +47,10 @@ class ParallelConverter {
       : reader_(reader), jobs_(jobs), blocks_per_chunk_(blocks_per_chunk), encoder_(encoder) {}
 
   // Hands the file's lines to the sink. On kReadFailed the sink has had every block before the
-  // one the failure falls in, and failure() says where and why. Returns nothing, having handed
+  // one the failure falls in, and the outcome says where and why. kNotStarted, having handed
   // nothing to the sink, when no worker thread or not all the buffers could be had: the caller
   // then decodes the file itself.
-  std::optional<ScanResult> convert(ChunkSink& sink);
+  ScanOutcome convert(ChunkSink& sink);
 
   // Tallies each piece for ChunkSink::on_tally().
   void set_tally(bool tally) noexcept { tally_ = tally; }
@@ -61,14 +60,11 @@ class ParallelConverter {
   // After convert(): the bytes from the file's start that went into the input hash.
   std::uint64_t hashed_bytes() const noexcept { return hashed_bytes_; }
 
-  const ReadFailure& failure() const noexcept { return failure_; }
-
  private:
   const DataFileReader& reader_;
   unsigned jobs_;
   std::size_t blocks_per_chunk_;
   const LineEncoder& encoder_;
-  ReadFailure failure_;
   bool tally_ = false;
   platform::Sha256* input_hash_ = nullptr;
   std::uint64_t hashed_bytes_ = 0;

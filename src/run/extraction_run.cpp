@@ -278,8 +278,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
 
   // What converting an accepted file gave, by either road.
   struct Converted {
-    ScanResult scanned = ScanResult::kCompleted;
-    ReadFailure failure;              // where and why, on kReadFailed
+    ScanOutcome scanned;
     std::uint64_t bytes = 0;          // the bytes converted in all, for the last progress report
     std::uint64_t length_before = 0;  // the file's length when it was opened,
     std::uint64_t length_after = 0;  // and after it was read (the same when the system cannot tell)
@@ -315,7 +314,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
       if (output_.failed()) return FileEnd::kWriteFailed;
       if (stop_) return FileEnd::kStopped;
       if (trial_limit_reached_) return FileEnd::kTrialEnd;
-      if (converted.scanned != ScanResult::kReadFailed) {
+      if (converted.scanned.end != ScanResult::kReadFailed) {
         outcome_ = InputStatus::kConverted;
         converted_length_ = converted.length_before;
         observer_.set_bytes_read(converted.bytes);
@@ -323,8 +322,8 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
         report_changed_length(path, converted.length_before, converted.length_after);
         return FileEnd::kNext;
       }
-      unreadable = converted.failure.code;
-      failed_at = static_cast<std::int64_t>(converted.failure.offset);
+      unreadable = converted.scanned.failure.code;
+      failed_at = static_cast<std::int64_t>(converted.scanned.failure.offset);
       if (options_.whole_files_only) --converted_files_;
     }
     return go_on_after_unreadable(name, path, unreadable, failed_at) ? FileEnd::kNext
@@ -356,7 +355,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     return step(report, name, path, count, [&] {
       Converted converted;
       converted.length_before = reader_.length();
-      converted.scanned = scan(converted.failure);
+      converted.scanned = scan();
       hashed_bytes_ = parallel_hashed_ ? *parallel_hashed_ : reader_.hashed_bytes();
       converted.bytes =
           report.compressed ? reader_.compressed_bytes_read() : reader_.bytes_available();
@@ -370,7 +369,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   // Large files of a normal run are decoded in parallel when jobs allow; the lines, the
   // counters and the progress are the same either way. When threads or their memory cannot be
   // had, the file is decoded here instead.
-  ScanResult scan(ReadFailure& failure) {
+  ScanOutcome scan() {
     const bool parallel = options_.jobs > 1 && !state_.trial && !reader_.is_stream() &&
                           reader_.length() >= kMinParallelChunks * ParallelConverter::kChunkBytes;
     if (parallel) {
@@ -383,22 +382,17 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
         input_hash_->reset();
         converter.set_input_hash(input_hash_.get());
       }
-      const auto result = converter.convert(*this);
+      const ScanOutcome outcome = converter.convert(*this);
+      const bool started = outcome.end != ScanResult::kNotStarted;
       if (input_hash_) {
         reader_.set_input_hash(input_hash_.get());
         // Decoded here after all: the window's bytes are not hashed again, so no digest.
-        parallel_hashed_ = result ? converter.hashed_bytes() : 0;
+        parallel_hashed_ = started ? converter.hashed_bytes() : 0;
       }
-      if (result) {
-        failure = converter.failure();
-        return *result;
-      }
+      if (started) return outcome;
     }
-    const ScanResult result = state_.trial
-                                  ? DataFileScanner::scan(reader_, static_cast<RecordSink&>(*this))
-                                  : DataFileScanner::scan(reader_, static_cast<BlockSink&>(*this));
-    failure = reader_.failure();
-    return result;
+    return state_.trial ? DataFileScanner::scan(reader_, static_cast<RecordSink&>(*this))
+                        : DataFileScanner::scan(reader_, static_cast<BlockSink&>(*this));
   }
 
   // The bytes converted so far: the blocks before `next_block_position`, at most what the file
@@ -455,7 +449,8 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
       Converted converted;
       converted.bytes = converted.length_before = converted.length_after = report.length;
       ahead_length_ = report.length;
-      converted.scanned = ahead.convert(*this, converted.failure, converted.length_after);
+      converted.scanned = ahead.convert(*this);
+      converted.length_after = ahead.length_after();
       ahead_length_.reset();
       ahead_sha256_ = ahead.input_sha256();
       ahead_hashed_ = ahead.hashed_bytes();

@@ -182,7 +182,7 @@ FileScan scan_file(const std::string& bytes, std::size_t stop_at = SIZE_MAX) {
   EXPECT_TRUE(reader.open(temp_file(bytes)));
   FileScan out{DataFileScanner::is_data_file(reader), ScanResult::kCompleted, {}};
   out.sink.stop_at = stop_at;
-  out.result = DataFileScanner::scan(reader, out.sink);
+  out.result = DataFileScanner::scan(reader, out.sink).end;
   return out;
 }
 

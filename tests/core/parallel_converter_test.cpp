@@ -77,11 +77,11 @@ TEST(ParallelConverter, SameLinesAsTheSequentialScan) {
     DataFileReader reader;
     ASSERT_TRUE(reader.open(path));
     SequentialSink expected;
-    ASSERT_EQ(DataFileScanner::scan(reader, expected), ScanResult::kCompleted);
+    ASSERT_EQ(DataFileScanner::scan(reader, expected).end, ScanResult::kCompleted);
     for (const unsigned jobs : {1u, 2u, 3u, 8u}) {
       for (const std::size_t blocks : {1u, 2u, 7u, 512u}) {
         CollectingSink got;
-        EXPECT_EQ(ParallelConverter(reader, jobs, blocks).convert(got), ScanResult::kCompleted);
+        EXPECT_EQ(ParallelConverter(reader, jobs, blocks).convert(got).end, ScanResult::kCompleted);
         EXPECT_EQ(got.lines, expected.lines) << size << " bytes, jobs " << jobs << ", " << blocks;
         EXPECT_EQ(got.records, expected.records);
         EXPECT_EQ(got.last_block_end, expected.last_block_end) << size;
@@ -106,7 +106,7 @@ TEST(ParallelConverter, OutputLargerThanASlotIsHandedOnInPieces) {
   ASSERT_GT(expected.lines.size(), 2 * ParallelConverter::kSlotBytes);
   for (const unsigned jobs : {1u, 3u}) {
     CollectingSink got;
-    EXPECT_EQ(ParallelConverter(reader, jobs).convert(got), ScanResult::kCompleted);
+    EXPECT_EQ(ParallelConverter(reader, jobs).convert(got).end, ScanResult::kCompleted);
     EXPECT_TRUE(got.lines == expected.lines) << "jobs " << jobs;
     EXPECT_GT(got.chunks, 3);
     EXPECT_EQ(got.records, expected.records);
@@ -125,7 +125,7 @@ TEST(ParallelConverter, ManyTinyChunksOnManyThreadsNeverStall) {
   DataFileScanner::scan(reader, expected);
   for (int round = 0; round < 20; ++round) {
     CollectingSink got;
-    ASSERT_EQ(ParallelConverter(reader, 6, 1).convert(got), ScanResult::kCompleted);
+    ASSERT_EQ(ParallelConverter(reader, 6, 1).convert(got).end, ScanResult::kCompleted);
     ASSERT_EQ(got.lines, expected.lines);
   }
 }
@@ -136,7 +136,7 @@ TEST(ParallelConverter, StopEndsTheConversion) {
   ASSERT_TRUE(reader.open(path));
   CollectingSink got;
   got.stop_after = 3;
-  EXPECT_EQ(ParallelConverter(reader, 4, 2).convert(got), ScanResult::kStopped);
+  EXPECT_EQ(ParallelConverter(reader, 4, 2).convert(got).end, ScanResult::kStopped);
   EXPECT_EQ(got.chunks, 3);
   EXPECT_EQ(got.last_block_end, 6u * 2048 + 1);
 }

@@ -128,13 +128,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (report.opened && report.accepted != accepted) fail("many files: wrong verdict", "", "");
     if (report.accepted) {
       Collector collector;
-      vemo::ReadFailure failure;
-      std::uint64_t length_after = 0;
-      if (many.convert(collector, failure, length_after) != vemo::ScanResult::kCompleted)
+      if (many.convert(collector).end != vemo::ScanResult::kCompleted)
         fail("many files: conversion did not complete", "", "");
       if (collector.lines != expected) fail("many files differ", expected, collector.lines);
       if (collector.records != all.records) fail("many files: counts differ", "", "");
-      if (length_after != size) fail("many files: wrong length after", "", "");
+      if (many.length_after() != size) fail("many files: wrong length after", "", "");
     }
     many.release();
   }

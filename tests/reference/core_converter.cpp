@@ -58,7 +58,7 @@ CoreConversion convert_in_parallel(DataFileReader& reader, const std::string& pa
   result.opened = true;
   result.accepted = true;
   ChunkCollector sink(result);
-  result.scan = ParallelConverter(reader, jobs, blocks_per_chunk).convert(sink).value();
+  result.scan = ParallelConverter(reader, jobs, blocks_per_chunk).convert(sink).end;
   reader.close();
   return result;
 }
@@ -75,7 +75,7 @@ CoreConversion convert_with_core(DataFileReader& reader, const std::string& path
   result.accepted = !probe_test || DataFileScanner::is_data_file(reader);
   if (result.accepted) {
     LineCollector sink(result);
-    result.scan = DataFileScanner::scan(reader, sink);
+    result.scan = DataFileScanner::scan(reader, sink).end;
   }
   reader.close();
   return result;
