@@ -144,7 +144,8 @@ constexpr OptionSpec kOptions[] = {
      take_compress_level},
     {"files-from", 0, " LIST",
      "also convert the files named in LIST, one per line (\"-\" reads\n"
-     "the list from standard input), in its place among the FILEs",
+     "the list from standard input), in its place among the FILEs; a CR\n"
+     "ending a line is dropped (no name ends in CR in practice)",
      [](ParseState& s, const char* value) {
        s.out.lists.push_back({value, s.out.files.size()});
        return std::string();
@@ -421,7 +422,7 @@ std::optional<CliArguments> parse_arguments(const std::vector<std::string>& args
     // sit inside a bundle such as -qx, where optind has not moved on yet).
     const std::string_view word = optind > before ? argv[optind - 1] : "";
     const std::string typed = word.starts_with("--") ? quote_name(word.substr(0, word.find('=')))
-                                                     : std::string("-") + static_cast<char>(optopt);
+                                                     : quote_name(std::string("-") + static_cast<char>(optopt));
     const bool has_value = word.find('=') != std::string_view::npos;
     if (c == ':') {
       // mingw's getopt_long also answers ':' for a value given to an option that takes none.
@@ -448,7 +449,9 @@ std::vector<std::string> split_file_list(std::string_view text, bool null_separa
   std::vector<std::string> names;
   while (!text.empty()) {
     const std::size_t at = std::min(text.find(end), text.size());
-    const std::string_view name = text.substr(0, at);
+    std::string_view name = text.substr(0, at);
+    // A list written on Windows ends its lines with CR LF; no real name ends in CR.
+    if (!null_separated && name.ends_with('\r')) name.remove_suffix(1);
     if (!name.empty()) names.emplace_back(name == "-" ? "./-" : name);
     text.remove_prefix(std::min(at + 1, text.size()));
   }

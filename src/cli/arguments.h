@@ -74,8 +74,9 @@ std::string usage();
 std::optional<CliArguments> parse_arguments(const std::vector<std::string>& args,
                                             std::string& error);
 
-// The names of a --files-from list, one per line or NUL-terminated; empty names are left out. A
-// name "-" in a list is a file of that name, not standard input.
+// The names of a --files-from list, one per line (a CR before the line feed dropped) or
+// NUL-terminated; empty names are left out. A name "-" in a list is a file of that name, not
+// standard input.
 std::vector<std::string> split_file_list(std::string_view text, bool null_separated);
 
 // The inputs in the order given: the arguments with each list's names in its place.

@@ -1,11 +1,20 @@
 #include "cli/console_observer.h"
 
+#include <string_view>
+
 #include "cli/quote.h"
 
 namespace vemo {
 
 namespace {
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+
+// Columns a text takes: one per character (the names are quoted, so no control characters).
+std::size_t columns(std::string_view text) {
+  std::size_t n = 0;
+  for (const char c : text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return n;
+}
 }  // namespace
 
 void ConsoleObserver::set_file_status(const FileStatus& status) {
@@ -93,14 +102,41 @@ void ConsoleObserver::print(const std::string& line) {
   std::fflush(err_);
 }
 
+// The name cut to `room` columns, its start and end kept around an ellipsis.
+std::string ConsoleObserver::fitted_name(std::size_t room) const {
+  const std::size_t have = columns(name_);
+  if (have <= room) return name_;
+  if (room < 2) return "\xE2\x80\xA6";  // "…"
+  // Byte offsets of the first `head` and the last `tail` characters.
+  const std::size_t head = (room - 1) / 2;
+  const std::size_t tail = room - 1 - head;
+  std::size_t head_end = 0;
+  for (std::size_t seen = 0; head_end < name_.size(); ++head_end) {
+    if ((static_cast<unsigned char>(name_[head_end]) & 0xC0) != 0x80 && seen++ == head) break;
+  }
+  std::size_t tail_start = name_.size();
+  for (std::size_t seen = 0; tail_start > 0 && seen < tail;) {
+    --tail_start;
+    seen += (static_cast<unsigned char>(name_[tail_start]) & 0xC0) != 0x80;
+  }
+  return name_.substr(0, head_end) + "\xE2\x80\xA6" + name_.substr(tail_start);
+}
+
 void ConsoleObserver::draw_progress_line() {
   if (!settings_.show_progress || settings_.quiet) return;
-  std::string line = "\r\033[Kfile ";
-  line.append(files_).append(" ").append(name_);
-  if (!stream_) line.append(" ").append(std::to_string(percent_)).append("%");
-  line.append(", ").append(std::to_string(done_bytes_ + current_bytes_));
-  if (settings_.total_bytes > 0) line.append(" of ").append(std::to_string(settings_.total_bytes));
-  line.append(" bytes");
+  std::string rest;
+  if (!stream_) rest.append(" ").append(std::to_string(percent_)).append("%");
+  rest.append(", ").append(std::to_string(done_bytes_ + current_bytes_));
+  if (settings_.total_bytes > 0) rest.append(" of ").append(std::to_string(settings_.total_bytes));
+  rest.append(" bytes");
+  const std::string head = "file " + files_ + " ";
+  std::string name = name_;
+  if (settings_.width > 0) {
+    // One column spare: a line that fills the last column wraps on some terminals.
+    const std::size_t used = columns(head) + columns(rest) + 1;
+    name = fitted_name(settings_.width > used ? settings_.width - used : 0);
+  }
+  const std::string line = "\r\033[K" + head + name + rest;
   std::fputs(line.c_str(), err_);
   std::fflush(err_);
   line_drawn_ = true;

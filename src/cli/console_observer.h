@@ -21,6 +21,9 @@ class ConsoleObserver final : public RunObserver {
     bool show_progress = false;     // draw the progress line (standard error is a terminal)
     bool force = false;             // replace an output file that is an AXE data file
     std::uint64_t total_bytes = 0;  // of all inputs, for the progress line; 0 when unknown
+    // Columns of the terminal: the progress line stays narrower, its name shortened in the
+    // middle, so that it never wraps (a wrapped line leaves a copy at every redraw). 0: unknown.
+    std::size_t width = 0;
     bool summary = true;            // print the summary (not when the report takes its place)
   };
 
@@ -45,6 +48,7 @@ class ConsoleObserver final : public RunObserver {
   void print(const std::string& line);
   void draw_progress_line();
   void clear_progress_line();
+  std::string fitted_name(std::size_t room) const;
 
   std::FILE* err_;
   Settings settings_;

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <map>
+#include <new>
 #include <optional>
 #include <string>
 #include <utility>
@@ -50,19 +52,24 @@ int usage_error(const std::string& reason) {
 bool read_list(const std::string& path, std::string& text, std::string& reason) {
   const bool from_stdin = path == "-";
   std::error_code error;
-  const int fd =
-      from_stdin ? vemo::platform::kStdin : vemo::platform::open_for_reading(path, error);
+  const int fd = from_stdin ? vemo::platform::kStdin : vemo::platform::open_list(path, error);
   if (fd < 0) {
     reason = error.message();
     return false;
   }
-  if (!from_stdin) vemo::platform::set_blocking(fd);
   char buffer[65536];
   bool ok = true;
   for (;;) {
     const std::ptrdiff_t n = vemo::platform::read_some(fd, buffer, sizeof buffer, error);
     if (n > 0) {
-      text.append(buffer, static_cast<std::size_t>(n));
+      try {
+        text.append(buffer, static_cast<std::size_t>(n));
+      } catch (const std::bad_alloc&) {
+        // A list that never ends (--files-from /dev/zero) or one larger than memory.
+        reason = std::make_error_code(std::errc::not_enough_memory).message();
+        ok = false;
+        break;
+      }
     } else if (n == 0) {
       break;
     } else {
@@ -190,11 +197,13 @@ bool up_to_date(const std::string& input, const std::string& output, const vemo:
 
 // Converts every input into its own output, one run each, and prints one summary for all.
 int convert_each(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs,
-                 vemo::ConsoleObserver& observer, const vemo::RunOptions& options, bool sample,
+                 vemo::ConsoleObserver& observer, vemo::RunOptions options, bool sample,
                  bool update, vemo::RunReport* report, const vemo::ReportFile* ledger) {
   std::int64_t records = 0, files = 0;
   bool skipped = false;
   for (std::size_t i = 0; i < inputs.size(); ++i) {
+    // A signal held once the previous input's output was in place ends the run now.
+    vemo::platform::release_interrupts();
     vemo::InputReport entry;
     if (update && up_to_date(inputs[i], outputs[i], ledger, entry)) {
       if (report) report->write(entry);
@@ -207,10 +216,13 @@ int convert_each(const std::vector<std::string>& inputs, const std::vector<std::
     const vemo::RunResult r = sample ? vemo::show_sample(state, selection, observer, options)
                                      : vemo::extract(state, selection, observer, options);
     if (report) {
-      const bool whole = r.end == vemo::RunEnd::kCompleted || r.end == vemo::RunEnd::kTrialEnd;
+      const bool whole =
+          (r.end == vemo::RunEnd::kCompleted || r.end == vemo::RunEnd::kTrialEnd) &&
+          r.skipped_files == 0;
       report->complete_held(whole ? outputs[i] : std::string(), r.output_bytes, r.output_sha256);
     }
-    records += r.records;
+    // The lines of an input whose output was dropped are not counted as written.
+    if (r.skipped_files == 0) records += r.records;
     files += r.files;
     skipped = skipped || r.skipped_files > 0 || r.changed_files > 0;
     const int status = exit_status(r);
@@ -237,9 +249,7 @@ int exit_status(const vemo::RunResult& r) {
   return 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int convert_main(int argc, char** argv) {
   // With a standard stream closed, the output file could be given its descriptor and receive
   // our messages: hold those slots with the null device.
   bool closed[3] = {};
@@ -282,10 +292,15 @@ int main(int argc, char** argv) {
   }
 
   const bool to_stdout = args->output == "-";
-  if (to_stdout && closed[vemo::platform::kStdout]) {
-    // The lines would go into the /dev/null that holds the slot, and the run would look a success.
-    std::fputs("vemo-convert: Cannot create the output file -: standard output is closed\n",
-               stderr);
+  const int slot = to_stdout                ? vemo::platform::kStdout
+                   : args->output.empty()   ? -1
+                                            : vemo::platform::standard_stream_named(args->output);
+  if (slot >= 0 && closed[slot]) {
+    // The lines would go into the null device that holds the slot, and the run would look a
+    // success.
+    static const char* const kStreams[] = {"input", "output", "error"};
+    std::fprintf(stderr, "vemo-convert: Cannot create the output file %s: standard %s is closed\n",
+                 vemo::quote_name(args->output).c_str(), kStreams[slot]);
     return 2;
   }
 
@@ -293,7 +308,7 @@ int main(int argc, char** argv) {
   switch (args->progress) {
     case vemo::ProgressWhen::kAuto:
       show_progress = vemo::platform::is_terminal(vemo::platform::kStderr) &&
-                      !(to_stdout && vemo::platform::output_shares_the_terminal());
+                      !vemo::platform::output_shares_the_terminal(args->output);
       break;
     case vemo::ProgressWhen::kAlways:
       show_progress = true;
@@ -319,13 +334,21 @@ int main(int argc, char** argv) {
                                           .show_progress = show_progress && !args->quiet,
                                           .force = args->force,
                                           .total_bytes = show_progress ? total_length(inputs) : 0,
+                                          .width = show_progress ? vemo::platform::terminal_width()
+                                                                 : 0,
                                           .summary = !report_to_stderr});
   vemo::RunState state;
   vemo::RunOptions options;
   options.output_to_stdout = to_stdout;
   // An interrupted or failed run leaves the previous output as it was.
   options.replace_output_when_done = true;
+  // A signal after the output was replaced waits until the program ends with its summary and
+  // status, which it then no longer changes.
+  options.hold_interrupts_once_replaced = true;
   vemo::platform::PendingRemoval::remove_on_signals();
+  // An output past the file size limit (ulimit -f) fails as a write ("File too large") rather
+  // than ending the process and leaving its temporary file.
+  vemo::platform::fail_writes_past_file_size_limit();
   // A reader that stops early (`| head`) ends the run quietly, as it ends any filter.
   vemo::platform::end_on_broken_pipe();
   options.format = args->format;
@@ -359,4 +382,19 @@ int main(int argc, char** argv) {
                                      ? vemo::show_sample(state, selection, observer, options)
                                      : vemo::extract(state, selection, observer, options);
   return finish(exit_status(result), result.output_sha256, result.output_bytes);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A failure that no step answers still ends with a message and the status of a failure, never
+  // with an abort. The output's temporary file is removed as the writer unwinds.
+  try {
+    return convert_main(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::fputs("vemo-convert: out of memory\n", stderr);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vemo-convert: %s\n", e.what());
+  }
+  return 2;
 }

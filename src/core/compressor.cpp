@@ -23,6 +23,10 @@ class GzipCompressor final : public Compressor {
     if (deflateInit2(&z_, level, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
       throw std::bad_alloc();
     }
+    // No name, no time, and the system "unknown" rather than the one zlib was built for, so that
+    // every system writes the same bytes.
+    header_.os = 255;
+    deflateSetHeader(&z_, &header_);
   }
   ~GzipCompressor() override { deflateEnd(&z_); }
 
@@ -49,6 +53,7 @@ class GzipCompressor final : public Compressor {
 
  private:
   z_stream z_{};
+  gz_header header_{};
 };
 
 // One zstd frame.

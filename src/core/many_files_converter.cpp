@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "core/block_decoder.h"
+#include "platform/platform.h"
 
 namespace vemo {
 namespace {
@@ -179,6 +180,7 @@ class ManyFilesConverter::Impl {
   }
 
   void work() {
+    platform::hold_interrupts();  // they go to the thread that runs the run
     DataFileReader reader;  // its read buffer is allocated at the first open
     for (;;) {
       Slot* slot;
@@ -214,11 +216,31 @@ class ManyFilesConverter::Impl {
                const LineEncoder& encoder) {
     FileReport report;
     bool reported = false;
+    // The caller tries a file itself when its worker cannot have the memory or a descriptor for
+    // it. Once descriptors ran short, every file left is the caller's, so that the workers take
+    // none of those the caller needs.
+    const auto leave_to_caller = [&] {
+      slot.report = FileReport{};
+      slot.report.left_to_caller = true;
+      publish(slot);
+    };
     try {
+      if (out_of_descriptors_.load()) {
+        leave_to_caller();
+        finish(slot);
+        return;
+      }
       // Hashing starts with the open: the data file test reads the file's first window.
       if (slot.hash) slot.hash->reset();
       reader.set_input_hash(slot.hash.get());
       report.opened = reader.open(path);
+      if (!report.opened && (reader.error() == std::errc::too_many_files_open ||
+                             reader.error() == std::errc::too_many_files_open_in_system)) {
+        out_of_descriptors_.store(true);
+        leave_to_caller();
+        finish(slot);
+        return;
+      }
       if (report.opened) {
         report.length = reader.length();
         report.id = reader.id();
@@ -248,10 +270,7 @@ class ManyFilesConverter::Impl {
       }
     } catch (const std::bad_alloc&) {
       if (!reported) {
-        // Not even the reader's buffer: the caller tries the file itself.
-        slot.report = FileReport{};
-        slot.report.left_to_caller = true;
-        publish(slot);
+        leave_to_caller();  // not even the reader's buffer
       } else {
         slot.outcome = {ScanResult::kReadFailed,
                         {slot.next_block_position > 0 ? slot.next_block_position - 1 : 0,
@@ -311,6 +330,7 @@ class ManyFilesConverter::Impl {
   std::uint64_t taken_ = 0;        // files the caller asked for
   std::uint64_t current_ = 0;
   bool stopping_ = false;
+  std::atomic<bool> out_of_descriptors_{false};
 };
 
 ManyFilesConverter::ManyFilesConverter(std::vector<std::string> paths, unsigned jobs,

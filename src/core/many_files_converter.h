@@ -24,7 +24,7 @@ struct FileReport {
   bool compressed = false;   // read decompressed; `length` is the compressed size
   // The caller opens and converts this file itself: it is large (opened and tested only; a
   // compressed file never is, since the caller could not split it either), or its worker could
-  // not get the memory to open it.
+  // not get the memory or a descriptor to open it.
   bool left_to_caller = false;
 };
 

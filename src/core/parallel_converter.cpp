@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/block_decoder.h"
+#include "platform/platform.h"
 
 namespace vemo {
 namespace {
@@ -127,7 +128,10 @@ class Conversion {
     }
     for (unsigned i = 0; i < jobs_; ++i) {
       try {
-        workers_.emplace_back([this, input = inputs_[i].get()] { work(input); });
+        workers_.emplace_back([this, input = inputs_[i].get()] {
+          platform::hold_interrupts();  // they go to the thread that runs the run
+          work(input);
+        });
       } catch (const std::system_error&) {
         break;
       } catch (const std::bad_alloc&) {

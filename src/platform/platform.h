@@ -84,6 +84,12 @@ int open_for_reading(const std::string& path, std::error_code& error);
 // The same, and the status of the file opened, taken as part of the open (one call to the system
 // fewer than status() after it). On failure nothing stays open.
 int open_for_reading(const std::string& path, FileStatus& status, std::error_code& error);
+// Opens a list of names for reading front to back. Unlike open_for_reading(), a FIFO waits for
+// its writer, as `cat` does, rather than reading as empty.
+int open_list(const std::string& path, std::error_code& error);
+// The standard stream (kStdin, kStdout or kStderr) that a path names through the process's own
+// descriptors (/dev/stdout, /dev/fd/1, /proc/self/fd/1, or a link to one), or -1.
+int standard_stream_named(const std::string& path);
 // A descriptor of our own for the same open file, above the standard slots.
 int duplicate(int fd, std::error_code& error);
 // Makes reads and writes wait for the other end of a pipe.
@@ -94,8 +100,9 @@ std::error_code close(int fd);
 // position that other threads rely on. Returns the bytes read (0 at the end of the file) or -1.
 std::ptrdiff_t read_at(int fd, char* out, std::size_t n, std::uint64_t offset,
                        std::error_code& error);
-// Reads up to n bytes from the current position (a pipe: what has arrived). 0 at the end, -1 on
-// failure; an interrupted read is retried.
+// Reads up to n bytes from the current position (a pipe: what has arrived, waiting for it). 0 at
+// the end, -1 on failure; an interrupted read is retried, and so is one that finds a pipe left
+// non-blocking by someone else empty.
 std::ptrdiff_t read_some(int fd, char* out, std::size_t n, std::error_code& error);
 // Writes up to n bytes; the count written, or -1. A pipe left by its reader fails with EPIPE; a
 // non-blocking pipe that is full fails with EAGAIN.
@@ -104,6 +111,9 @@ std::ptrdiff_t write_some(int fd, const char* p, std::size_t n, std::error_code&
 // status a shell shows for a process ended by SIGPIPE (128 + 13): what POSIX systems do by
 // default, so that `vemo-convert -o - ... | head` ends the same way on Windows.
 void end_on_broken_pipe();
+// From now on a write past the process's file size limit fails with EFBIG instead of ending the
+// process (SIGXFSZ ignored). Nothing to do where there is no such limit.
+void fail_writes_past_file_size_limit();
 // The opposite, for the window: a write to a pipe whose reader has gone fails with EPIPE, so that
 // the run ends with "Broken pipe" rather than the program.
 void ignore_broken_pipe();
@@ -130,9 +140,14 @@ std::error_code sync(int fd);
 // Creates a file that must not exist yet (EEXIST otherwise).
 int create_new(const std::string& path, std::error_code& error);
 std::error_code truncate(int fd);
-// Gives a new file the owner and permissions of an existing one, where the system has them and
-// allows it.
+// Gives a new file the owner, group and permissions of an existing one, as far as the system has
+// them and allows it (the group alone where the owner cannot be given).
 void copy_permissions(int fd, const std::string& from);
+// Whether a new file renamed over the existing file `path` takes its place whole. Not when the
+// rename would be refused (the file is a mount point of its own, or another user's in a sticky
+// folder), nor when the new file would lose what others rely on: the old one's other hard links,
+// its access control list, or both its owner and its group.
+bool can_replace_by_rename(const std::string& path);
 // The target of a symbolic link, followed to the end: nothing when `path` is no link, an empty
 // string when the link leads nowhere.
 std::optional<std::string> link_target(const std::string& path);
@@ -151,6 +166,12 @@ class SignalsHeld {
  private:
   alignas(8) unsigned char saved_[128];  // the signal mask before, on POSIX
 };
+
+// SIGINT, SIGTERM and SIGHUP wait for the calling thread from hold_interrupts() until
+// release_interrupts(); a thread that holds them for good leaves them to the others. On Windows
+// nothing is held.
+void hold_interrupts();
+void release_interrupts();
 
 std::uint64_t process_id();
 
@@ -189,8 +210,13 @@ void hold_closed_standard_streams(bool closed[3]);
 // a console shows UTF-8 text right.
 void prepare_standard_streams();
 bool is_terminal(int fd);
-// Whether standard output and standard error are the same terminal.
-bool output_shares_the_terminal();
+// Whether what is written to the output `path` ("-": standard output) may show on the terminal
+// of standard error: it is that terminal (also as /dev/stdout or /dev/tty), or it is standard
+// output into a pipe, whose reader (`| head`) most likely prints there.
+bool output_shares_the_terminal(const std::string& path);
+// The width of the terminal of standard error in columns ($COLUMNS when the terminal does not
+// tell), or 0 when unknown.
+std::size_t terminal_width();
 
 // The number of CPUs this process may use: those of its CPU affinity set, fewer when a cgroup v2
 // CPU quota allows less. At least 1.

@@ -5,8 +5,10 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -141,6 +143,41 @@ int open_for_reading(const std::string& path, std::error_code& error) {
   return open_for_reading(path, status, error);
 }
 
+int open_list(const std::string& path, std::error_code& error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  error = fd < 0 ? last_error() : std::error_code();
+  return fd;
+}
+
+int standard_stream_named(const std::string& path) {
+  // Follows the links one at a time: the last one, /proc/self/fd/N, leads to whatever the slot
+  // holds, which must not be taken for a file named by the user.
+  char* own = ::realpath("/proc/self/fd", nullptr);
+  if (own == nullptr) return -1;
+  const std::string fd_folder = own;
+  std::free(own);
+  std::string p = path;
+  for (int hop = 0; hop < 40; ++hop) {
+    const auto slash = p.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : p.substr(0, slash + (slash == 0));
+    const std::string name = slash == std::string::npos ? p : p.substr(slash + 1);
+    if (char* resolved = ::realpath(folder.c_str(), nullptr)) {
+      const bool in_fd_folder = fd_folder == resolved;
+      std::free(resolved);
+      if (in_fd_folder) {
+        return name == "0" || name == "1" || name == "2" ? name[0] - '0' : -1;
+      }
+    }
+    char target[4096];
+    const ssize_t n = ::readlink(p.c_str(), target, sizeof target - 1);
+    if (n <= 0) return -1;
+    target[n] = '\0';
+    p = target[0] == '/' || slash == std::string::npos ? std::string(target)
+                                                       : p.substr(0, slash + 1) + target;
+  }
+  return -1;
+}
+
 int duplicate(int fd, std::error_code& error) {
   const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
   error = own < 0 ? last_error() : std::error_code();
@@ -174,7 +211,19 @@ std::ptrdiff_t read_at(int fd, char* out, std::size_t n, std::uint64_t offset,
 }
 
 std::ptrdiff_t read_some(int fd, char* out, std::size_t n, std::error_code& error) {
-  return retrying([&] { return ::read(fd, out, n); }, error);
+  for (;;) {
+    const std::ptrdiff_t r = retrying([&] { return ::read(fd, out, n); }, error);
+    if (r >= 0 || (error != std::errc::resource_unavailable_try_again &&
+                   error != std::errc::operation_would_block)) {
+      return r;
+    }
+    // A pipe the shell left non-blocking: wait for its data as a blocking read would.
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, -1) < 0 && errno != EINTR) {
+      error = last_error();
+      return -1;
+    }
+  }
 }
 
 std::ptrdiff_t write_some(int fd, const char* p, std::size_t n, std::error_code& error) {
@@ -183,6 +232,10 @@ std::ptrdiff_t write_some(int fd, const char* p, std::size_t n, std::error_code&
 
 void end_on_broken_pipe() {
   // SIGPIPE does it, unless the caller's parent chose to ignore it.
+}
+
+void fail_writes_past_file_size_limit() {
+  ::signal(SIGXFSZ, SIG_IGN);
 }
 
 void ignore_broken_pipe() {
@@ -229,11 +282,43 @@ std::error_code truncate(int fd) {
 void copy_permissions(int fd, const std::string& from) {
   struct stat st {};
   if (::stat(from.c_str(), &st) != 0) return;
-  // Owner first: a change of owner clears the set-user and set-group bits of the mode.
-  if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
-    // Only the owner's own group or root may keep the old owner; the mode is kept regardless.
+  // Owner first: a change of owner clears the set-user and set-group bits of the mode. Only
+  // root may give the old owner; a member of the old group may still give that.
+  if (::fchown(fd, st.st_uid, st.st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), st.st_gid)) {
+    // Neither: can_replace_by_rename() kept such a file from being replaced.
   }
   ::fchmod(fd, st.st_mode & 07777);
+}
+
+bool can_replace_by_rename(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return true;  // nothing there to lose
+  if (st.st_nlink > 1) return false;
+  const auto slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  struct stat dir {};
+  if (::stat(folder.c_str(), &dir) != 0) return true;
+  const uid_t me = ::geteuid();
+  // A sticky folder lets only the file's owner, the folder's owner and root replace it.
+  if ((dir.st_mode & S_ISVTX) != 0 && me != 0 && me != st.st_uid && me != dir.st_uid) {
+    return false;
+  }
+  // A file mounted over its name (a container's file volume) cannot be renamed over.
+  struct statx file_x {}, dir_x {};
+  if (::statx(AT_FDCWD, path.c_str(), 0, STATX_MNT_ID, &file_x) == 0 &&
+      ::statx(AT_FDCWD, folder.c_str(), 0, STATX_MNT_ID, &dir_x) == 0 &&
+      (file_x.stx_mask & dir_x.stx_mask & STATX_MNT_ID) != 0) {
+    if (file_x.stx_mnt_id != dir_x.stx_mnt_id) return false;
+  } else if (st.st_dev != dir.st_dev) {
+    return false;
+  }
+  if (::getxattr(path.c_str(), "system.posix_acl_access", nullptr, 0) >= 0) return false;
+  if (me == 0 || me == st.st_uid || ::getegid() == st.st_gid) return true;
+  const int count = ::getgroups(0, nullptr);
+  std::vector<gid_t> groups(static_cast<std::size_t>(std::max(count, 0)));
+  const int got = ::getgroups(count, groups.data());
+  return std::find(groups.begin(), groups.begin() + std::max(got, 0), st.st_gid) !=
+         groups.begin() + std::max(got, 0);
 }
 
 std::optional<std::string> link_target(const std::string& path) {
@@ -264,6 +349,23 @@ SignalsHeld::SignalsHeld() {
 
 SignalsHeld::~SignalsHeld() {
   ::pthread_sigmask(SIG_SETMASK, reinterpret_cast<const sigset_t*>(saved_), nullptr);
+}
+
+namespace {
+void mask_interrupts(int how) {
+  sigset_t interrupts;
+  sigemptyset(&interrupts);
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&interrupts, signal_number);
+  ::pthread_sigmask(how, &interrupts, nullptr);
+}
+}  // namespace
+
+void hold_interrupts() {
+  mask_interrupts(SIG_BLOCK);
+}
+
+void release_interrupts() {
+  mask_interrupts(SIG_UNBLOCK);
 }
 
 int open_for_append(const std::string& path, std::error_code& error) {
@@ -352,12 +454,26 @@ bool is_terminal(int fd) {
   return ::isatty(fd) == 1;
 }
 
-bool output_shares_the_terminal() {
+bool output_shares_the_terminal(const std::string& path) {
   struct stat out {
   }, err{};
-  return ::isatty(STDOUT_FILENO) == 1 && ::isatty(STDERR_FILENO) == 1 &&
-         ::fstat(STDOUT_FILENO, &out) == 0 && ::fstat(STDERR_FILENO, &err) == 0 &&
-         out.st_rdev == err.st_rdev;
+  if (::isatty(STDERR_FILENO) != 1 || ::fstat(STDERR_FILENO, &err) != 0) return false;
+  const bool to_stdout = path == "-" || standard_stream_named(path) == kStdout;
+  if (to_stdout ? ::fstat(STDOUT_FILENO, &out) != 0 : ::stat(path.c_str(), &out) != 0) {
+    return false;
+  }
+  if (S_ISCHR(out.st_mode)) {
+    // /dev/tty is the process's own terminal, whichever it is.
+    return out.st_rdev == err.st_rdev || out.st_rdev == makedev(5, 0);
+  }
+  return to_stdout && S_ISFIFO(out.st_mode);
+}
+
+std::size_t terminal_width() {
+  winsize size{};
+  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  const char* columns = std::getenv("COLUMNS");
+  return columns != nullptr ? static_cast<std::size_t>(std::max(0L, std::atol(columns))) : 0;
 }
 
 unsigned usable_cpu_count() {

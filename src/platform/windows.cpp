@@ -222,6 +222,16 @@ int open_for_reading(const std::string& path, FileStatus& status, std::error_cod
   return fd;
 }
 
+void fail_writes_past_file_size_limit() {}
+
+int open_list(const std::string& path, std::error_code& error) {
+  return open_for_reading(path, error);
+}
+
+int standard_stream_named(const std::string&) {
+  return -1;  // no paths name the standard streams here
+}
+
 int duplicate(int fd, std::error_code& error) {
   HANDLE own = nullptr;
   const HANDLE process = ::GetCurrentProcess();
@@ -376,6 +386,10 @@ void copy_permissions(int, const std::string&) {
   // A new file takes the permissions of its folder, as the old one most likely did.
 }
 
+bool can_replace_by_rename(const std::string&) {
+  return true;
+}
+
 std::optional<std::string> link_target(const std::string&) {
   // Symbolic links are rare on Windows and need privileges to make: the output is replaced as
   // named.
@@ -397,6 +411,9 @@ void remove_file(const std::string& path) {
 // The console handler removes only registered files, so nothing needs holding back.
 SignalsHeld::SignalsHeld() : saved_{} {}
 SignalsHeld::~SignalsHeld() = default;
+
+void hold_interrupts() {}
+void release_interrupts() {}
 
 std::string absolute_path(const std::string& path) {
   const std::wstring name = wide(path);
@@ -466,9 +483,20 @@ bool is_terminal(int fd) {
   return ::GetConsoleMode(handle_of(fd), &mode) != 0;
 }
 
-bool output_shares_the_terminal() {
-  // A process has one console.
-  return is_terminal(kStdout) && is_terminal(kStderr);
+bool output_shares_the_terminal(const std::string& path) {
+  // A process has one console; a pipe from standard output most likely ends at a reader that
+  // prints there.
+  if (path != "-" || !is_terminal(kStderr)) return false;
+  FileStatus st;
+  return is_terminal(kStdout) || (!status(kStdout, st) && st.kind == FileKind::kPipe);
+}
+
+std::size_t terminal_width() {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (::GetConsoleScreenBufferInfo(::GetStdHandle(STD_ERROR_HANDLE), &info)) {
+    return static_cast<std::size_t>(info.srWindow.Right - info.srWindow.Left + 1);
+  }
+  return 0;
 }
 
 unsigned usable_cpu_count() {

@@ -259,6 +259,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
                                        .yes_is_default = false})) {
       return false;
     }
+    output_.hold_interrupts_once_replaced(options_.hold_interrupts_once_replaced);
     output_.set_compression(options_.compression, options_.compression_level);
     const bool opened = options_.output_to_stdout
                             ? output_.open_stdout()

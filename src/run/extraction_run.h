@@ -44,6 +44,9 @@ struct RunOptions {
   // temporary file beside it that replaces it when the run ends without an output failure and
   // converted at least one file. Otherwise the output is emptied when the run starts.
   bool replace_output_when_done = false;
+  // From the moment the output is replaced, SIGINT, SIGTERM and SIGHUP stay held on the calling
+  // thread, so that the summary and the exit status can say so (platform::release_interrupts()).
+  bool hold_interrupts_once_replaced = false;
   // Worker threads that decode a large file in parallel; 0 or 1 decodes on the calling thread.
   // Trial runs always decode on the calling thread, record by record.
   unsigned jobs = 0;

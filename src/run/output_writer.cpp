@@ -32,7 +32,19 @@ std::string random_suffix() {
 // Reasons a folder may refuse a new file while the output in it can still be written in place.
 bool folder_refuses_new_file(std::error_code err) {
   return err == std::errc::permission_denied || err == std::errc::operation_not_permitted ||
-         err == std::errc::read_only_file_system || err == std::errc::filename_too_long;
+         err == std::errc::read_only_file_system;
+}
+
+// The part of the output's name that its temporary name ".NAME.XXXXXX" keeps: all of it where
+// that fits the longest name file systems take (255 bytes), else its start, cut between
+// characters.
+std::string_view temporary_stem(std::string_view name) {
+  constexpr std::size_t kMaxName = 255;
+  constexpr std::size_t kAdded = 8;  // the leading dot, the dot and the six characters
+  if (name.size() + kAdded <= kMaxName) return name;
+  std::size_t keep = kMaxName - kAdded;
+  while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
+  return name.substr(0, keep);
 }
 
 }  // namespace
@@ -110,6 +122,14 @@ int OutputWriter::open_replacement(const std::string& path, std::error_code& err
     in_place = platform::open_for_writing(target, /*create_or_empty=*/false, err);
     if (in_place < 0) return -1;
   }
+  const auto write_in_place = [&] {
+    err = platform::truncate(in_place);
+    if (!err) return in_place;
+    platform::close(in_place);
+    return -1;
+  };
+  // Where a new file could not take the old one's place whole, the old one is written in place.
+  if (exists && !platform::can_replace_by_rename(target)) return write_in_place();
 
   std::size_t slash = target.size();
   while (slash > 0 && !platform::is_separator(target[slash - 1])) --slash;
@@ -120,7 +140,7 @@ int OutputWriter::open_replacement(const std::string& path, std::error_code& err
     // Signals wait until the temporary file is registered for removal, so none is left behind.
     const platform::SignalsHeld held;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-      temporary_ = folder + "." + name + "." + random_suffix();
+      temporary_ = folder + "." + std::string(temporary_stem(name)) + "." + random_suffix();
       fd = platform::create_new(temporary_, err);
       if (fd < 0 && err != std::errc::file_exists) break;
     }
@@ -134,12 +154,7 @@ int OutputWriter::open_replacement(const std::string& path, std::error_code& err
       return -1;
     }
     if (in_place < 0) return open_direct(path, err);
-    err = platform::truncate(in_place);
-    if (err) {
-      platform::close(in_place);
-      return -1;
-    }
-    return in_place;
+    return write_in_place();
   }
   if (in_place >= 0) platform::close(in_place);
   target_ = target;
@@ -149,7 +164,12 @@ int OutputWriter::open_replacement(const std::string& path, std::error_code& err
 
 void OutputWriter::end_replacement(bool keep) {
   if (temporary_.empty()) return;
-  if (!keep || failed_) {
+  const bool replace = keep && !failed_;
+  // Held before the step below, whose end restores the signal mask it found.
+  if (replace && hold_interrupts_once_replaced_) platform::hold_interrupts();
+  // The rename and forgetting the temporary file are one step for a signal's handler.
+  const platform::SignalsHeld held;
+  if (!replace) {
     platform::remove_file(temporary_);
   } else if (const std::error_code err = platform::rename_over(temporary_, target_)) {
     fail(err);

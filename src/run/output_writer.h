@@ -40,7 +40,8 @@ class OutputWriter {
     // Write a temporary file beside it (".NAME.XXXXXX", the old file's mode kept) that close()
     // renames over it, so that the old output stays whole until the new one is complete. A
     // symbolic link is followed: its target is replaced and the link stays. Where the folder
-    // takes no new file but the output may be written, it is emptied and written in place.
+    // takes no new file but the output may be written, or a new file could not take the old
+    // one's place whole (platform::can_replace_by_rename), it is emptied and written in place.
     kReplaceWhenDone,
   };
 
@@ -61,6 +62,11 @@ class OutputWriter {
   // that the caller stays responsive. The write goes on waiting afterwards.
   static constexpr int kWaitSliceMs = 50;
   void set_wait_handler(std::function<void()> handler) { wait_handler_ = std::move(handler); }
+
+  // From the moment a temporary file replaces the output, interrupting signals stay held on
+  // this thread (platform::release_interrupts() lets them in), so that a signal cannot end the
+  // process after the output was replaced but before the caller said so.
+  void hold_interrupts_once_replaced(bool hold) { hold_interrupts_once_replaced_ = hold; }
 
   // Room for n bytes at the end of the buffer (n <= kBufferSize); commit() what was used.
   // A room larger than the flush size (a block's worst case in a format with long rows) is
@@ -132,6 +138,7 @@ class OutputWriter {
   std::string temporary_;
   std::string target_;
   int removal_slot_ = -1;
+  bool hold_interrupts_once_replaced_ = false;
 };
 
 }  // namespace vemo

@@ -285,6 +285,8 @@ TEST(ParseArguments, GnuConventionsAndUsageErrors) {
       {{"f", "-o"}, "option -o needs a value", "", {}, 0, false},
       {{"f", "--jobs"}, "option --jobs needs a value", "", {}, 0, false},
       {{"--\x1b[2J", "-o", "o", "f"}, "unknown option $'--\\033[2J'", "", {}, 0, false},
+      {{"-\x1b", "-o", "o", "f"}, "unknown option $'-\\033'", "", {}, 0, false},
+      {{"-\n", "-o", "o", "f"}, "unknown option $'-\\n'", "", {}, 0, false},
       {{"--compress=lz4", "-o", "o", "f"}, "--compress takes gzip, zstd or none", "", {}, 0, false},
       {{"--compress-level=3", "-o", "o.csv", "f"},
        "--compress-level needs a compressed output (-o NAME.gz, -o NAME.zst or --compress)",
@@ -328,6 +330,7 @@ TEST(ConsoleObserver, ProgressLineShowsTheFileItIsAt) {
     std::string name;
     bool quiet;
     std::string shown;
+    std::size_t width = 0;
   };
   const Case cases[] = {
       {2, 5, "a.dat", false,
@@ -337,13 +340,18 @@ TEST(ConsoleObserver, ProgressLineShowsTheFileItIsAt) {
        "\r\033[Kfile 1/1 $'Processing \\n.dat' 0%, 0 bytes\r\033[Kfile 1/1 $'Processing "
        "\\n.dat' 100%, 0 bytes"},
       {1, 1, "a.dat", true, ""},
+      // Never wider than the terminal: the name gives way in its middle.
+      {1, 1, "a-very-long-file-name-of-many-characters.dat", false,
+       "\r\033[Kfile 1/1 a-ve\xE2\x80\xA6s.dat 0%, 0 bytes\r\033[Kfile 1/1 a-v\xE2\x80\xA6.dat 100%, "
+       "0 bytes",
+       32},
   };
   for (const auto& c : cases) {
     const test::ScratchDir scratch;
     std::FILE* err = std::fopen((scratch / "err").c_str(), "w+b");
     ASSERT_NE(err, nullptr);
     {
-      ConsoleObserver observer(err, {.quiet = c.quiet, .show_progress = true});
+      ConsoleObserver observer(err, {.quiet = c.quiet, .show_progress = true, .width = c.width});
       observer.set_file_status({.number = c.number, .count = c.count, .name = c.name});
       observer.set_progress(100);
       observer.clear_status();
@@ -357,12 +365,16 @@ TEST(ConsoleObserver, ProgressLineShowsTheFileItIsAt) {
 
 #ifndef _WIN32
 // Runs vemo-convert with standard error on a new terminal, and standard output on the same
-// terminal or into `out_file`; returns what the terminal showed.
+// terminal, into `out_file`, or into a pipe for "|"; returns what the terminal showed.
 std::string on_terminal(const std::vector<std::string>& args, const std::string& out_file) {
   const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
   if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return "no terminal";
   const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
-  const int file = out_file.empty() ? -1 : ::open(out_file.c_str(), O_WRONLY | O_CREAT, 0644);
+  int pipe_ends[2] = {-1, -1};
+  if (out_file == "|" && ::pipe(pipe_ends) != 0) return "no pipe";
+  const int file = out_file == "|" ? pipe_ends[1]
+                   : out_file.empty() ? -1
+                                      : ::open(out_file.c_str(), O_WRONLY | O_CREAT, 0644);
   std::vector<std::string> all = {VEMO_CONVERT};
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -382,6 +394,7 @@ std::string on_terminal(const std::vector<std::string>& args, const std::string&
   for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) shown.append(buf, n);
   ::waitpid(pid, nullptr, 0);
   ::close(master);
+  if (pipe_ends[0] >= 0) ::close(pipe_ends[0]);
   return shown;
 }
 
@@ -392,6 +405,8 @@ TEST_F(VemoConvert, ProgressLineOnlyWhereTheLinesDoNotGo) {
     bool progress;
   } cases[] = {
       {{"-o", "-", a}, "", false},
+      {{"-o", "/dev/stdout", a}, "", false},
+      {{"-o", "-", a}, "|", false},  // `| head` prints on the same terminal
       {{"-o", dir + "/t.csv", a}, "", true},
       {{"-o", "-", a}, dir + "/redirected.csv", true},
       {{"--progress=never", "-o", dir + "/t.csv", a}, "", false},
@@ -764,6 +779,7 @@ TEST(ParseArguments, ListsFoldersStandardInputAndProgress) {
     std::vector<std::string> names;
   } lists[] = {
       {"a.dat\nb c.dat\n\nlast", false, {"a.dat", "b c.dat", "last"}},
+      {"a.dat\r\n\r\nlast\r", false, {"a.dat", "last"}},  // written on Windows
       {std::string("new\nline.dat\0-\0", 15), true, {"new\nline.dat", "./-"}},
       {"", false, {}},
   };

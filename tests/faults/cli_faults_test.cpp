@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -290,6 +291,8 @@ TEST(CliOutputReplacement, PreviousOutputStaysUntilARunCompletes) {
     bool through_link;  // -o names a symbolic link to the previous output
     int status;
     bool replaced;
+    std::size_t name_length = 0;  // of the output's file name; 0: "prev.csv"
+    int signal_after_rename = 0;  // sent the moment the output has been replaced
   };
   const Case cases[] = {
       {"mistyped input", 0, true, false, 1, false},
@@ -298,13 +301,21 @@ TEST(CliOutputReplacement, PreviousOutputStaysUntilARunCompletes) {
       {"SIGHUP", SIGHUP, false, false, 128 + SIGHUP, false},
       {"completed", 0, false, false, 0, true},
       {"completed through a link", 0, false, true, 0, true},
+      // Names too long to take ".NAME.XXXXXX" whole.
+      {"mistyped input, 248-byte name", 0, true, false, 1, false, 248},
+      {"SIGTERM, 255-byte name", SIGTERM, false, false, 128 + SIGTERM, false, 255},
+      {"completed, 255-byte name", 0, false, false, 0, true, 255},
+      // Once replaced, the output is reported as such: the signal changes nothing.
+      {"SIGINT after the rename", 0, false, false, 0, true, 0, SIGINT},
   };
   const std::string kept = "earlier output\r\n";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const ScratchDir dir;
     const std::string a = dir.file("a.dat", test::data_file_with_records(40000));
-    const std::string prev = dir.file("prev.csv", kept);
+    const std::string prev_name =
+        c.name_length ? std::string(c.name_length - 4, 'n') + ".csv" : "prev.csv";
+    const std::string prev = dir.file(prev_name, kept);
     ASSERT_EQ(::chmod(prev.c_str(), 0640), 0);
     std::string out = prev;
     if (c.through_link) {
@@ -312,7 +323,11 @@ TEST(CliOutputReplacement, PreviousOutputStaysUntilARunCompletes) {
       fs::create_symlink("prev.csv", out);
     }
     Launch l;
-    l.argv = {VEMO_CONVERT, "-q", "-o", out};
+    l.argv = {VEMO_CONVERT, "-o", out};
+    if (c.signal_after_rename) {
+      l.env = {"LD_PRELOAD=" READ_FAULT_SHIM,
+               "VEMO_SIGNAL_AFTER_RENAME=" + std::to_string(c.signal_after_rename)};
+    }
     if (c.missing_input) {
       l.argv.push_back(dir / "typo.dat");
     } else {
@@ -322,7 +337,7 @@ TEST(CliOutputReplacement, PreviousOutputStaysUntilARunCompletes) {
     if (c.signal_number) {
       l.meanwhile = [&](pid_t pid) {
         // Wait for the temporary file, so that the run is writing when it is stopped.
-        for (int i = 0; i < 2000 && strays(dir, {"a.dat", "prev.csv"}).empty(); ++i) {
+        for (int i = 0; i < 2000 && strays(dir, {"a.dat", prev_name}).empty(); ++i) {
           ::usleep(1000);
         }
         ::kill(pid, c.signal_number);
@@ -332,12 +347,16 @@ TEST(CliOutputReplacement, PreviousOutputStaysUntilARunCompletes) {
     const Outcome o = faults::run(l);
 
     EXPECT_EQ(o.status, c.status);
-    EXPECT_EQ(test::read_file(prev), c.replaced ? clean_output({a}) : kept);
+    // After a signal, a summary is printed only when the output was replaced.
+    if (c.signal_number || c.signal_after_rename) {
+      EXPECT_EQ(has_summary(o), c.replaced);
+    }
+    EXPECT_TRUE(test::read_file(prev) == (c.replaced ? clean_output({a}) : kept));
     struct stat st {};
     ASSERT_EQ(::stat(prev.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(fs::is_symlink(out), c.through_link);
-    EXPECT_EQ(strays(dir, {"a.dat", "prev.csv", "link.csv"}), std::vector<std::string>{});
+    EXPECT_EQ(strays(dir, {"a.dat", prev_name, "link.csv"}), std::vector<std::string>{});
   }
 }
 
@@ -368,6 +387,72 @@ TEST(CliOutputReplacement, WritableOutputInAFolderThatTakesNoNewFileIsWrittenInP
   EXPECT_EQ(test::read_file(out), clean_output({a}));
   fs::permissions(dir / "locked", fs::perms::owner_all);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir / "locked"), fs::directory_iterator()), 1);
+}
+
+TEST(CliOutputReplacement, OutputsARenameWouldChangeOrCannotReplaceAreKeptOrWrittenInPlace) {
+  const auto user = faults::nobody();
+  if (::geteuid() != 0 || !user) GTEST_SKIP() << "needs root and the user \"nobody\"";
+  constexpr uid_t kOwner = 4242;
+  constexpr gid_t kGroup = 4343;
+  struct Case {
+    const char* what;
+    mode_t folder_mode;
+    mode_t file_mode;
+    bool as_group_member;  // run as "nobody" in the file's group; false: as root
+    bool as_stranger;      // run as "nobody" outside it
+    bool hard_link;
+    bool bind_mount;
+    bool in_place;
+  };
+  const Case cases[] = {
+      {"group-shared file of another user", 0777, 0660, true, false, false, false, false},
+      {"neither owner nor group can be kept", 0777, 0666, false, true, false, false, true},
+      {"another user's file in a sticky folder", 01777, 0660, true, false, false, false, true},
+      {"a second hard link", 0755, 0644, false, false, true, false, true},
+      {"a file mounted over the output", 0755, 0644, false, false, false, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const ScratchDir dir;
+    const std::string a = input_open_to_all(dir);
+    const std::string folder = dir / "out";
+    fs::create_directory(folder);
+    ASSERT_EQ(::chmod(folder.c_str(), c.folder_mode), 0);
+    const std::string out = dir.file("out/out.csv", "earlier output\r\n");
+    ASSERT_EQ(::chown(out.c_str(), kOwner, kGroup), 0);
+    ASSERT_EQ(::chmod(out.c_str(), c.file_mode), 0);
+    std::string seen = out;  // where the new lines must be read
+    if (c.hard_link) {
+      seen = dir / "link.csv";
+      ASSERT_EQ(::link(out.c_str(), seen.c_str()), 0);
+    }
+    if (c.bind_mount) {
+      seen = dir.file("volume.csv", "earlier output\r\n");
+      ASSERT_EQ(::chown(seen.c_str(), kOwner, kGroup), 0);
+      ASSERT_EQ(::chmod(seen.c_str(), c.file_mode), 0);
+      if (::mount(seen.c_str(), out.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+        continue;  // no mounts here: untested
+      }
+    }
+    struct stat before {};
+    ASSERT_EQ(::stat(out.c_str(), &before), 0);
+    Launch l;
+    l.argv = {VEMO_CONVERT, "-o", out, a};
+    if (c.as_group_member || c.as_stranger) l.run_as = user;
+    if (c.as_group_member) l.run_as_groups = {kGroup};
+
+    const Outcome o = faults::run(l);
+
+    struct stat after {};
+    EXPECT_EQ(::stat(out.c_str(), &after), 0);
+    if (c.bind_mount) ::umount(out.c_str());
+    if (o.status == 125) continue;  // privileges could not be dropped
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(test::read_file(seen) == clean_output({a}));
+    EXPECT_EQ(after.st_ino == before.st_ino, c.in_place);
+    EXPECT_EQ(after.st_gid, kGroup);
+    EXPECT_EQ(after.st_mode & 07777, c.file_mode);
+  }
 }
 
 // --- The inputs ---
@@ -541,6 +626,9 @@ TEST(CliStreams, ClosedStandardOutputIsAnOutputFailureOnlyWhenItIsTheOutput) {
     std::string err;
   } cases[] = {
       {"-", 2, line("Cannot create the output file -: standard output is closed")},
+      // Paths that lead to the slot lead to what holds it, not to the output the user meant.
+      {"/dev/stdout", 2, line("Cannot create the output file /dev/stdout: standard output is closed")},
+      {"/dev/fd/1", 2, line("Cannot create the output file /dev/fd/1: standard output is closed")},
       {dir / "out.csv", 0, summary(40, 1)},
   };
   for (const Case& c : cases) {
@@ -570,6 +658,55 @@ TEST(CliStreams, ClosedStandardErrorNeverPutsMessagesIntoTheOutput) {
   EXPECT_EQ(o.status, 1);
   const std::string out = test::read_file(dir / "out.csv");
   EXPECT_EQ(out, clean_output({a}));
+}
+
+// --- Lists and standard input ---
+
+TEST(CliLists, ListsAndStandardInputAreReadWholeHoweverTheyArrive) {
+  const ScratchDir dir;
+  const std::string a = dir.file("a.dat", test::data_file_with_records(40));
+  const std::string b = dir.file("b.dat", test::data_file_with_records(30));
+  const std::string list = dir.file("list", b + "\n");
+  const std::string fifo = dir / "list.fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // The writer of the FIFO comes after the run has started, as a producer in a pipeline may.
+  const auto write_fifo_later = [&](pid_t) {
+    ::usleep(300000);
+    for (int tries = 0; tries < 200; ++tries) {
+      const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+      if (fd >= 0) {
+        EXPECT_EQ(::write(fd, (b + "\n").data(), b.size() + 1), static_cast<ssize_t>(b.size() + 1));
+        ::close(fd);
+        return;
+      }
+      ::usleep(10000);  // no reader yet
+    }
+  };
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    std::string stdin_path;
+    std::function<void(pid_t)> meanwhile;
+  } cases[] = {
+      {"a FIFO list", {"--files-from", fifo}, "", write_fifo_later},
+      {"a list on non-blocking standard input", {"--files-from", "-"}, list, nullptr},
+      {"a data file on non-blocking standard input", {"-"}, b, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Launch l;
+    l.argv = {VEMO_CONVERT, "-o", "-", a};
+    l.argv.insert(l.argv.end(), c.args.begin(), c.args.end());
+    l.stdin_path = c.stdin_path;
+    l.stdin_through_pipe = l.stdin_nonblocking = !c.stdin_path.empty();
+    l.meanwhile = c.meanwhile;
+    l.time_limit = std::chrono::seconds(5);
+
+    const Outcome o = faults::run(l);
+
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(o.out == clean_output({a, b})) << count_lines(o.out) << " lines";
+  }
 }
 
 // --- Standard output closed early ---

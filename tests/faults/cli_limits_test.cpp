@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -74,6 +75,38 @@ TEST(CliReadFaults, ReadErrorKeepsEveryBlockBeforeItWhateverTheJobs) {
   }
 }
 
+TEST(CliReadFaults, OutputDirKeepsTheEarlierOutputOfAnInputThatFailsMidway) {
+  const ScratchDir dir;
+  const std::string a = dir.file("a.dat", test::data_file_with_records(20));
+  const std::string bad = dir.file("file.bad", test::data_file_bytes(4096));  // 8 MiB
+  const std::string c = dir.file("c.dat", test::data_file_with_records(30));
+  for (const bool stop : {false, true}) {
+    for (const char* jobs : {"1", "2", "7"}) {
+      SCOPED_TRACE(std::string(stop ? "--stop-on-invalid" : "") + " -j " + jobs);
+      const ScratchDir out;
+      const std::string earlier = out.file("file.csv", "the complete earlier output\r\n");
+      Launch l;
+      l.argv = {VEMO_CONVERT, "-j", jobs, "--output-dir", out.path(), a, bad, c};
+      if (stop) l.argv.insert(l.argv.begin() + 1, "--stop-on-invalid");
+      l.env = {"LD_PRELOAD=" READ_FAULT_SHIM, "VEMO_FAIL_READS_FROM=3000000"};
+
+      const Outcome o = faults::run(l);
+
+      EXPECT_EQ(o.status, 1) << o.err;
+      EXPECT_TRUE(test::read_file(earlier) == "the complete earlier output\r\n");
+      std::vector<std::string> names;
+      for (const auto& e : fs::directory_iterator(out.path())) {
+        names.push_back(e.path().filename().string());
+      }
+      std::sort(names.begin(), names.end());
+      const std::vector<std::string> expected =
+          stop ? std::vector<std::string>{"a.csv", "file.csv"}
+               : std::vector<std::string>{"a.csv", "c.csv", "file.csv"};
+      EXPECT_EQ(names, expected);
+    }
+  }
+}
+
 TEST(CliReadFaults, FileThatGrowsWhileReadIsReported) {
   const ScratchDir dir;
   for (const char* jobs : {"1", "3"}) {
@@ -131,6 +164,61 @@ TEST(CliResourceLimits, ThreadsOrMemoryThatCannotBeHadFallBackToOneThread) {
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_TRUE(o.out == expected) << count_lines(o.out) << " lines";
     EXPECT_EQ(o.err, summary(count_lines(expected), 2));
+  }
+}
+
+TEST(CliResourceLimits, LimitsGiveTheResultOfOneJobOrAnOutputFailure) {
+#ifdef VEMO_SANITIZED
+  GTEST_SKIP() << "resource limits do not apply to a sanitized build";
+#endif
+  const ScratchDir dir;
+  // Large enough that the workers still hold them while the next ones are opened.
+  const std::string a = dir.file("a.dat", test::data_file_with_records(2000));
+  const std::string b = dir.file("b.dat", test::data_file_with_records(3000));
+  const std::string big = dir.file("big.dat", test::data_file_with_records(20000));
+  const std::string kept = "earlier output\r\n";
+  struct Case {
+    const char* what;
+    std::vector<std::string> inputs;
+    int open_files;               // RLIMIT_NOFILE
+    std::uint64_t address_space;  // RLIMIT_AS
+    std::uint64_t file_size;      // RLIMIT_FSIZE
+    int status;
+    std::string err;  // standard error; empty: the summary of a clean run
+  };
+  const std::string out = dir / "out.csv";
+  const Case cases[] = {
+      // Descriptors for the standard streams, the output and one input only.
+      {"five descriptors", {a, b, a, b, a, b, a, b}, 5, 0, 0, 0, ""},
+      {"a list that never ends", {"--files-from", "/dev/zero", a}, 0, 64u << 20, 0, 2,
+       line("Cannot read the file list /dev/zero: Cannot allocate memory") +
+           "Try 'vemo-convert --help'.\n"},
+      {"an output over the file size limit", {big}, 0, 0, 100000, 2,
+       line("Could not write the output file " + out + ": File too large")},
+  };
+  for (const Case& c : cases) {
+    for (const char* jobs : {"1", "2"}) {
+      SCOPED_TRACE(std::string(c.what) + " -j " + jobs);
+      dir.file("out.csv", kept);
+      Launch l;
+      l.argv = {VEMO_CONVERT, "-j", jobs, "-o", out};
+      l.argv.insert(l.argv.end(), c.inputs.begin(), c.inputs.end());
+      l.max_open_files = c.open_files;
+      l.max_address_space = c.address_space;
+      l.max_file_size = c.file_size;
+
+      const Outcome o = faults::run(l);
+
+      EXPECT_EQ(o.status, c.status);
+      if (c.status == 0) {
+        EXPECT_EQ(o.err, summary(20000, 8));
+        EXPECT_TRUE(test::read_file(out) == clean_output(c.inputs));
+      } else {
+        EXPECT_EQ(o.err, c.err);
+        EXPECT_EQ(test::read_file(out), kept);
+      }
+      EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 4);
+    }
   }
 }
 

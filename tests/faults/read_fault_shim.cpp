@@ -4,9 +4,12 @@
 //                           before N returns the bytes up to N first, as a disk does);
 //   VEMO_GROW_AT=N          the first read at or past byte N appends 1000 bytes to the file, as
 //                           a collector still writing it would.
+// and, for any file, VEMO_SIGNAL_AFTER_RENAME=S sends signal S to the process right after each
+// rename, as a Ctrl+C at the worst moment would.
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -68,4 +71,13 @@ extern "C" ssize_t pread(int fd, void* buf, size_t count, off_t offset) {
 }
 extern "C" ssize_t pread64(int fd, void* buf, size_t count, off_t offset) {
   return faulty_pread(fd, buf, count, offset);
+}
+
+extern "C" int rename(const char* from, const char* to) {
+  using RenameFn = int (*)(const char*, const char*);
+  static const auto real = reinterpret_cast<RenameFn>(::dlsym(RTLD_NEXT, "rename"));
+  const int result = real(from, to);
+  const long long signal_number = setting("VEMO_SIGNAL_AFTER_RENAME");
+  if (signal_number > 0) ::kill(::getpid(), static_cast<int>(signal_number));
+  return result;
 }

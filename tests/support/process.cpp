@@ -65,6 +65,7 @@ Outcome run(const Launch& launch) {
       ::signal(SIGPIPE, SIG_DFL);
       ::dup2(in_fd, STDIN_FILENO);
       ::dup2(feed[1], STDOUT_FILENO);
+      if (launch.stdin_nonblocking) ::usleep(300000);
       const char* const cat[] = {"/bin/cat", nullptr};
       ::execv(cat[0], const_cast<char* const*>(cat));
       ::_exit(127);
@@ -100,12 +101,15 @@ Outcome run(const Launch& launch) {
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
     ::dup2(in_fd, STDIN_FILENO);
+    if (launch.stdin_nonblocking) ::fcntl(STDIN_FILENO, F_SETFL, O_NONBLOCK);
     ::dup2(out_fd, STDOUT_FILENO);
     ::dup2(err_fd, STDERR_FILENO);
     if (launch.close_stderr) ::close(STDERR_FILENO);
     if (launch.close_stdout) ::close(STDOUT_FILENO);
     if (!launch.cwd.empty() && ::chdir(launch.cwd.c_str()) != 0) ::_exit(127);
     if (launch.max_open_files > 0) {
+      // The limit counts from the three standard streams: nothing a test runner leaked is left.
+      ::close_range(3, ~0u, 0);
       const rlimit lim{static_cast<rlim_t>(launch.max_open_files),
                        static_cast<rlim_t>(launch.max_open_files)};
       if (::setrlimit(RLIMIT_NOFILE, &lim) != 0) ::_exit(127);
@@ -114,6 +118,10 @@ Outcome run(const Launch& launch) {
       const rlimit lim{launch.max_address_space, launch.max_address_space};
       if (::setrlimit(RLIMIT_AS, &lim) != 0) ::_exit(127);
     }
+    if (launch.max_file_size > 0) {
+      const rlimit lim{launch.max_file_size, launch.max_file_size};
+      if (::setrlimit(RLIMIT_FSIZE, &lim) != 0) ::_exit(127);
+    }
     if (launch.max_processes > 0) {
       const rlimit lim{static_cast<rlim_t>(launch.max_processes),
                        static_cast<rlim_t>(launch.max_processes)};
@@ -121,7 +129,8 @@ Outcome run(const Launch& launch) {
     }
     if (launch.run_as) {
       // Groups first, then the group, then the user: after setuid nothing can be regained.
-      if (::setgroups(0, nullptr) != 0 || ::setgid(launch.run_as->gid) != 0 ||
+      if (::setgroups(launch.run_as_groups.size(), launch.run_as_groups.data()) != 0 ||
+          ::setgid(launch.run_as->gid) != 0 ||
           ::setuid(launch.run_as->uid) != 0 || ::geteuid() != launch.run_as->uid ||
           ::setuid(0) == 0) {
         ::_exit(125);

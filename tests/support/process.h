@@ -36,11 +36,15 @@ struct Launch {
   // stdin_through_pipe is set, as `cat FILE | program` gives it.
   std::string stdin_path;
   bool stdin_through_pipe = false;
+  // Standard input left non-blocking, as some shells leave it; through a pipe, its data then
+  // comes only after a while, so that the first read finds it empty.
+  bool stdin_nonblocking = false;
   // Standard output: captured when empty, else this file opened with these flags.
   std::string stdout_path;
   int stdout_flags = 0;
   std::optional<Unprivileged> run_as;    // drop every privilege to this user before exec
-  int max_open_files = 0;                // RLIMIT_NOFILE when not 0
+  std::vector<gid_t> run_as_groups;      // the supplementary groups it keeps
+  int max_open_files = 0;                // RLIMIT_NOFILE when not 0 (other descriptors closed)
   bool ignore_sigpipe = false;           // start with SIGPIPE ignored, as some services do
   bool close_stderr = false;             // start with no standard error at all (2>&-)
   bool close_stdout = false;             // start with no standard output at all (>&-)
@@ -49,6 +53,7 @@ struct Launch {
 
   std::uint64_t max_address_space = 0;  // RLIMIT_AS in bytes when not 0
   int max_processes = 0;                // RLIMIT_NPROC when not 0 (binds only without root)
+  std::uint64_t max_file_size = 0;      // RLIMIT_FSIZE in bytes when not 0
   std::vector<std::string> env;         // NAME=value entries added to the environment
   // When not 0, standard output is a pipe of which this many bytes are read into Outcome::out
   // before it is closed, as a reader such as `head -c N` does.

@@ -6,7 +6,8 @@
 #   tests/windows/compare_convert.sh LINUX_BUILD_DIR WINDOWS_BUILD_DIR
 #
 # Inputs: every axegen profile (a few MB each, made by the Linux axegen), the samples, two files
-# named in Unicode, an empty file, a folder and a missing file. Each runs with -o FILE, -o -,
+# named in Unicode, gzip and zstd forms (one cut short), an empty file, a folder and a missing
+# file. Each runs with -o FILE, -o -,
 # --sample, -j 1 and -j 2; then all of them in one run, one output per input (--output-dir),
 # standard input as a data file and as a file list, an output that exists, is an input or is a
 # data file, a reader that stops early (| head), the help, the version and a usage error.
@@ -48,10 +49,17 @@ gen "Zürich 2026.dat" realistic 1M 5
 gen "Отчёт за март.dat" edge 1M 6
 : >"$in/empty.dat"
 cp "$root"/samples/*.dat "$in/"
+# Compressed inputs: gzip in two members, zstd, and a gzip stream cut short.
+{ head -c 1000000 "$in/realistic.dat" | gzip -c; tail -c +1000001 "$in/realistic.dat" | gzip -c; } \
+  >"$in/packed.dat.gz"
+zstd -q -c "$in/edge.dat" >"$in/packed-z.dat.zst"
+gzip -c "$in/random.dat" >"$work/whole.gz"
+head -c 300000 "$work/whole.gz" >"$in/cut.dat.gz"
 
 inputs=()
 while IFS= read -r -d '' f; do inputs+=("../../in/${f#"$in/"}"); done \
-  < <(find "$in" -maxdepth 1 -type f -name '*.dat' -print0 | sort -z)
+  < <(find "$in" -maxdepth 1 -type f \( -name '*.dat' -o -name '*.dat.gz' -o -name '*.dat.zst' \) \
+    -print0 | sort -z)
 
 cases=0
 differences=0
@@ -111,6 +119,11 @@ compare "all --output-dir" --output-dir . "${inputs[@]}"
 # Standard input as a data file, and as the list of files to convert.
 stdin="$in/realistic.dat" compare "stdin -o -" -o - -
 stdin="$in/realistic.dat" compare "stdin --sample" --sample -o out.csv -
+stdin="$in/packed.dat.gz" compare "stdin gzip -o -" -o - -
+stdin="$in/packed-z.dat.zst" compare "stdin zstd -j 2 -o -" -j 2 -o - -
+# Compressed outputs: the same compressed bytes from the same library versions.
+compare "all -o FILE.gz" -o out.csv.gz "${inputs[@]}"
+compare "all --compress=zstd --output-dir" -j 2 --compress=zstd --output-dir . "${inputs[@]}"
 printf '%s\n' "${all[@]}" >"$work/list"
 stdin="$work/list" compare "--files-from -" -j 2 -o out.csv --files-from -
 # An output that exists is replaced whole; one that is an input, or an AXE data file, is refused.
