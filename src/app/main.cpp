@@ -43,6 +43,7 @@ int main(int argc, char* argv[]) {
   } else {
     paths.assign(argv + 1, argv + argc);
   }
-  if (!paths.empty()) window.select_files(paths);
+  // After the window is on the screen, so that a message comes over it.
+  if (!paths.empty()) window.select_files_once_shown(paths);
   return QApplication::exec();
 }

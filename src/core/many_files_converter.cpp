@@ -250,6 +250,9 @@ class ManyFilesConverter::Impl {
           report.accepted = DataFileScanner::is_data_file(reader);
           report.test_failed = !report.accepted && reader.failed();
           if (report.test_failed) report.error = reader.error();
+          if (report.test_failed && report.compressed) {
+            report.failed_at = static_cast<std::int64_t>(reader.failure().offset);
+          }
         }
       } else {
         report.error = reader.error();

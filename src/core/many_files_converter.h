@@ -22,6 +22,8 @@ struct FileReport {
   bool accepted = false;     // passed the data file test
   bool test_failed = false;  // the test's read failed in the system: the file is unreadable
   bool compressed = false;   // read decompressed; `length` is the compressed size
+  // Where in the decompressed data a compressed file's test found it damaged (-1: nowhere).
+  std::int64_t failed_at = -1;
   // The caller opens and converts this file itself: it is large (opened and tested only; a
   // compressed file never is, since the caller could not split it either), or its worker could
   // not get the memory or a descriptor to open it.

@@ -308,6 +308,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
         return go_on_after_not_data_file(path) ? FileEnd::kNext : FileEnd::kDeclined;
       }
       unreadable = report.error;
+      failed_at = report.failed_at;
     } else {
       ++converted_files_;
       set_progress(0);
@@ -352,6 +353,10 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
       report.test_failed = !report.accepted && reader_.failed();
     }
     if (!report.opened || report.test_failed) report.error = reader_.error();
+    // A stream's compression is known once the test has read its first bytes.
+    if (report.test_failed && reader_.is_compressed()) {
+      report.failed_at = static_cast<std::int64_t>(reader_.failure().offset);
+    }
     if (!report.accepted) reader_.close();
     return step(report, name, path, count, [&] {
       Converted converted;

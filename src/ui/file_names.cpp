@@ -26,6 +26,89 @@ std::string system_bytes(const QString& text) {
   }
 }
 
+namespace {
+
+#ifndef Q_OS_WIN
+// Length of the valid UTF-8 sequence at the start of s (1 to 4), or 0.
+std::size_t utf8_sequence(std::string_view s) {
+  const auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+  const unsigned char lead = b(0);
+  if (lead < 0x80) return 1;
+  std::size_t n = 0;
+  char32_t cp = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    n = 2;
+    cp = lead & 0x1Fu;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    n = 3;
+    cp = lead & 0x0Fu;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    n = 4;
+    cp = lead & 0x07u;
+  } else {
+    return 0;
+  }
+  if (s.size() < n) return 0;
+  for (std::size_t i = 1; i < n; ++i) {
+    if ((b(i) & 0xC0u) != 0x80u) return 0;
+    cp = (cp << 6) | (b(i) & 0x3Fu);
+  }
+  const bool overlong = (n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000);
+  if (overlong || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return 0;
+  return n;
+}
+#endif
+
+// Whether text[i] stands for an undecodable byte: a low surrogate of that range that is not the
+// second half of a pair.
+bool is_kept_byte(const QString& text, qsizetype i) {
+  const char16_t c = text[i].unicode();
+  return c >= 0xDC80 && c <= 0xDCFF && (i == 0 || !text[i - 1].isHighSurrogate());
+}
+
+}  // namespace
+
+QString path_text(std::string_view bytes) {
+  QString text = display_text(bytes);
+#ifndef Q_OS_WIN
+  if (QFile::encodeName(text) == QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()))) {
+    return text;
+  }
+  text.clear();
+  for (std::size_t i = 0; i < bytes.size();) {
+    const std::size_t n = utf8_sequence(bytes.substr(i));
+    if (n > 0) {
+      text += QString::fromUtf8(bytes.data() + i, static_cast<qsizetype>(n));
+      i += n;
+    } else {
+      text += QChar(static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(bytes[i])));
+      ++i;
+    }
+  }
+#endif
+  return text;
+}
+
+std::string path_bytes(const QString& text) {
+  std::string bytes;
+  qsizetype start = 0;
+  for (qsizetype i = 0; i <= text.size(); ++i) {
+    const bool kept = i < text.size() && is_kept_byte(text, i);
+    if (i < text.size() && !kept) continue;
+    bytes += system_bytes(text.mid(start, i - start));
+    if (kept) bytes += static_cast<char>(text[i].unicode() - 0xDC00);
+    start = i + 1;
+  }
+  return bytes;
+}
+
+QString shown_text(QString text) {
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    if (is_kept_byte(text, i)) text[i] = QChar(QChar::ReplacementCharacter);
+  }
+  return text;
+}
+
 std::filesystem::path path_of_bytes(const std::string& bytes) {
   if constexpr (platform::kWindows) {
     // A narrow string would be read in the ANSI code page.

@@ -20,6 +20,13 @@ inline QString display_text(const QByteArray& bytes) {
 // The bytes of a name or path typed or shown in the window.
 std::string system_bytes(const QString& text);
 
+// A folder's path or name as the window keeps it, losslessly: where the bytes are no text in the
+// locale, each byte that cannot be decoded is kept as a lone surrogate (U+DC80 to U+DCFF), which
+// path_bytes() turns back into that byte. shown_text() is how such a text is shown.
+QString path_text(std::string_view bytes);
+std::string path_bytes(const QString& text);
+QString shown_text(QString text);
+
 // A path from the bytes of one and back, without a trip through a code page.
 std::filesystem::path path_of_bytes(const std::string& bytes);
 std::string bytes_of_path(const std::filesystem::path& path);

@@ -3,6 +3,8 @@
 #include <QKeyEvent>
 #include <QStyledItemDelegate>
 
+#include "ui/file_names.h"
+
 namespace vemo::ui {
 
 namespace {
@@ -59,9 +61,11 @@ void FolderList::show_folder(const QString& root, const QString& root_text, cons
   const QString below_root = folder.startsWith(root) ? folder.mid(root.size()) : QString();
   for (const QString& name : below_root.split('/', Qt::SkipEmptyParts)) {
     path = join(path, name);
-    current = add(open_icon, name, path, ++level);
+    current = add(open_icon, shown_text(name), path, ++level);
   }
-  for (const QString& name : subfolders) add(closed_icon, name, join(folder, name), level + 1);
+  for (const QString& name : subfolders) {
+    add(closed_icon, shown_text(name), join(folder, name), level + 1);
+  }
   setCurrentItem(current);
 }
 

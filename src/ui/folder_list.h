@@ -18,7 +18,8 @@ class FolderList final : public QListWidget {
   explicit FolderList(QWidget* parent);
 
   // Shows `folder`, which lies under the volume root `root` (ending with '/'); `root_text` is
-  // how the root entry reads. `subfolders` are names, already in order.
+  // how the root entry reads. `subfolders` are names, already in order. Paths and names are
+  // kept as path_text() gives them; the entries show them with shown_text().
   void show_folder(const QString& root, const QString& root_text, const QString& folder,
                    const QStringList& subfolders);
 

@@ -19,7 +19,7 @@ std::filesystem::path native_path(const QString& path) {
   if constexpr (platform::kWindows) {
     return std::filesystem::path(path.toStdWString());
   } else {
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
+    return std::filesystem::path(path_bytes(path));
   }
 }
 
@@ -62,7 +62,7 @@ bool read_folder(const QString& path, FolderContents& contents, QString* reason)
       if (name.empty() || name[0] == '.') continue;
       std::error_code type_error;
       if (it->is_directory(type_error)) {
-        contents.folders.append(display_text(name));
+        contents.folders.append(path_text(name));  // kept whole: it becomes part of a path
       } else if (it->is_regular_file(type_error)) {
         files.emplace_back(display_text(name),
                            QByteArray(name.data(), static_cast<qsizetype>(name.size())));

@@ -10,7 +10,7 @@ namespace vemo::ui {
 // What a folder holds, as Dir1 and File1 show it: names only, hidden and system entries left
 // out, each list in case-insensitive ascending order.
 struct FolderContents {
-  QStringList folders;
+  QStringList folders;           // as path_text() keeps them
   QStringList files;             // each file's name as the window shows it
   QList<QByteArray> file_names;  // the same files' names as the system stores them
 };

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDropEvent>
+#include <QTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -21,6 +22,7 @@
 #include <algorithm>
 #include <exception>
 #include <filesystem>
+#include <system_error>
 #include <limits>
 
 #include "platform/platform.h"
@@ -104,6 +106,7 @@ bool is_enter(const QKeyEvent* key) {
 
 const QString kStopQuestion = QStringLiteral(
     "A run is in progress. Stop it? The output file will hold only the records written so far.");
+const QString kStopping = QString::fromUtf8("Stopping\xE2\x80\xA6");
 
 int index_of_root(const std::vector<Volume>& volumes, const QString& root) {
   for (std::size_t i = 0; i < volumes.size(); ++i) {
@@ -131,10 +134,13 @@ Form1::Form1(Form1Services services, QWidget* parent)
   if (!services_.dialogs) services_.dialogs = std::make_shared<MessageBoxDialogs>();
   if (!services_.viewer) services_.viewer = std::make_shared<DesktopViewerLauncher>();
   if (!services_.clock) services_.clock = [] { return std::chrono::steady_clock::now(); };
+  std::error_code no_folder;
+  const std::filesystem::path working = std::filesystem::current_path(no_folder);
   services_.working_folder =
-      services_.working_folder.isEmpty()
-          ? QDir::currentPath()
-          : QDir::cleanPath(QDir::fromNativeSeparators(services_.working_folder));
+      !services_.working_folder.isEmpty()
+          ? QDir::cleanPath(QDir::fromNativeSeparators(services_.working_folder))
+      : no_folder ? QDir::currentPath()
+                  : QDir::cleanPath(QDir::fromNativeSeparators(path_text(bytes_of_path(working))));
   create_controls();
   load();
   watch_mount_table();
@@ -288,7 +294,7 @@ void Form1::watch_mount_table() {
 bool Form1::select_files(const std::vector<std::string>& paths) {
   if (running_ || paths.empty()) return false;
   namespace fs = std::filesystem;
-  const fs::path working = path_of_bytes(system_bytes(services_.working_folder));
+  const fs::path working = path_of_bytes(path_bytes(services_.working_folder));
   std::string folder_bytes;
   std::vector<QByteArray> names;
   for (const std::string& text : paths) {
@@ -310,7 +316,7 @@ bool Form1::select_files(const std::vector<std::string>& paths) {
     names.emplace_back(name.data(), static_cast<qsizetype>(name.size()));
   }
 
-  QString folder = QDir::cleanPath(QDir::fromNativeSeparators(display_text(folder_bytes)));
+  QString folder = QDir::cleanPath(QDir::fromNativeSeparators(path_text(folder_bytes)));
   int drive = volume_of(volumes_, folder);
   if (drive < 0) {
     refresh_volumes();  // the folder may be on a volume mounted since the list was read
@@ -319,7 +325,8 @@ bool Form1::select_files(const std::vector<std::string>& paths) {
   if (drive < 0) {
     services_.dialogs->show_message(
         this, QMessageBox::Critical,
-        tr("The folder %1 is not on any drive in the list.").arg(QDir::toNativeSeparators(folder)));
+        tr("The folder %1 is not on any drive in the list.")
+            .arg(QDir::toNativeSeparators(shown_text(folder))));
     return false;
   }
   const QString& root = volumes_[static_cast<std::size_t>(drive)].root;
@@ -358,12 +365,39 @@ bool Form1::select_files(const std::vector<std::string>& paths) {
   return true;
 }
 
+// The window only reads what is dropped: taken as a copy, never as a move, which the source may
+// answer by deleting its files. A source that offers no copy is offered a link.
+void Form1::accept_as_copy(QDropEvent* event) {
+  const Qt::DropAction action =
+      event->possibleActions().testFlag(Qt::CopyAction) ? Qt::CopyAction : Qt::LinkAction;
+  if (!event->possibleActions().testFlag(action)) return;
+  event->setDropAction(action);
+  event->accept();
+}
+
+void Form1::select_files_once_shown(std::vector<std::string> paths) {
+  selection_once_shown_ = std::move(paths);
+  if (!selection_once_shown_.empty() && isVisible()) update();
+}
+
+void Form1::paintEvent(QPaintEvent* event) {
+  QWidget::paintEvent(event);
+  // The first paint comes once the window is placed and exposed; the selection follows it, after
+  // this paint is done.
+  if (selection_once_shown_.empty()) return;
+  QTimer::singleShot(0, this, [this] {
+    const std::vector<std::string> paths = std::move(selection_once_shown_);
+    selection_once_shown_.clear();
+    if (!paths.empty()) select_files(paths);
+  });
+}
+
 void Form1::dragEnterEvent(QDragEnterEvent* event) {
   const QMimeData* data = event->mimeData();
   if (running_ || !data->hasUrls()) return;
   const QList<QUrl> urls = data->urls();
   if (std::all_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); })) {
-    event->acceptProposedAction();
+    accept_as_copy(event);
   }
 }
 
@@ -373,7 +407,7 @@ void Form1::dropEvent(QDropEvent* event) {
   for (const QUrl& url : event->mimeData()->urls()) {
     if (url.isLocalFile()) paths.push_back(local_path_bytes(url));
   }
-  event->acceptProposedAction();
+  accept_as_copy(event);
   select_files(paths);
 }
 
@@ -396,7 +430,8 @@ void Form1::set_folder(const QString& folder) {
   if (!readable) {
     services_.dialogs->show_message(
         this, QMessageBox::Critical,
-        tr("The folder %1 cannot be read: %2.").arg(QDir::toNativeSeparators(folder), reason));
+        tr("The folder %1 cannot be read: %2.")
+            .arg(QDir::toNativeSeparators(shown_text(folder)), reason));
   }
 }
 
@@ -479,6 +514,11 @@ void Form1::ask_to_stop(bool then_close) {
   if (!yes) return;
   stop_agreed_ = true;
   close_after_run_ = then_close;
+  // The run stops at its next whole line, which an output that does not drain may hold up for
+  // long: say so at once.
+  StatusBar1->set_text(2, kStopping);
+  status_changed_ = true;
+  show_run_progress(/*now=*/true);
 }
 
 bool Form1::stop_requested() {
@@ -500,7 +540,7 @@ void Form1::show_run_progress(bool now) {
 }
 
 std::string Form1::current_folder() const {
-  return system_bytes(QDir::toNativeSeparators(Dir1->folder()));
+  return path_bytes(QDir::toNativeSeparators(Dir1->folder()));
 }
 
 std::size_t Form1::item_count() const {
@@ -529,7 +569,7 @@ void Form1::set_status_text(int panel, std::string_view text) {
 
 void Form1::set_file_status(const FileStatus& status) {
   set_status_text(1, std::to_string(status.number) + "/" + std::to_string(status.count));
-  set_status_text(2, "Processing " + status.name);
+  if (!stop_agreed_) set_status_text(2, "Processing " + status.name);
 }
 
 void Form1::clear_status() {

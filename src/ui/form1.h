@@ -55,6 +55,9 @@ class Form1 final : public QWidget, public SelectionView, public RunObserver {
   // from more than one folder are refused with a message. Returns whether every file was
   // selected.
   bool select_files(const std::vector<std::string>& paths);
+  // The same once the window is on the screen, so that a message it gives comes over the
+  // window rather than wherever the screen puts a box without a placed parent ("vemo FILE...").
+  void select_files_once_shown(std::vector<std::string> paths);
 
   // SelectionView
   std::string current_folder() const override;
@@ -81,6 +84,7 @@ class Form1 final : public QWidget, public SelectionView, public RunObserver {
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   void create_controls();
@@ -99,10 +103,12 @@ class Form1 final : public QWidget, public SelectionView, public RunObserver {
   // A close request or Esc during a run: asks whether to stop it, and on Yes asks the run to stop
   // (and the window to close after it when `then_close`).
   void ask_to_stop(bool then_close);
+  static void accept_as_copy(QDropEvent* event);
 
   Form1Services services_;
   std::vector<Volume> volumes_;
   QList<QByteArray> file_names_;  // File1's names as the system stores them, row by row
+  std::vector<std::string> selection_once_shown_;
   int mounts_fd_ = -1;
   int last_good_drive_ = -1;
   RunState run_state_;

@@ -512,6 +512,8 @@ TEST_F(VemoConvert, DamagedCompressedInputsFailAsUnreadableFilesDo) {
       {file("crc.dat.gz", gz.substr(0, gz.size() - 8) + "XXXX" + gz.substr(gz.size() - 4)),
        "bad CRC"},
       {file("tail.dat.zst", zst + "tail"), "garbage after the end"},
+      // Damaged before the sixth block: found by the data file test, told the same way.
+      {file("early.dat.gz", gz.substr(0, 40)), "cut short"},
   };
   for (const auto& c : cases) {
     for (const char* jobs : {"-j1", "-j2"}) {

@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 
+#include "ui/file_names.h"
 #include "ui/status_bar.h"
 #include "ui_test_support.h"
 #include "version.h"
@@ -35,6 +36,16 @@ const QString kNoSelection = QStringLiteral("Please Select input Files in the Li
 const QString kNotDataFile = QStringLiteral(
     "The Input File Selected is not AXE Data File. Do you want to continue with other Files?");
 const QString kDriveNotReady = QStringLiteral("Drive Not Ready");
+
+// A drag or drop event whose source proposes to move what it carries.
+template <class Event>
+class MoveProposed final : public Event {
+ public:
+  template <class... Args>
+  explicit MoveProposed(Args&&... args) : Event(std::forward<Args>(args)...) {
+    this->m_defaultAction = Qt::MoveAction;
+  }
+};
 
 QStringList texts_of(const QListWidget* list) {
   QStringList texts;
@@ -661,6 +672,7 @@ TEST_F(Form1Test, ACloseRequestOrEscDuringARunAsksWhetherToStop) {
     click_file(0);
     // Asks once the run is under way and the bar has moved.
     bool asked_in_run = false;
+    QString panel_after_answer;
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] {
       if (asked_in_run || !window.run_active() || progress_bar()->value() == 0) return;
@@ -670,6 +682,7 @@ TEST_F(Form1Test, ACloseRequestOrEscDuringARunAsksWhetherToStop) {
       } else {
         QTest::keyClick(file1(), Qt::Key_Escape);
       }
+      panel_after_answer = status_bar()->text(2);
     });
     timer.start(0);
 
@@ -677,6 +690,9 @@ TEST_F(Form1Test, ACloseRequestOrEscDuringARunAsksWhetherToStop) {
     timer.stop();
 
     EXPECT_TRUE(asked_in_run);
+    // Yes shows at once that the run is stopping, however long its output takes to drain.
+    EXPECT_EQ(panel_after_answer,
+              c.yes ? QString::fromUtf8("Stopping\xE2\x80\xA6") : QString("Processing long.dat"));
     EXPECT_EQ(dialogs_->questions, QStringList({stop_question}));
     ASSERT_EQ(dialogs_->yes_defaults.size(), 1u);
     EXPECT_FALSE(dialogs_->yes_defaults[0]);
@@ -874,6 +890,10 @@ TEST_F(Form1Test, NamesTheLocaleCannotDecodeAreListedShownAlikeAndOpenedByTheirB
   for (const Case& c : cases) {
     std::ofstream(folder_bytes + "/" + c.name, std::ios::binary) << data_file(records++);
   }
+  // A folder whose name the locale cannot decode.
+  const std::string odd = folder_bytes + "/d\xE9p\xF4t";
+  std::filesystem::create_directory(odd);
+  std::ofstream(odd + "/in.dat", std::ios::binary) << data_file(12);
   Form1& window = open_window(batch);
   type_output_path(output_);
 
@@ -895,8 +915,21 @@ TEST_F(Form1Test, NamesTheLocaleCannotDecodeAreListedShownAlikeAndOpenedByTheirB
     EXPECT_EQ(dialogs_->texts(),
               QStringList({QString("%1 Records Written from 1 Files").arg(10 + i)}));
   }
+
+  // The odd folder is shown alike, entered, listed and read by its bytes, from Dir1 as from a
+  // name given to the window.
+  EXPECT_TRUE(texts_of(dir1()).contains(QString::fromUtf8("d\xEF\xBF\xBDp\xEF\xBF\xBDt")));
+  double_click_dir(batch + "/" + path_text("d\xE9p\xF4t"));
+  EXPECT_EQ(texts_of(file1()), QStringList({"in.dat"}));
+  EXPECT_EQ(window.current_folder(), odd);
+  EXPECT_TRUE(window.select_files({odd + "/in.dat"}));
+  *dialogs_ = FakeDialogs{};
+  QTest::mouseClick(extract_button(), Qt::LeftButton);
+  EXPECT_EQ(dialogs_->texts(), QStringList({"12 Records Written from 1 Files"}));
+
   // QTemporaryDir cannot remove names it cannot decode.
   for (const Case& c : cases) std::filesystem::remove(folder_bytes + "/" + c.name);
+  std::filesystem::remove_all(odd);
 }
 #endif
 
@@ -1002,12 +1035,17 @@ TEST_F(Form1Test, DroppedOrNamedFilesOfOneFolderBecomeTheSelection) {
       QList<QUrl> urls;
       for (const QString& path : c.paths) urls.append(QUrl::fromLocalFile(path));
       data.setUrls(urls);
+      // The source offers a move and proposes it: the window takes a copy all the same.
       const QPoint at = text1()->geometry().center();
-      QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+      MoveProposed<QDragEnterEvent> enter(at, Qt::CopyAction | Qt::MoveAction, &data,
+                                          Qt::LeftButton, Qt::KeyboardModifiers{});
       QApplication::sendEvent(&window, &enter);
       EXPECT_TRUE(enter.isAccepted());
-      QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, {});
+      EXPECT_EQ(enter.dropAction(), Qt::CopyAction);
+      MoveProposed<QDropEvent> drop(QPointF(at), Qt::CopyAction | Qt::MoveAction, &data,
+                                    Qt::LeftButton, Qt::KeyboardModifiers{});
       QApplication::sendEvent(&window, &drop);
+      EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
     } else {
       std::vector<std::string> paths;
       for (const QString& path : c.paths) paths.push_back(path.toStdString());
@@ -1018,6 +1056,31 @@ TEST_F(Form1Test, DroppedOrNamedFilesOfOneFolderBecomeTheSelection) {
     EXPECT_EQ(folder(), c.folder);
     EXPECT_EQ(selected_names(), c.selected);
     EXPECT_EQ(dialogs_->texts(), c.messages);
+  }
+  // Named at start ("vemo FILE..."), the files are taken once the window is on the screen, so
+  // that a message comes over it.
+  {
+    *dialogs_ = FakeDialogs{};
+    Form1Services services;
+    services.volumes = volumes_;
+    services.dialogs = dialogs_;
+    services.viewer = viewer_;
+    services.working_folder = work_;
+    Form1 starting(services);
+    bool shown_at_message = false;
+    dialogs_->while_open = [&] {
+      shown_at_message = starting.isVisible() && starting.windowHandle() != nullptr &&
+                         starting.windowHandle()->isExposed();
+    };
+    starting.select_files_once_shown(
+        {(vol_a_ + "top.dat").toStdString(), (vol_b_ + "x.dat").toStdString()});
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(dialogs_->messages.empty());
+    starting.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&starting));
+    for (int i = 0; i < 50 && dialogs_->messages.empty(); ++i) QTest::qWait(10);
+    ASSERT_EQ(dialogs_->messages.size(), 1u);
+    EXPECT_TRUE(shown_at_message);
   }
 #ifndef _WIN32
   // A dropped name that the locale cannot decode arrives as its bytes.
