@@ -16,6 +16,9 @@ bash scripts/install-deps.sh --windows
 qt_prefix=$(bash scripts/build-qt-windows.sh | tail -n 1)
 compression_prefix=$(bash scripts/build-compression-windows.sh | tail -n 1)
 
+# ccache, when installed, keeps compiled objects for every build folder and clone (~/.cache/ccache).
+launcher=()
+if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 configure=(
   -S . -B build-windows -G Ninja
   -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
@@ -28,5 +31,5 @@ configure=(
   -DQT_HOST_PATH=/usr  # moc, rcc and uic of Debian's Qt, the same version
   -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
 )
-cmake "${configure[@]}" "$@" >/dev/null
+cmake "${configure[@]}" "${launcher[@]}" "$@" >/dev/null
 cmake --build build-windows

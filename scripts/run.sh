@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and opens the Vemo window on the sample files. A fresh build/
+# Installs what is missing, builds, and opens the Vemo window on the sample files; without a
+# display, prints what vemo-convert makes of samples/switch-a.dat instead. A fresh build/
 # is set up as a user build (the programs only, no test tools needed); a developer build there
 # (scripts/build.sh, scripts/test.sh) is used as it is.
 set -euo pipefail
@@ -10,6 +11,12 @@ if [ ! -f build/build.ninja ]; then
 fi
 cmake --build build
 cd samples
+# Without a display (a server, an ssh session) the window cannot open: the converter shows what
+# it makes of a sample instead. QT_QPA_PLATFORM (offscreen, vnc) chooses a platform that needs none.
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  echo "No display: showing what vemo-convert makes of samples/switch-a.dat instead"
+  exec ../build/vemo-convert -o - switch-a.dat
+fi
 if [ -x ../build/vemo ]; then
   exec ../build/vemo "$@"
 fi

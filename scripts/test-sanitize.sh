@@ -11,10 +11,13 @@ if ! command -v clang++-14 >/dev/null; then
   exit 0
 fi
 
+# ccache, when installed, keeps compiled objects for every build folder and clone (~/.cache/ccache).
+launcher=()
+if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 # Configured every time (quick), so that a folder set up otherwise is put right.
 CC=clang-14 CXX=clang++-14 cmake -S . -B build-asan -G Ninja \
   -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
-  -DVEMO_SANITIZE=ON -DVEMO_BUILD_UI=OFF -DVEMO_BUILD_BENCH=OFF >/dev/null
+  -DVEMO_SANITIZE=ON -DVEMO_BUILD_UI=OFF -DVEMO_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
 cmake --build build-asan
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1"
@@ -25,7 +28,8 @@ ctest --test-dir build-asan --output-on-failure -j "$(nproc)"
 # its output with the reference converter.
 CC=clang-14 CXX=clang++-14 cmake -S . -B build-tsan -G Ninja \
   -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
-  -DVEMO_SANITIZE=thread -DVEMO_BUILD_UI=OFF -DVEMO_BUILD_BENCH=OFF >/dev/null
+  -DVEMO_SANITIZE=thread -DVEMO_BUILD_UI=OFF -DVEMO_BUILD_BENCH=OFF "${launcher[@]}" \
+  >/dev/null
 cmake --build build-tsan --target core_tests reference_tests
 # Fewer generated files than the normal build checks: every one starts threads, and the
 # instrumented threads are slow.

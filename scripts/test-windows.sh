@@ -14,7 +14,7 @@ started=$SECONDS
 # It installs what is missing (mingw-w64, wine, GoogleTest's sources) before it builds.
 bash scripts/build-windows.sh -DVEMO_BUILD_TESTS=ON -DVEMO_BUILD_BENCH=OFF
 
-export WINEPREFIX="${VEMO_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/vemo/wine}"
+export WINEPREFIX="${VEMO_WINEPREFIX:-${VEMO_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/vemo}/wine}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no offer to install Mono or Gecko
 mkdir -p "$WINEPREFIX"

@@ -1,5 +1,9 @@
 #include <QApplication>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/platform.h"
@@ -9,6 +13,19 @@
 int main(int argc, char* argv[]) {
   // An output FIFO whose reader goes away must end the run with "Broken pipe", not the program.
   vemo::platform::ignore_broken_pipe();
+  // Without a display Qt would abort with a message about its plugins: say what is missing.
+  // QT_QPA_PLATFORM or -platform choose a platform that may need none (offscreen, vnc).
+  const bool platform_chosen = std::getenv("QT_QPA_PLATFORM") != nullptr ||
+                               std::any_of(argv + 1, argv + argc, [](std::string_view a) {
+                                 return a == "-platform" || a == "--platform";
+                               });
+  if (!platform_chosen && !vemo::platform::has_display()) {
+    std::fputs(
+        "vemo: no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+        "vemo-convert converts without one\n",
+        stderr);
+    return 1;
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Vemo"));
   QApplication::setDesktopFileName(QStringLiteral("vemo"));

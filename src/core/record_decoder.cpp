@@ -163,14 +163,6 @@ inline char* put_counter(std::string_view c, char* out) noexcept {
   return put_counter({c, 6}, out);
 }
 
-inline char* put_pair(char* out, std::string_view s) noexcept {
-  if (s.size() == 2) {
-    std::memcpy(out, s.data(), 2);
-    return out + 2;
-  }
-  return write_chars(out, s);
-}
-
 // Bit i set where character i of the n (<= 16) characters at s is not a space.
 inline unsigned non_space_mask(const char* s, std::size_t n) noexcept {
 #ifdef __SSE2__

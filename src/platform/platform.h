@@ -226,4 +226,8 @@ unsigned usable_cpu_count();
 // (no quota) and for a line that does not parse.
 std::optional<unsigned> cpus_of_quota(std::string_view cpu_max);
 
+// Whether a window can be shown: always on Windows; elsewhere when DISPLAY (X11) or
+// WAYLAND_DISPLAY is set and not empty.
+bool has_display();
+
 }  // namespace vemo::platform

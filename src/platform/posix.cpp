@@ -482,4 +482,12 @@ unsigned usable_cpu_count() {
   return std::max(1u, quota ? std::min(cpus, *quota) : cpus);
 }
 
+bool has_display() {
+  const auto set = [](const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+  };
+  return set("DISPLAY") || set("WAYLAND_DISPLAY");
+}
+
 }  // namespace vemo::platform

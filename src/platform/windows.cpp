@@ -508,4 +508,8 @@ unsigned usable_cpu_count() {
   return std::max(1u, std::thread::hardware_concurrency());
 }
 
+bool has_display() {
+  return true;
+}
+
 }  // namespace vemo::platform
