@@ -421,8 +421,9 @@ std::optional<CliArguments> parse_arguments(const std::vector<std::string>& args
     // The option in error as typed: a long one up to its "=", a short one by its letter (it may
     // sit inside a bundle such as -qx, where optind has not moved on yet).
     const std::string_view word = optind > before ? argv[optind - 1] : "";
-    const std::string typed = word.starts_with("--") ? quote_name(word.substr(0, word.find('=')))
-                                                     : quote_name(std::string("-") + static_cast<char>(optopt));
+    const std::string typed = word.starts_with("--")
+                                  ? quote_name(word.substr(0, word.find('=')))
+                                  : quote_name(std::string("-") + static_cast<char>(optopt));
     const bool has_value = word.find('=') != std::string_view::npos;
     if (c == ':') {
       // mingw's getopt_long also answers ':' for a value given to an option that takes none.

@@ -24,7 +24,7 @@ class ConsoleObserver final : public RunObserver {
     // Columns of the terminal: the progress line stays narrower, its name shortened in the
     // middle, so that it never wraps (a wrapped line leaves a copy at every redraw). 0: unknown.
     std::size_t width = 0;
-    bool summary = true;            // print the summary (not when the report takes its place)
+    bool summary = true;  // print the summary (not when the report takes its place)
   };
 
   ConsoleObserver(std::FILE* err, Settings settings) : err_(err), settings_(settings) {}

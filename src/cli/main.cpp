@@ -216,9 +216,8 @@ int convert_each(const std::vector<std::string>& inputs, const std::vector<std::
     const vemo::RunResult r = sample ? vemo::show_sample(state, selection, observer, options)
                                      : vemo::extract(state, selection, observer, options);
     if (report) {
-      const bool whole =
-          (r.end == vemo::RunEnd::kCompleted || r.end == vemo::RunEnd::kTrialEnd) &&
-          r.skipped_files == 0;
+      const bool whole = (r.end == vemo::RunEnd::kCompleted || r.end == vemo::RunEnd::kTrialEnd) &&
+                         r.skipped_files == 0;
       report->complete_held(whole ? outputs[i] : std::string(), r.output_bytes, r.output_sha256);
     }
     // The lines of an input whose output was dropped are not counted as written.
@@ -292,9 +291,9 @@ int convert_main(int argc, char** argv) {
   }
 
   const bool to_stdout = args->output == "-";
-  const int slot = to_stdout                ? vemo::platform::kStdout
-                   : args->output.empty()   ? -1
-                                            : vemo::platform::standard_stream_named(args->output);
+  const int slot = to_stdout              ? vemo::platform::kStdout
+                   : args->output.empty() ? -1
+                                          : vemo::platform::standard_stream_named(args->output);
   if (slot >= 0 && closed[slot]) {
     // The lines would go into the null device that holds the slot, and the run would look a
     // success.
@@ -329,14 +328,14 @@ int convert_main(int argc, char** argv) {
   std::optional<vemo::RunReport> report;
   if (!args->report.empty()) report.emplace(report_file, to_folder);
 
-  vemo::ConsoleObserver observer(stderr, {.quiet = args->quiet,
-                                          .stop_on_invalid = args->stop_on_invalid,
-                                          .show_progress = show_progress && !args->quiet,
-                                          .force = args->force,
-                                          .total_bytes = show_progress ? total_length(inputs) : 0,
-                                          .width = show_progress ? vemo::platform::terminal_width()
-                                                                 : 0,
-                                          .summary = !report_to_stderr});
+  vemo::ConsoleObserver observer(stderr,
+                                 {.quiet = args->quiet,
+                                  .stop_on_invalid = args->stop_on_invalid,
+                                  .show_progress = show_progress && !args->quiet,
+                                  .force = args->force,
+                                  .total_bytes = show_progress ? total_length(inputs) : 0,
+                                  .width = show_progress ? vemo::platform::terminal_width() : 0,
+                                  .summary = !report_to_stderr});
   vemo::RunState state;
   vemo::RunOptions options;
   options.output_to_stdout = to_stdout;

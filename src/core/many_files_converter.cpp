@@ -181,7 +181,7 @@ class ManyFilesConverter::Impl {
 
   void work() {
     platform::hold_interrupts();  // they go to the thread that runs the run
-    DataFileReader reader;  // its read buffer is allocated at the first open
+    DataFileReader reader;        // its read buffer is allocated at the first open
     for (;;) {
       Slot* slot;
       std::uint64_t index;

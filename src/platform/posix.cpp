@@ -304,7 +304,8 @@ bool can_replace_by_rename(const std::string& path) {
     return false;
   }
   // A file mounted over its name (a container's file volume) cannot be renamed over.
-  struct statx file_x {}, dir_x {};
+  struct statx file_x {
+  }, dir_x{};
   if (::statx(AT_FDCWD, path.c_str(), 0, STATX_MNT_ID, &file_x) == 0 &&
       ::statx(AT_FDCWD, folder.c_str(), 0, STATX_MNT_ID, &dir_x) == 0 &&
       (file_x.stx_mask & dir_x.stx_mask & STATX_MNT_ID) != 0) {

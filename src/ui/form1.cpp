@@ -5,7 +5,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDropEvent>
-#include <QTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -18,12 +17,13 @@
 #include <QSignalBlocker>
 #include <QSocketNotifier>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 #include <algorithm>
 #include <exception>
 #include <filesystem>
-#include <system_error>
 #include <limits>
+#include <system_error>
 
 #include "platform/platform.h"
 #include "run/extraction_run.h"
@@ -323,10 +323,9 @@ bool Form1::select_files(const std::vector<std::string>& paths) {
     drive = volume_of(volumes_, folder);
   }
   if (drive < 0) {
-    services_.dialogs->show_message(
-        this, QMessageBox::Critical,
-        tr("The folder %1 is not on any drive in the list.")
-            .arg(QDir::toNativeSeparators(shown_text(folder))));
+    services_.dialogs->show_message(this, QMessageBox::Critical,
+                                    tr("The folder %1 is not on any drive in the list.")
+                                        .arg(QDir::toNativeSeparators(shown_text(folder))));
     return false;
   }
   const QString& root = volumes_[static_cast<std::size_t>(drive)].root;
@@ -428,10 +427,9 @@ void Form1::set_folder(const QString& folder) {
   File1->addItems(contents.files);
   file_names_ = std::move(contents.file_names);
   if (!readable) {
-    services_.dialogs->show_message(
-        this, QMessageBox::Critical,
-        tr("The folder %1 cannot be read: %2.")
-            .arg(QDir::toNativeSeparators(shown_text(folder)), reason));
+    services_.dialogs->show_message(this, QMessageBox::Critical,
+                                    tr("The folder %1 cannot be read: %2.")
+                                        .arg(QDir::toNativeSeparators(shown_text(folder)), reason));
   }
 }
 

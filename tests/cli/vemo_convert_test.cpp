@@ -342,7 +342,8 @@ TEST(ConsoleObserver, ProgressLineShowsTheFileItIsAt) {
       {1, 1, "a.dat", true, ""},
       // Never wider than the terminal: the name gives way in its middle.
       {1, 1, "a-very-long-file-name-of-many-characters.dat", false,
-       "\r\033[Kfile 1/1 a-ve\xE2\x80\xA6s.dat 0%, 0 bytes\r\033[Kfile 1/1 a-v\xE2\x80\xA6.dat 100%, "
+       "\r\033[Kfile 1/1 a-ve\xE2\x80\xA6s.dat 0%, 0 bytes\r\033[Kfile 1/1 a-v\xE2\x80\xA6.dat "
+       "100%, "
        "0 bytes",
        32},
   };
@@ -372,7 +373,7 @@ std::string on_terminal(const std::vector<std::string>& args, const std::string&
   const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
   int pipe_ends[2] = {-1, -1};
   if (out_file == "|" && ::pipe(pipe_ends) != 0) return "no pipe";
-  const int file = out_file == "|" ? pipe_ends[1]
+  const int file = out_file == "|"    ? pipe_ends[1]
                    : out_file.empty() ? -1
                                       : ::open(out_file.c_str(), O_WRONLY | O_CREAT, 0644);
   std::vector<std::string> all = {VEMO_CONVERT};

@@ -627,7 +627,8 @@ TEST(CliStreams, ClosedStandardOutputIsAnOutputFailureOnlyWhenItIsTheOutput) {
   } cases[] = {
       {"-", 2, line("Cannot create the output file -: standard output is closed")},
       // Paths that lead to the slot lead to what holds it, not to the output the user meant.
-      {"/dev/stdout", 2, line("Cannot create the output file /dev/stdout: standard output is closed")},
+      {"/dev/stdout", 2,
+       line("Cannot create the output file /dev/stdout: standard output is closed")},
       {"/dev/fd/1", 2, line("Cannot create the output file /dev/fd/1: standard output is closed")},
       {dir / "out.csv", 0, summary(40, 1)},
   };

@@ -190,10 +190,20 @@ TEST(CliResourceLimits, LimitsGiveTheResultOfOneJobOrAnOutputFailure) {
   const Case cases[] = {
       // Descriptors for the standard streams, the output and one input only.
       {"five descriptors", {a, b, a, b, a, b, a, b}, 5, 0, 0, 0, ""},
-      {"a list that never ends", {"--files-from", "/dev/zero", a}, 0, 64u << 20, 0, 2,
+      {"a list that never ends",
+       {"--files-from", "/dev/zero", a},
+       0,
+       64u << 20,
+       0,
+       2,
        line("Cannot read the file list /dev/zero: Cannot allocate memory") +
            "Try 'vemo-convert --help'.\n"},
-      {"an output over the file size limit", {big}, 0, 0, 100000, 2,
+      {"an output over the file size limit",
+       {big},
+       0,
+       0,
+       100000,
+       2,
        line("Could not write the output file " + out + ": File too large")},
   };
   for (const Case& c : cases) {

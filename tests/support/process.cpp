@@ -130,9 +130,8 @@ Outcome run(const Launch& launch) {
     if (launch.run_as) {
       // Groups first, then the group, then the user: after setuid nothing can be regained.
       if (::setgroups(launch.run_as_groups.size(), launch.run_as_groups.data()) != 0 ||
-          ::setgid(launch.run_as->gid) != 0 ||
-          ::setuid(launch.run_as->uid) != 0 || ::geteuid() != launch.run_as->uid ||
-          ::setuid(0) == 0) {
+          ::setgid(launch.run_as->gid) != 0 || ::setuid(launch.run_as->uid) != 0 ||
+          ::geteuid() != launch.run_as->uid || ::setuid(0) == 0) {
         ::_exit(125);
       }
     }
