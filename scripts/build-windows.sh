@@ -16,9 +16,7 @@ bash scripts/install-deps.sh --windows
 qt_prefix=$(bash scripts/build-qt-windows.sh | tail -n 1)
 compression_prefix=$(bash scripts/build-compression-windows.sh | tail -n 1)
 
-# ccache, when installed, keeps compiled objects for every build folder and clone (~/.cache/ccache).
-launcher=()
-if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+source scripts/compiler-cache.sh  # sets launcher=(...) for cmake
 configure=(
   -S . -B build-windows -G Ninja
   -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake

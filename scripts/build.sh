@@ -3,9 +3,7 @@
 # A build/ that scripts/run.sh set up as a user build is switched to the developer build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# ccache, when installed, keeps compiled objects for every build folder and clone (~/.cache/ccache).
-launcher=()
-if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+source scripts/compiler-cache.sh  # sets launcher=(...) for cmake
 if [ ! -f build/build.ninja ] || ! grep -qx 'VEMO_DEVELOPER_MODE:BOOL=ON' build/CMakeCache.txt; then
   cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DVEMO_DEVELOPER_MODE=ON \
     "${launcher[@]}" >/dev/null

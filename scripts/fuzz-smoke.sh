@@ -17,9 +17,7 @@ fi
 seconds="${FUZZ_SECONDS:-20}"
 targets=(fuzz_val fuzz_decoder fuzz_file fuzz_compressed)
 
-# ccache, when installed, keeps compiled objects for every build folder and clone (~/.cache/ccache).
-launcher=()
-if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+source scripts/compiler-cache.sh  # sets launcher=(...) for cmake
 CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DVEMO_FUZZ=ON -DVEMO_BUILD_UI=OFF -DVEMO_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
 cmake --build build-fuzz --target "${targets[@]}"

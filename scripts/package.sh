@@ -11,9 +11,7 @@ export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 cxxflags="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
 ldflags=$(dpkg-buildflags --get LDFLAGS)
 
-# ccache, when installed, keeps compiled objects for every build folder and clone (~/.cache/ccache).
-launcher=()
-if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+source scripts/compiler-cache.sh  # sets launcher=(...) for cmake
 cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
   -DVEMO_DEVELOPER_MODE=OFF -DVEMO_BUILD_TESTS=OFF -DVEMO_BUILD_BENCH=OFF \
   -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" "${launcher[@]}" >/dev/null

@@ -11,9 +11,7 @@ if ! command -v clang++-14 >/dev/null; then
   exit 0
 fi
 
-# ccache, when installed, keeps compiled objects for every build folder and clone (~/.cache/ccache).
-launcher=()
-if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+source scripts/compiler-cache.sh  # sets launcher=(...) for cmake
 # Configured every time (quick), so that a folder set up otherwise is put right.
 CC=clang-14 CXX=clang++-14 cmake -S . -B build-asan -G Ninja \
   -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
