@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "core/utf8.h"
+
 namespace vemo {
 namespace {
 
@@ -10,33 +12,11 @@ namespace {
 // C1), a stray or missing continuation byte, an overlong form, a surrogate, or a value past
 // U+10FFFF.
 std::size_t printable_sequence(std::string_view s) {
-  const auto b = [&](std::size_t i) { return static_cast<std::uint8_t>(s[i]); };
-  const std::uint8_t lead = b(0);
+  const auto lead = static_cast<std::uint8_t>(s[0]);
   if (lead < 0x20 || lead == 0x7f) return 0;
-  if (lead < 0x80) return 1;
-  std::size_t n = 0;
-  std::uint32_t cp = 0;
-  if (lead >= 0xc2 && lead <= 0xdf) {
-    n = 2;
-    cp = lead & 0x1fu;
-  } else if (lead >= 0xe0 && lead <= 0xef) {
-    n = 3;
-    cp = lead & 0x0fu;
-  } else if (lead >= 0xf0 && lead <= 0xf4) {
-    n = 4;
-    cp = lead & 0x07u;
-  } else {
-    return 0;
-  }
-  if (s.size() < n) return 0;
-  for (std::size_t i = 1; i < n; ++i) {
-    if ((b(i) & 0xc0u) != 0x80u) return 0;
-    cp = (cp << 6) | (b(i) & 0x3fu);
-  }
-  const bool overlong = (n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000);
-  const bool surrogate = cp >= 0xd800 && cp <= 0xdfff;
-  const bool c1_control = cp >= 0x80 && cp <= 0x9f;
-  if (overlong || surrogate || c1_control || cp > 0x10ffff) return 0;
+  const std::size_t n = utf8_sequence(s);
+  // U+0080 to U+009F, the C1 controls, are C2 80 to C2 9F.
+  if (n == 2 && lead == 0xc2 && static_cast<std::uint8_t>(s[1]) < 0xa0) return 0;
   return n;
 }
 

@@ -6,6 +6,7 @@
 
 #include "core/format_support.h"
 #include "core/line_format.h"
+#include "core/utf8.h"
 
 namespace vemo {
 
@@ -44,46 +45,10 @@ struct JsonlFormat {
         });
   }
 
-  // Whether s is well-formed UTF-8: no stray continuation byte, no overlong form, no surrogate,
-  // nothing above U+10FFFF.
-  static bool valid_utf8(std::string_view s) noexcept {
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    const auto* const end = p + s.size();
-    const auto cont = [&](const unsigned char* at) { return at < end && (*at & 0xC0) == 0x80; };
-    while (p < end) {
-      const unsigned char c = *p;
-      if (c < 0x80) {
-        ++p;
-        continue;
-      }
-      std::size_t n;
-      unsigned char lo = 0x80, hi = 0xBF;  // the range of the second byte
-      if (c >= 0xC2 && c <= 0xDF) {
-        n = 2;
-      } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        if (c == 0xE0) lo = 0xA0;
-        if (c == 0xED) hi = 0x9F;
-      } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        if (c == 0xF0) lo = 0x90;
-        if (c == 0xF4) hi = 0x8F;
-      } else {
-        return false;
-      }
-      if (p + 1 >= end || p[1] < lo || p[1] > hi) return false;
-      for (std::size_t i = 2; i < n; ++i) {
-        if (!cont(p + i)) return false;
-      }
-      p += n;
-    }
-    return true;
-  }
-
   static char* put_text(char* out, std::string_view s) noexcept {
     bool high = false;
     for (const char c : s) high |= static_cast<unsigned char>(c) >= 0x80;
-    const bool latin1 = high && !valid_utf8(s);
+    const bool latin1 = high && !vemo::valid_utf8(s);
     for (const char ch : s) {
       const auto c = static_cast<unsigned char>(ch);
       if (c == '"' || c == '\\') {

@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include "core/utf8.h"
 #include "platform/platform.h"
 
 namespace vemo::ui {
@@ -28,37 +29,6 @@ std::string system_bytes(const QString& text) {
 
 namespace {
 
-#ifndef Q_OS_WIN
-// Length of the valid UTF-8 sequence at the start of s (1 to 4), or 0.
-std::size_t utf8_sequence(std::string_view s) {
-  const auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-  const unsigned char lead = b(0);
-  if (lead < 0x80) return 1;
-  std::size_t n = 0;
-  char32_t cp = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    n = 2;
-    cp = lead & 0x1Fu;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    n = 3;
-    cp = lead & 0x0Fu;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    n = 4;
-    cp = lead & 0x07u;
-  } else {
-    return 0;
-  }
-  if (s.size() < n) return 0;
-  for (std::size_t i = 1; i < n; ++i) {
-    if ((b(i) & 0xC0u) != 0x80u) return 0;
-    cp = (cp << 6) | (b(i) & 0x3Fu);
-  }
-  const bool overlong = (n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000);
-  if (overlong || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return 0;
-  return n;
-}
-#endif
-
 // Whether text[i] stands for an undecodable byte: a low surrogate of that range that is not the
 // second half of a pair.
 bool is_kept_byte(const QString& text, qsizetype i) {
@@ -70,7 +40,8 @@ bool is_kept_byte(const QString& text, qsizetype i) {
 
 QString path_text(std::string_view bytes) {
   QString text = display_text(bytes);
-#ifndef Q_OS_WIN
+  // On Windows names are UTF-8 already; elsewhere bytes the locale cannot decode are kept.
+  if constexpr (platform::kWindows) return text;
   if (QFile::encodeName(text) == QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()))) {
     return text;
   }
@@ -85,7 +56,6 @@ QString path_text(std::string_view bytes) {
       ++i;
     }
   }
-#endif
   return text;
 }
 
