@@ -31,6 +31,7 @@ Decompressor::~Decompressor() = default;
 
 void Decompressor::put_back(const char* p, std::size_t n) {
   n = std::min(n, kInputBytes - in_size_);
+  if (n == 0) return;  // p may be null then
   std::memcpy(in_.get() + in_size_, p, n);
   in_size_ += n;
   source_bytes_ += n;

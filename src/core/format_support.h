@@ -13,8 +13,10 @@
 
 namespace vemo::format_support {
 
-// Copies a fixed text; with a constant text the copy is a few stores.
+// Copies a fixed text; with a constant text the copy is a few stores. An empty view may hold a
+// null pointer, which memcpy must not be given even for no bytes.
 [[gnu::always_inline]] inline char* put_lit(char* out, std::string_view s) noexcept {
+  if (s.empty()) return out;
   std::memcpy(out, s.data(), s.size());
   return out + s.size();
 }
