@@ -42,9 +42,13 @@ def convert_batch(names, out_dir, converter, options):
     command = [converter, "--progress=never", "--no-checksums", *options, "--output-dir", out_dir,
                "--report", "-", "--null", "--files-from", "-"]
     host = socket.gethostname()
+    # A worker's nanny sets MALLOC_TRIM_THRESHOLD_=65536 for its Python; inherited, it makes
+    # vemo-convert hand its buffers back to the system after every file, and run 2.5 times slower.
+    env = {key: value for key, value in os.environ.items() if key != "MALLOC_TRIM_THRESHOLD_"}
     try:
         done = subprocess.run(command, input=b"".join(os.fsencode(n) + b"\0" for n in names),
-                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, check=False)
+                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env,
+                              check=False)
     except OSError as error:
         return 127, [], f"cannot run {converter}: {error.strerror}", host
     lines = done.stderr.decode("utf-8", "surrogateescape").splitlines()
