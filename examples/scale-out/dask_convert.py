@@ -2,7 +2,7 @@
 """Converts the data files named in a list on a Dask cluster, a batch of files a task.
 
 The list is cut into batches by the files' sizes (about --task-bytes of input each, default
-256 MiB, and at least three batches per worker thread); each task runs one
+1 GiB, and at least three batches per worker thread); each task runs one
 `vemo-convert --output-dir OUT_DIR --report - --null --files-from -` on its batch, and what
 became of each file is read from the report lines the task hands back.
 
@@ -205,8 +205,8 @@ def main():
                         help="seconds to wait for the scheduler (default 30)")
     parser.add_argument("--workers", type=int, default=2, help="local workers (default 2)")
     parser.add_argument("--converter", default="vemo-convert", help="vemo-convert to run")
-    parser.add_argument("--task-bytes", type=int, default=256 << 20,
-                        help="input bytes a batch aims at (default 256 MiB)")
+    parser.add_argument("--task-bytes", type=int, default=1 << 30,
+                        help="input bytes a batch aims at (default 1 GiB)")
     parser.add_argument("--option", action="append", default=[],
                         help="an option for every vemo-convert (repeat for more)")
     args = parser.parse_args()

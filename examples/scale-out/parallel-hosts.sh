@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Converts the data files named in LIST on several hosts with GNU parallel. The list is cut into
-# batches by the files' sizes (about VEMO_TASK_BYTES of input each, default 256 MiB, and at least
+# batches by the files' sizes (about VEMO_TASK_BYTES of input each, default 1 GiB, and at least
 # three batches per job slot), and each job runs one
 #   vemo-convert --output-dir OUT_DIR --report - --files-from BATCH
 # spread over the logins given (ssh, as parallel's --sshlogin takes them; ":" is this machine,
@@ -37,7 +37,7 @@ out_dir=$2
 shift 2
 [ $# -gt 0 ] || set -- :
 converter=${VEMO_CONVERT:-vemo-convert}
-task_bytes=${VEMO_TASK_BYTES:-268435456}
+task_bytes=${VEMO_TASK_BYTES:-1073741824}
 read -r -a options <<<"${VEMO_CONVERT_OPTIONS:-}"
 
 if [ ! -f "$list" ] || [ ! -r "$list" ]; then
