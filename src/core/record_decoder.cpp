@@ -367,8 +367,10 @@ std::size_t decode_block_as(const RowStart& start, std::string_view block,
     const unsigned d1 = static_cast<unsigned char>(b[k + 1]) - unsigned{'0'};
     const unsigned d2 = static_cast<unsigned char>(b[k + 2]) - unsigned{'0'};
     const unsigned length = d0 * 100 + d1 * 10 + d2;
-    // One test for the usual case; "000" goes the other way too and ends the block there.
-    if (static_cast<unsigned>((d0 | d1 | d2) < 10) & static_cast<unsigned>(length != 0)) {
+    // One branch for the usual case; "000" goes the other way too and ends the block there. Each
+    // digit is tested on its own: an OR of digits can pass 9 ("097" gives 0 | 9 | 7 = 15).
+    if (static_cast<unsigned>(d0 < 10) & static_cast<unsigned>(d1 < 10) &
+        static_cast<unsigned>(d2 < 10) & static_cast<unsigned>(length != 0)) {
       const std::size_t step = DataFileScanner::record_step(std::size_t{length}, k);
       p = put_row<F>(start, b + k, step, layout_for_whole_length(length), block_offset + k, p);
       ++n;
