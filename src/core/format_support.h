@@ -24,12 +24,13 @@ namespace vemo::format_support {
 
 #ifdef __SSE2__
 // Marks the bytes of v that equal c, or lie below c taken as signed bytes (so that the bytes from
-// 0x80 up count as below too).
+// 0x80 up count as below too). A mark is a byte's top bit, which is all that is tested: below c
+// is a subtraction that saturates rather than wraps, one instruction where a compare takes two.
 inline __m128i equal(__m128i v, char c) noexcept {
   return _mm_cmpeq_epi8(v, _mm_set1_epi8(c));
 }
 inline __m128i signed_below(__m128i v, char c) noexcept {
-  return _mm_cmplt_epi8(v, _mm_set1_epi8(c));
+  return _mm_subs_epi8(v, _mm_set1_epi8(c));
 }
 inline __m128i either(__m128i a, __m128i b) noexcept {
   return _mm_or_si128(a, b);

@@ -334,18 +334,20 @@ template <typename F>
   return decode_fields<F>({r, size}, layout, p);
 }
 
-// What stands before a row's columns: the format's opening and the provenance columns.
+// What stands before a row's columns: the format's opening and the provenance columns. The
+// block loop is made twice for a format with columns, with and without them, so that rows
+// without provenance pay no test for it.
 struct RowStart {
   std::string_view file_column;  // rendered once per file
   bool with_offset;
 };
 
-template <typename F>
+template <typename F, bool kProvenance>
 [[gnu::always_inline]] inline char* put_row_start(const RowStart& start, std::uint64_t offset,
                                                   char* p) noexcept {
   using format_support::put_lit;
   p = put_lit(p, F::kRowOpen);
-  if constexpr (F::kColumns) {
+  if constexpr (kProvenance) {
     if (!start.file_column.empty()) p = put_lit(p, start.file_column);
     if (start.with_offset) {
       p = put_lit(p, F::kOffsetOpen);
@@ -357,17 +359,17 @@ template <typename F>
 }
 
 // One whole row, line end included. `layout` is null for a record without one.
-template <typename F>
+template <typename F, bool kProvenance>
 [[gnu::always_inline]] inline char* put_row(const RowStart& start, const char* r, std::size_t size,
                                             const RecordLayout* layout, std::uint64_t offset,
                                             char* p) noexcept {
-  p = put_row_start<F>(start, offset, p);
+  p = put_row_start<F, kProvenance>(start, offset, p);
   if (layout == nullptr) return format_support::put_lit(p, F::kSkipRow);
   p = decode_columns<F>(r, size, *layout, p);
   return format_support::put_lit(p, F::kRowEnd);
 }
 
-template <typename F>
+template <typename F, bool kProvenance>
 std::size_t decode_block_as(const RowStart& start, std::string_view block,
                             std::uint64_t block_offset, char* out, std::int64_t& records) noexcept {
   const char* const b = block.data();
@@ -380,7 +382,7 @@ std::size_t decode_block_as(const RowStart& start, std::string_view block,
     const double length = DataFileScanner::prefix_value(block, k);
     if (DataFileScanner::ends_records(length)) return false;
     const std::size_t step = DataFileScanner::record_step(length, k);
-    p = put_row<F>(start, b + k, step, layout_for_length(length), block_offset + k, p);
+    p = put_row<F, kProvenance>(start, b + k, step, layout_for_length(length), block_offset + k, p);
     ++n;
     k += step;
     return true;
@@ -396,7 +398,8 @@ std::size_t decode_block_as(const RowStart& start, std::string_view block,
     if (static_cast<unsigned>(d0 < 10) & static_cast<unsigned>(d1 < 10) &
         static_cast<unsigned>(d2 < 10) & static_cast<unsigned>(length != 0)) {
       const std::size_t step = DataFileScanner::record_step(std::size_t{length}, k);
-      p = put_row<F>(start, b + k, step, layout_for_whole_length(length), block_offset + k, p);
+      p = put_row<F, kProvenance>(start, b + k, step, layout_for_whole_length(length),
+                                  block_offset + k, p);
       ++n;
       k += step;
     } else if (!other_prefix()) {
@@ -413,9 +416,9 @@ std::size_t decode_block_as(const RowStart& start, std::string_view block,
 template <typename F>
 std::size_t decode_record_as(const RowStart& start, std::string_view record, double length,
                              std::uint64_t offset, char* out) noexcept {
-  return static_cast<std::size_t>(
-      put_row<F>(start, record.data(), record.size(), layout_for_length(length), offset, out) -
-      out);
+  return static_cast<std::size_t>(put_row<F, F::kColumns>(start, record.data(), record.size(),
+                                                          layout_for_length(length), offset, out) -
+                                  out);
 }
 
 }  // namespace
@@ -446,7 +449,7 @@ std::string decode(std::string_view record, double length) {
 
 // Here, beside the record decoder, so that the whole-record path is inlined into the block loop.
 std::size_t decode_block(std::string_view block, char* out, std::int64_t& records) noexcept {
-  return decode_block_as<LegacyFormat>(RowStart{{}, false}, block, 0, out, records);
+  return decode_block_as<LegacyFormat, false>(RowStart{{}, false}, block, 0, out, records);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -457,8 +460,12 @@ namespace {
 template <typename F>
 std::size_t block_as(const LineEncoder& e, std::string_view block, std::uint64_t block_offset,
                      char* out, std::int64_t& records) noexcept {
-  return decode_block_as<F>(RowStart{e.file_column(), e.format().with_offset}, block, block_offset,
-                            out, records);
+  const RowStart start{e.file_column(), e.format().with_offset};
+  if constexpr (F::kColumns) {
+    if (!start.file_column.empty() || start.with_offset)
+      return decode_block_as<F, true>(start, block, block_offset, out, records);
+  }
+  return decode_block_as<F, false>(start, block, block_offset, out, records);
 }
 
 template <typename F>
