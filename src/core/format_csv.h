@@ -27,6 +27,7 @@ struct CsvFormat {
   static constexpr std::size_t kExpansion = 2, kColumnExtra = 2;
 
   static constexpr bool kChecks = true;
+  static constexpr char kLow = 0;
   static constexpr bool special(unsigned char c) noexcept {
     return c == ',' || c == '"' || c == '\r' || c == '\n';
   }

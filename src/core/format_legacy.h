@@ -35,9 +35,11 @@ struct LegacyFormat {
   static constexpr std::size_t kExpansion = 1, kColumnExtra = 0;
 
   // Whether any byte needs quoting or escaping; when none does, a row is written with its fields
-  // copied as they are. special(c) tells whether byte c does; marks(v, spaces) marks, in 16
-  // bytes v at once, at least those bytes (see format_support::plain); only with kChecks.
+  // copied as they are. special(c) tells whether byte c does; with kChecks, marks(v, spaces)
+  // marks, in 16 bytes v at once, at least those of them not below kLow (taken as signed bytes),
+  // which are all marked (see format_support::plain).
   static constexpr bool kChecks = false;
+  static constexpr char kLow = 0;
   static constexpr bool special(unsigned char) noexcept { return false; }
   // One text column, quoted or escaped as the format needs.
   static char* put_text(char* out, std::string_view s) noexcept {

@@ -27,16 +27,15 @@ struct TsvFormat {
   static constexpr std::size_t kExpansion = 2, kColumnExtra = 0;
 
   static constexpr bool kChecks = true;
+  // Tab, LF and CR lie below 0x0E, with the other control characters.
+  static constexpr char kLow = 0x0E;
   static constexpr bool special(unsigned char c) noexcept {
     return c == '\t' || c == '\r' || c == '\n' || c == '\\';
   }
 
-  // Tab, LF and CR lie below 0x0E: one compare marks them, with the other control characters and
-  // the bytes from 0x80 up.
   template <typename V>
   static V marks(V v, V) noexcept {
-    using namespace format_support;
-    return either(signed_below(v, 0x0E), equal(v, '\\'));
+    return format_support::equal(v, '\\');
   }
 
   static char* put_text(char* out, std::string_view s) noexcept {
