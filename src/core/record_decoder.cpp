@@ -149,7 +149,8 @@ inline char* put_counter(std::string_view c, char* out) noexcept {
 [[gnu::always_inline]] inline char* put_elapsed_whole(const char* e, char* out) noexcept {
   if constexpr (std::endian::native == std::endian::little) {
     std::uint64_t word;
-    if (six_digits(e, word)) return write_six(digit_chars::hhmmss_seconds(word), out);
+    if (six_digits(e, word)) [[likely]]
+      return write_six(digit_chars::hhmmss_seconds(word), out);
   }
   return put_elapsed({e, 6}, out);
 }
@@ -158,7 +159,8 @@ inline char* put_counter(std::string_view c, char* out) noexcept {
 [[gnu::always_inline]] inline char* put_counter_whole(const char* c, char* out) noexcept {
   if constexpr (std::endian::native == std::endian::little) {
     std::uint64_t word;
-    if (six_digits(c, word)) return put_six_chars(word, out);
+    if (six_digits(c, word)) [[likely]]
+      return put_six_chars(word, out);
   }
   return put_counter({c, 6}, out);
 }
