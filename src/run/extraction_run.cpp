@@ -339,8 +339,10 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     block_offset_ = 0;
     in_block_ = 0;
     FileReport report;
-    report.opened = options_.dash_reads_stdin && path == "-" ? reader_.open_stream(platform::kStdin)
-                                                             : reader_.open(path);
+    const Status opened = options_.dash_reads_stdin && path == "-"
+                              ? reader_.open_stream(platform::kStdin)
+                              : reader_.open(path);
+    report.opened = opened.ok();
     report.length = reader_.length();
     report.id = reader_.id();
     report.compressed = reader_.is_compressed();
@@ -350,9 +352,10 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     // The output named as an input is never read, not even by the test.
     if (report.opened && !output_.is_file(report.id)) {
       report.accepted = DataFileScanner::is_data_file(reader_);
-      report.test_failed = !report.accepted && reader_.failed();
+      report.test_failed = !report.accepted && reader_.failure();
     }
-    if (!report.opened || report.test_failed) report.error = reader_.error();
+    if (!report.opened) report.error = opened.error();
+    if (report.test_failed) report.error = reader_.failure().code;
     // A stream's compression is known once the test has read its first bytes.
     if (report.test_failed && reader_.is_compressed()) {
       report.failed_at = static_cast<std::int64_t>(reader_.failure().offset);
@@ -563,7 +566,8 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     platform::FileStatus st;
     if (platform::status(output_path, st) || st.kind != platform::FileKind::kRegular) return false;
     DataFileReader reader;
-    return reader.open(output_path) && DataFileScanner::is_data_file(reader) && !reader.failed();
+    return reader.open(output_path).ok() && DataFileScanner::is_data_file(reader) &&
+           !reader.failure();
   }
 
   bool go_on_after_not_data_file(const std::string& path) {
