@@ -85,7 +85,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     // Records follow each other in their block: the next starts where this one ends.
     in_block_ += record.size();
     ++state_.record_counter;
-    if (output_.failed() || stop_) return false;
+    if (!output_.status().ok() || stop_) return false;
     if (state_.trial && state_.record_counter >= kTrialRecordLimit) {
       trial_limit_reached_ = true;
       return false;
@@ -114,7 +114,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
       output_.write({long_rows_.get(), n});
     }
     if (tallying()) tally_.add_block(block);
-    if (output_.failed()) return false;
+    if (!output_.status().ok()) return false;
     on_block_done(next_block_position);
     return !stop_;
   }
@@ -125,7 +125,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     state_.record_counter += records;
     check_stop();
     on_block_done(next_block_position);
-    return !output_.failed() && !stop_;
+    return output_.status().ok() && !stop_;
   }
 
   void on_tally(const FileTally& tally) override { tally_.add(tally); }
@@ -224,7 +224,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
       }
     }
 
-    if (!close_output()) return end_write_failed(output_path);
+    if (!close_output().ok()) return end_write_failed(output_path);
     if (output_hash_ && converted_files_ > 0) {
       result_.output_sha256 = output_hash_->finish();
       result_.output_bytes = output_.bytes_written();
@@ -261,14 +261,14 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     }
     output_.hold_interrupts_once_replaced(options_.hold_interrupts_once_replaced);
     output_.set_compression(options_.compression, options_.compression_level);
-    const bool opened = options_.output_to_stdout
-                            ? output_.open_stdout()
-                            : output_.open(output_path, options_.replace_output_when_done
-                                                            ? OutputWriter::Mode::kReplaceWhenDone
-                                                            : OutputWriter::Mode::kTruncate);
-    if (!opened) {
+    const Status opened = options_.output_to_stdout
+                              ? output_.open_stdout()
+                              : output_.open(output_path, options_.replace_output_when_done
+                                                              ? OutputWriter::Mode::kReplaceWhenDone
+                                                              : OutputWriter::Mode::kTruncate);
+    if (!opened.ok()) {
       message(MessageKind::kOutputCannotCreate, Icon::kCritical,
-              "Cannot create the output file " + output_path + ": " + output_.error().message(),
+              "Cannot create the output file " + output_path + ": " + opened.error().message(),
               output_path);
       return false;
     }
@@ -313,7 +313,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
       ++converted_files_;
       set_progress(0);
       const Converted converted = convert();
-      if (output_.failed()) return FileEnd::kWriteFailed;
+      if (!output_.status().ok()) return FileEnd::kWriteFailed;
       if (stop_) return FileEnd::kStopped;
       if (trial_limit_reached_) return FileEnd::kTrialEnd;
       if (converted.scanned.end != ScanResult::kReadFailed) {
@@ -501,7 +501,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     switch (end) {
       case FileEnd::kWriteFailed:
         outcome_ = InputStatus::kStopped;
-        reason_ = "Could not write the output file: " + output_.error().message();
+        reason_ = "Could not write the output file: " + output_.status().error().message();
         break;
       case FileEnd::kStopped:
         outcome_ = InputStatus::kStopped;
@@ -598,22 +598,22 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   RunEnd end_declined() {
     ++result_.skipped_files;
     reader_.close();
-    if (!close_output()) return end_write_failed(selection_.output_path());
+    if (!close_output().ok()) return end_write_failed(selection_.output_path());
     return RunEnd::kDeclined;
   }
 
   // A run that converted no file at all (every input skipped) leaves a previous output as it was
   // rather than replace it with nothing.
-  bool close_output() {
+  Status close_output() {
     if (options_.replace_output_when_done && converted_files_ == 0) {
       output_.abandon();
-      return true;
+      return {};
     }
     return output_.close();
   }
 
   RunEnd end_write_failed(const std::string& output_path, std::error_code error = {}) {
-    if (!error) error = output_.error();
+    if (!error) error = output_.status().error();
     output_.abandon();
     reader_.close();
     message(MessageKind::kOutputWriteFailed, Icon::kCritical,
@@ -624,7 +624,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   RunEnd end_trial(const std::string& output_path) {
     state_.trial = false;
     reader_.close();
-    if (!close_output()) return end_write_failed(output_path);
+    if (!close_output().ok()) return end_write_failed(output_path);
     clear_display();
     observer_.open_viewer(output_path);
     return RunEnd::kTrialEnd;
@@ -638,7 +638,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
 
   RunEnd end_stopped(const std::string& output_path) {
     reader_.close();
-    if (!close_output()) return end_write_failed(output_path);
+    if (!close_output().ok()) return end_write_failed(output_path);
     message(MessageKind::kStopped, Icon::kInformation,
             "Run stopped: " + std::to_string(state_.record_counter) + " Records Written from " +
                 std::to_string(result_.files) + " Files");
