@@ -14,12 +14,16 @@ bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -1)
 [ -n "$bin" ] && [ -x "$bin/initdb" ] && command -v psql >/dev/null ||
   missing PostgreSQL "it (postgresql)"
 
-# The server refuses to run as root: there it runs as nobody, in a folder of its own.
+# The server refuses to run as root: there it runs as the user the Debian package made, postgres
+# (or as nobody, which tests that limit nobody's processes would then share), in a folder of its
+# own.
 pg=$(mktemp -d)
 as_server=()
 if [ "$(id -u)" -eq 0 ]; then
-  chown nobody: "$pg"
-  as_server=(runuser -u nobody --)
+  server_user=postgres
+  id -u postgres >/dev/null 2>&1 || server_user=nobody
+  chown "$server_user:" "$pg"
+  as_server=(runuser -u "$server_user" --)
 fi
 cleanup() {
   "${as_server[@]}" "$bin/pg_ctl" -D "$pg/data" -m immediate stop >/dev/null 2>&1 || true
