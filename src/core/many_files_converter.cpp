@@ -233,9 +233,10 @@ class ManyFilesConverter::Impl {
       // Hashing starts with the open: the data file test reads the file's first window.
       if (slot.hash) slot.hash->reset();
       reader.set_input_hash(slot.hash.get());
-      report.opened = reader.open(path);
-      if (!report.opened && (reader.error() == std::errc::too_many_files_open ||
-                             reader.error() == std::errc::too_many_files_open_in_system)) {
+      const Status opened = reader.open(path);
+      report.opened = opened.ok();
+      if (opened.error() == std::errc::too_many_files_open ||
+          opened.error() == std::errc::too_many_files_open_in_system) {
         out_of_descriptors_.store(true);
         leave_to_caller();
         finish(slot);
@@ -248,14 +249,14 @@ class ManyFilesConverter::Impl {
         report.left_to_caller = !report.compressed && report.length >= large_bytes_;
         if (!report.left_to_caller) {
           report.accepted = DataFileScanner::is_data_file(reader);
-          report.test_failed = !report.accepted && reader.failed();
-          if (report.test_failed) report.error = reader.error();
+          report.test_failed = !report.accepted && reader.failure();
+          if (report.test_failed) report.error = reader.failure().code;
           if (report.test_failed && report.compressed) {
             report.failed_at = static_cast<std::int64_t>(reader.failure().offset);
           }
         }
       } else {
-        report.error = reader.error();
+        report.error = opened.error();
       }
       const bool convert = report.accepted && !report.left_to_caller;
       // The caller reads the report only once `reported` is set, under the lock.

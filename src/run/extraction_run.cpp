@@ -85,7 +85,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     // Records follow each other in their block: the next starts where this one ends.
     in_block_ += record.size();
     ++state_.record_counter;
-    if (output_.failed() || stop_) return false;
+    if (!output_.status().ok() || stop_) return false;
     if (state_.trial && state_.record_counter >= kTrialRecordLimit) {
       trial_limit_reached_ = true;
       return false;
@@ -114,7 +114,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
       output_.write({long_rows_.get(), n});
     }
     if (tallying()) tally_.add_block(block);
-    if (output_.failed()) return false;
+    if (!output_.status().ok()) return false;
     on_block_done(next_block_position);
     return !stop_;
   }
@@ -125,7 +125,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     state_.record_counter += records;
     check_stop();
     on_block_done(next_block_position);
-    return !output_.failed() && !stop_;
+    return output_.status().ok() && !stop_;
   }
 
   void on_tally(const FileTally& tally) override { tally_.add(tally); }
@@ -224,7 +224,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
       }
     }
 
-    if (!close_output()) return end_write_failed(output_path);
+    if (!close_output().ok()) return end_write_failed(output_path);
     if (output_hash_ && converted_files_ > 0) {
       result_.output_sha256 = output_hash_->finish();
       result_.output_bytes = output_.bytes_written();
@@ -261,14 +261,14 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     }
     output_.hold_interrupts_once_replaced(options_.hold_interrupts_once_replaced);
     output_.set_compression(options_.compression, options_.compression_level);
-    const bool opened = options_.output_to_stdout
-                            ? output_.open_stdout()
-                            : output_.open(output_path, options_.replace_output_when_done
-                                                            ? OutputWriter::Mode::kReplaceWhenDone
-                                                            : OutputWriter::Mode::kTruncate);
-    if (!opened) {
+    const Status opened = options_.output_to_stdout
+                              ? output_.open_stdout()
+                              : output_.open(output_path, options_.replace_output_when_done
+                                                              ? OutputWriter::Mode::kReplaceWhenDone
+                                                              : OutputWriter::Mode::kTruncate);
+    if (!opened.ok()) {
       message(MessageKind::kOutputCannotCreate, Icon::kCritical,
-              "Cannot create the output file " + output_path + ": " + output_.error().message(),
+              "Cannot create the output file " + output_path + ": " + opened.error().message(),
               output_path);
       return false;
     }
@@ -313,7 +313,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
       ++converted_files_;
       set_progress(0);
       const Converted converted = convert();
-      if (output_.failed()) return FileEnd::kWriteFailed;
+      if (!output_.status().ok()) return FileEnd::kWriteFailed;
       if (stop_) return FileEnd::kStopped;
       if (trial_limit_reached_) return FileEnd::kTrialEnd;
       if (converted.scanned.end != ScanResult::kReadFailed) {
@@ -339,8 +339,10 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     block_offset_ = 0;
     in_block_ = 0;
     FileReport report;
-    report.opened = options_.dash_reads_stdin && path == "-" ? reader_.open_stream(platform::kStdin)
-                                                             : reader_.open(path);
+    const Status opened = options_.dash_reads_stdin && path == "-"
+                              ? reader_.open_stream(platform::kStdin)
+                              : reader_.open(path);
+    report.opened = opened.ok();
     report.length = reader_.length();
     report.id = reader_.id();
     report.compressed = reader_.is_compressed();
@@ -350,9 +352,10 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     // The output named as an input is never read, not even by the test.
     if (report.opened && !output_.is_file(report.id)) {
       report.accepted = DataFileScanner::is_data_file(reader_);
-      report.test_failed = !report.accepted && reader_.failed();
+      report.test_failed = !report.accepted && reader_.failure();
     }
-    if (!report.opened || report.test_failed) report.error = reader_.error();
+    if (!report.opened) report.error = opened.error();
+    if (report.test_failed) report.error = reader_.failure().code;
     // A stream's compression is known once the test has read its first bytes.
     if (report.test_failed && reader_.is_compressed()) {
       report.failed_at = static_cast<std::int64_t>(reader_.failure().offset);
@@ -498,7 +501,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     switch (end) {
       case FileEnd::kWriteFailed:
         outcome_ = InputStatus::kStopped;
-        reason_ = "Could not write the output file: " + output_.error().message();
+        reason_ = "Could not write the output file: " + output_.status().error().message();
         break;
       case FileEnd::kStopped:
         outcome_ = InputStatus::kStopped;
@@ -563,7 +566,8 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     platform::FileStatus st;
     if (platform::status(output_path, st) || st.kind != platform::FileKind::kRegular) return false;
     DataFileReader reader;
-    return reader.open(output_path) && DataFileScanner::is_data_file(reader) && !reader.failed();
+    return reader.open(output_path).ok() && DataFileScanner::is_data_file(reader) &&
+           !reader.failure();
   }
 
   bool go_on_after_not_data_file(const std::string& path) {
@@ -594,22 +598,22 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   RunEnd end_declined() {
     ++result_.skipped_files;
     reader_.close();
-    if (!close_output()) return end_write_failed(selection_.output_path());
+    if (!close_output().ok()) return end_write_failed(selection_.output_path());
     return RunEnd::kDeclined;
   }
 
   // A run that converted no file at all (every input skipped) leaves a previous output as it was
   // rather than replace it with nothing.
-  bool close_output() {
+  Status close_output() {
     if (options_.replace_output_when_done && converted_files_ == 0) {
       output_.abandon();
-      return true;
+      return {};
     }
     return output_.close();
   }
 
   RunEnd end_write_failed(const std::string& output_path, std::error_code error = {}) {
-    if (!error) error = output_.error();
+    if (!error) error = output_.status().error();
     output_.abandon();
     reader_.close();
     message(MessageKind::kOutputWriteFailed, Icon::kCritical,
@@ -620,7 +624,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   RunEnd end_trial(const std::string& output_path) {
     state_.trial = false;
     reader_.close();
-    if (!close_output()) return end_write_failed(output_path);
+    if (!close_output().ok()) return end_write_failed(output_path);
     clear_display();
     observer_.open_viewer(output_path);
     return RunEnd::kTrialEnd;
@@ -634,7 +638,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
 
   RunEnd end_stopped(const std::string& output_path) {
     reader_.close();
-    if (!close_output()) return end_write_failed(output_path);
+    if (!close_output().ok()) return end_write_failed(output_path);
     message(MessageKind::kStopped, Icon::kInformation,
             "Run stopped: " + std::to_string(state_.record_counter) + " Records Written from " +
                 std::to_string(result_.files) + " Files");

@@ -56,25 +56,23 @@ OutputWriter::~OutputWriter() {
   if (!temporary_.empty()) {
     abandon();
   } else {
-    close();
+    (void)close();
   }
 }
 
 void OutputWriter::fail(std::error_code err) {
-  if (!failed_) error_ = err;
-  failed_ = true;
+  if (!error_) error_ = err ? err : platform::error_from_errno(EIO);
 }
 
-bool OutputWriter::open(const std::string& path, Mode mode) {
-  close();
-  failed_ = false;
+Status OutputWriter::open(const std::string& path, Mode mode) {
+  (void)close();
   error_ = {};
   std::error_code err;
   const int fd =
       mode == Mode::kReplaceWhenDone ? open_replacement(path, err) : open_direct(path, err);
   if (fd < 0) {
     fail(err);
-    return false;
+    return error_;
   }
   // A pipe or FIFO stays non-blocking: a slow reader is waited for in slices (wait_for_room), so
   // the caller can keep its window alive meanwhile. Everything else is written blocking.
@@ -86,20 +84,19 @@ bool OutputWriter::open(const std::string& path, Mode mode) {
   id_ = identified ? st.id : platform::FileId{};
   fd_ = fd;
   owns_fd_ = true;
-  return start_compressor();
+  start_compressor();
+  return error_;
 }
 
-bool OutputWriter::start_compressor() {
+void OutputWriter::start_compressor() {
   compressor_.reset();
-  if (compression_ == Compression::kNone) return true;
+  if (compression_ == Compression::kNone) return;
   try {
     compressor_ = Compressor::create(compression_, level_);
   } catch (const std::bad_alloc&) {
     fail(std::make_error_code(std::errc::not_enough_memory));
     abandon();
-    return false;
   }
-  return true;
 }
 
 int OutputWriter::open_direct(const std::string& path, std::error_code& err) {
@@ -164,7 +161,7 @@ int OutputWriter::open_replacement(const std::string& path, std::error_code& err
 
 void OutputWriter::end_replacement(bool keep) {
   if (temporary_.empty()) return;
-  const bool replace = keep && !failed_;
+  const bool replace = keep && !error_;
   // Held before the step below, whose end restores the signal mask it found.
   if (replace && hold_interrupts_once_replaced_) platform::hold_interrupts();
   // The rename and forgetting the temporary file are one step for a signal's handler.
@@ -181,41 +178,42 @@ void OutputWriter::end_replacement(bool keep) {
   target_.clear();
 }
 
-bool OutputWriter::open_stdout() {
-  close();
-  failed_ = false;
+Status OutputWriter::open_stdout() {
+  (void)close();
   error_ = {};
   fd_ = platform::kStdout;
   owns_fd_ = false;
   flush_size_ = kFileFlushSize;
   platform::FileStatus st;
   id_ = platform::status(fd_, st) ? platform::FileId{} : st.id;
-  return start_compressor();
+  start_compressor();
+  return error_;
 }
 
 void OutputWriter::write(std::string_view bytes) {
   if (bytes.size() >= kDirectWriteSize) {
-    if (flush()) write_all(bytes.data(), bytes.size());
+    if (flush().ok()) write_all(bytes.data(), bytes.size());
     return;
   }
   std::memcpy(reserve(bytes.size()), bytes.data(), bytes.size());
   commit(bytes.size());
 }
 
-bool OutputWriter::flush() {
+Status OutputWriter::flush() {
   const std::size_t n = used_;
   used_ = 0;
-  return write_all(buffer_.get(), n);
+  write_all(buffer_.get(), n);
+  return error_;
 }
 
 bool OutputWriter::write_all(const char* p, std::size_t n) {
-  if (failed_ || fd_ < 0) return !failed_;
-  if (compressor_) return compressor_->compress({p, n}, /*finish=*/false, emit_) && !failed_;
+  if (error_ || fd_ < 0) return !error_;
+  if (compressor_) return compressor_->compress({p, n}, /*finish=*/false, emit_) && !error_;
   return write_raw(p, n);
 }
 
 bool OutputWriter::write_raw(const char* p, std::size_t left) {
-  if (failed_ || fd_ < 0) return !failed_;
+  if (error_ || fd_ < 0) return !error_;
   if (hash_ != nullptr) hash_->update(p, left);
   bytes_written_ += left;
   while (left > 0) {
@@ -251,11 +249,11 @@ bool OutputWriter::is_file(const platform::FileId& id) const {
   return fd_ >= 0 && platform::same_file(id_, id);
 }
 
-bool OutputWriter::close() {
-  if (fd_ < 0) return !failed_;
-  flush();
+Status OutputWriter::close() {
+  if (fd_ < 0) return error_;
+  (void)flush();
   // The end of the compressed stream: a half-written one would read as damaged.
-  if (compressor_ && !failed_) compressor_->compress({}, /*finish=*/true, emit_);
+  if (compressor_ && !error_) compressor_->compress({}, /*finish=*/true, emit_);
   compressor_.reset();
   if (owns_fd_) {
     if (const std::error_code err = platform::close(fd_)) fail(err);
@@ -263,12 +261,12 @@ bool OutputWriter::close() {
   fd_ = -1;
   owns_fd_ = false;
   end_replacement(true);
-  return !failed_;
+  return error_;
 }
 
 void OutputWriter::abandon() {
   if (temporary_.empty()) {
-    close();
+    (void)close();
     return;
   }
   used_ = 0;
