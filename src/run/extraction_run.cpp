@@ -297,18 +297,16 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
 
     std::error_code unreadable;
     std::int64_t failed_at = -1;
-    if (!report.opened) {
-      unreadable = report.error;
+    if (report.verdict == FileVerdict::kNotOpened) {
+      unreadable = report.failure.code;
     } else if (output_.is_file(report.id)) {
       // Named as an input after the run created it: reading it would feed the output back in.
       unreadable = make_error_code(Error::kInputIsOutput);
-    } else if (!report.accepted) {
-      // A read the system failed is not the file's verdict: say why it could not be read.
-      if (!report.test_failed) {
-        return go_on_after_not_data_file(path) ? FileEnd::kNext : FileEnd::kDeclined;
-      }
-      unreadable = report.error;
-      failed_at = report.failed_at;
+    } else if (report.verdict == FileVerdict::kUnreadable) {
+      unreadable = report.failure.code;
+      if (report.offset_told) failed_at = static_cast<std::int64_t>(report.failure.offset);
+    } else if (report.verdict != FileVerdict::kDataFile) {
+      return go_on_after_not_data_file(path) ? FileEnd::kNext : FileEnd::kDeclined;
     } else {
       ++converted_files_;
       set_progress(0);
@@ -338,29 +336,16 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     encoder_ = LineEncoder(options_.format, name);
     block_offset_ = 0;
     in_block_ = 0;
-    FileReport report;
     const Status opened = options_.dash_reads_stdin && path == "-"
                               ? reader_.open_stream(platform::kStdin)
                               : reader_.open(path);
-    report.opened = opened.ok();
-    report.length = reader_.length();
-    report.id = reader_.id();
-    report.compressed = reader_.is_compressed();
+    FileReport report = FileReport::of_open(reader_, opened);
     progress_by_ = !reader_.is_stream()                     ? ProgressBy::kBlocks
                    : report.compressed && report.length > 0 ? ProgressBy::kCompressedBytes
                                                             : ProgressBy::kStreamBytes;
     // The output named as an input is never read, not even by the test.
-    if (report.opened && !output_.is_file(report.id)) {
-      report.accepted = DataFileScanner::is_data_file(reader_);
-      report.test_failed = !report.accepted && reader_.failure();
-    }
-    if (!report.opened) report.error = opened.error();
-    if (report.test_failed) report.error = reader_.failure().code;
-    // A stream's compression is known once the test has read its first bytes.
-    if (report.test_failed && reader_.is_compressed()) {
-      report.failed_at = static_cast<std::int64_t>(reader_.failure().offset);
-    }
-    if (!report.accepted) reader_.close();
+    if (opened.ok() && !output_.is_file(report.id)) report.run_test(reader_);
+    if (report.verdict != FileVerdict::kDataFile) reader_.close();
     return step(report, name, path, count, [&] {
       Converted converted;
       converted.length_before = reader_.length();
