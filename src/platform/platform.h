@@ -6,7 +6,7 @@
 // Files are C runtime descriptors on both systems (on Windows, wrapping a HANDLE that was opened
 // with the wide Win32 calls), so that the code above keeps one type for them. Names are UTF-8 on
 // both systems; Windows converts them at this boundary. Failures are errno values, as error codes
-// whose messages read the same on both systems.
+// whose messages read the same on both systems, returned in a Status or Result (result.h).
 
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +15,8 @@
 #include <string_view>
 #include <system_error>
 #include <vector>
+
+#include "platform/result.h"
 
 namespace vemo::platform {
 
@@ -75,8 +77,8 @@ struct FileStatus {
 };
 
 // The status of an open file, or of a path (symbolic links followed).
-std::error_code status(int fd, FileStatus& out);
-std::error_code status(const std::string& path, FileStatus& out);
+Result<FileStatus> status(int fd);
+Result<FileStatus> status(const std::string& path);
 
 // Opens a file for reading. A FIFO is opened without waiting for a writer; reads from it may then
 // find no data yet until set_blocking(). A regular file is set up for reading front to back.
@@ -94,7 +96,7 @@ int standard_stream_named(const std::string& path);
 int duplicate(int fd, std::error_code& error);
 // Makes reads and writes wait for the other end of a pipe.
 void set_blocking(int fd);
-std::error_code close(int fd);
+Status close(int fd);
 
 // Reads up to n bytes at 0-based `offset`, in one call to the system, without moving a file
 // position that other threads rely on. Returns the bytes read (0 at the end of the file) or -1.
@@ -132,14 +134,14 @@ int open_for_writing(const std::string& path, bool create_or_empty, std::error_c
 int open_for_append(const std::string& path, std::error_code& error);
 // Takes an exclusive lock on the whole open file without waiting (flock, LockFileEx): an error
 // (resource_unavailable_try_again) when another open file holds it. Released at close.
-std::error_code lock_file(int fd);
+Status lock_file(int fd);
 // The process holding a lock on the file, where the system tells (Linux: /proc/locks).
 std::optional<std::uint64_t> lock_holder(const FileId& id);
 // Puts what was written to the file on its disk.
-std::error_code sync(int fd);
+Status sync(int fd);
 // Creates a file that must not exist yet (EEXIST otherwise).
 int create_new(const std::string& path, std::error_code& error);
-std::error_code truncate(int fd);
+Status truncate(int fd);
 // Gives a new file the owner, group and permissions of an existing one, as far as the system has
 // them and allows it (the group alone where the owner cannot be given).
 void copy_permissions(int fd, const std::string& from);
@@ -152,7 +154,7 @@ bool can_replace_by_rename(const std::string& path);
 // string when the link leads nowhere.
 std::optional<std::string> link_target(const std::string& path);
 // Renames `from` over `to`, replacing it as one step.
-std::error_code rename_over(const std::string& from, const std::string& to);
+Status rename_over(const std::string& from, const std::string& to);
 void remove_file(const std::string& path);
 
 // While one lives, interrupting signals wait, so that a step and its bookkeeping are one.

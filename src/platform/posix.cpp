@@ -97,18 +97,16 @@ std::error_code error_from_errno(int errno_value) {
   return std::error_code(errno_value, std::system_category());
 }
 
-std::error_code status(int fd, FileStatus& out) {
+Result<FileStatus> status(int fd) {
   struct stat st {};
   if (::fstat(fd, &st) != 0) return last_error();
-  out = status_of(st);
-  return {};
+  return status_of(st);
 }
 
-std::error_code status(const std::string& path, FileStatus& out) {
+Result<FileStatus> status(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return last_error();
-  out = status_of(st);
-  return {};
+  return status_of(st);
 }
 
 int open_for_reading(const std::string& path, FileStatus& status, std::error_code& error) {
@@ -188,7 +186,7 @@ void set_blocking(int fd) {
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 }
 
-std::error_code close(int fd) {
+Status close(int fd) {
   return ::close(fd) == 0 ? std::error_code() : last_error();
 }
 
@@ -275,7 +273,7 @@ int create_new(const std::string& path, std::error_code& error) {
   return fd;
 }
 
-std::error_code truncate(int fd) {
+Status truncate(int fd) {
   return ::ftruncate(fd, 0) == 0 ? std::error_code() : last_error();
 }
 
@@ -332,7 +330,7 @@ std::optional<std::string> link_target(const std::string& path) {
   return target;
 }
 
-std::error_code rename_over(const std::string& from, const std::string& to) {
+Status rename_over(const std::string& from, const std::string& to) {
   return ::rename(from.c_str(), to.c_str()) == 0 ? std::error_code() : last_error();
 }
 
@@ -375,7 +373,7 @@ int open_for_append(const std::string& path, std::error_code& error) {
   return fd;
 }
 
-std::error_code lock_file(int fd) {
+Status lock_file(int fd) {
   while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if (errno == EINTR) continue;
     return errno == EWOULDBLOCK ? std::make_error_code(std::errc::resource_unavailable_try_again)
@@ -401,7 +399,7 @@ std::optional<std::uint64_t> lock_holder(const FileId& id) {
   return std::nullopt;
 }
 
-std::error_code sync(int fd) {
+Status sync(int fd) {
   if (::fsync(fd) != 0) return last_error();
   return {};
 }

@@ -188,21 +188,20 @@ std::error_code error_from_errno(int errno_value) {
   return std::error_code(errno_value, std::generic_category());
 }
 
-std::error_code status(int fd, FileStatus& out) {
+Result<FileStatus> status(int fd) {
   const HANDLE h = handle_of(fd);
   if (h == INVALID_HANDLE_VALUE) return error_from_errno(EBADF);
-  out = status_of(h);
-  return {};
+  return status_of(h);
 }
 
-std::error_code status(const std::string& path, FileStatus& out) {
+Result<FileStatus> status(const std::string& path) {
   // FILE_FLAG_BACKUP_SEMANTICS opens folders too.
   const HANDLE h = ::CreateFileW(wide(path).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return last_error();
-  out = status_of(h);
+  const FileStatus out = status_of(h);
   ::CloseHandle(h);
-  return {};
+  return out;
 }
 
 int open_for_reading(const std::string& path, std::error_code& error) {
@@ -246,7 +245,7 @@ void set_blocking(int) {
   // Windows files and pipes opened here always block.
 }
 
-std::error_code close(int fd) {
+Status close(int fd) {
   return ::_close(fd) == 0 ? std::error_code() : error_from_errno(errno);
 }
 
@@ -338,7 +337,7 @@ int open_for_append(const std::string& path, std::error_code& error) {
   return descriptor_of(h, _O_BINARY, error);
 }
 
-std::error_code lock_file(int fd) {
+Status lock_file(int fd) {
   // One byte far past any end the file will have: a lock on its bytes would keep other
   // processes from reading them.
   OVERLAPPED at{};
@@ -358,7 +357,7 @@ std::optional<std::uint64_t> lock_holder(const FileId&) {
   return std::nullopt;
 }
 
-std::error_code sync(int fd) {
+Status sync(int fd) {
   if (!::FlushFileBuffers(handle_of(fd))) return last_error();
   return {};
 }
@@ -373,7 +372,7 @@ int create_new(const std::string& path, std::error_code& error) {
   return descriptor_of(h, _O_BINARY, error);
 }
 
-std::error_code truncate(int fd) {
+Status truncate(int fd) {
   const HANDLE h = handle_of(fd);
   LARGE_INTEGER zero{};
   if (!::SetFilePointerEx(h, zero, nullptr, FILE_BEGIN) || !::SetEndOfFile(h)) {
@@ -396,7 +395,7 @@ std::optional<std::string> link_target(const std::string&) {
   return std::nullopt;
 }
 
-std::error_code rename_over(const std::string& from, const std::string& to) {
+Status rename_over(const std::string& from, const std::string& to) {
   if (!::MoveFileExW(wide(from).c_str(), wide(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return last_error();
@@ -487,8 +486,9 @@ bool output_shares_the_terminal(const std::string& path) {
   // A process has one console; a pipe from standard output most likely ends at a reader that
   // prints there.
   if (path != "-" || !is_terminal(kStderr)) return false;
-  FileStatus st;
-  return is_terminal(kStdout) || (!status(kStdout, st) && st.kind == FileKind::kPipe);
+  if (is_terminal(kStdout)) return true;
+  const Result<FileStatus> out = status(kStdout);
+  return out.ok() && out->kind == FileKind::kPipe;
 }
 
 std::size_t terminal_width() {

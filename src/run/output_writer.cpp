@@ -76,12 +76,11 @@ Status OutputWriter::open(const std::string& path, Mode mode) {
   }
   // A pipe or FIFO stays non-blocking: a slow reader is waited for in slices (wait_for_room), so
   // the caller can keep its window alive meanwhile. Everything else is written blocking.
-  platform::FileStatus st;
-  const bool identified = !platform::status(fd, st);
-  const bool pipe = identified && st.kind == platform::FileKind::kPipe;
+  const Result<platform::FileStatus> st = platform::status(fd);
+  const bool pipe = st.ok() && st->kind == platform::FileKind::kPipe;
   if (!pipe) platform::set_blocking(fd);
   flush_size_ = pipe ? kPipeFlushSize : kFileFlushSize;
-  id_ = identified ? st.id : platform::FileId{};
+  id_ = st.ok() ? st->id : platform::FileId{};
   fd_ = fd;
   owns_fd_ = true;
   start_compressor();
@@ -109,9 +108,9 @@ int OutputWriter::open_replacement(const std::string& path, std::error_code& err
     if (link->empty()) return open_direct(path, err);  // a dangling link: create its target
     target = std::move(*link);
   }
-  platform::FileStatus st;
-  const bool exists = !platform::status(target, st);
-  if (exists && st.kind != platform::FileKind::kRegular) return open_direct(path, err);
+  const Result<platform::FileStatus> st = platform::status(target);
+  const bool exists = st.ok();
+  if (exists && st->kind != platform::FileKind::kRegular) return open_direct(path, err);
 
   // May the output be written at all? Opened without emptying it, so that it stays as it is.
   int in_place = -1;
@@ -120,9 +119,9 @@ int OutputWriter::open_replacement(const std::string& path, std::error_code& err
     if (in_place < 0) return -1;
   }
   const auto write_in_place = [&] {
-    err = platform::truncate(in_place);
+    err = platform::truncate(in_place).error();
     if (!err) return in_place;
-    platform::close(in_place);
+    (void)platform::close(in_place);
     return -1;
   };
   // Where a new file could not take the old one's place whole, the old one is written in place.
@@ -147,13 +146,13 @@ int OutputWriter::open_replacement(const std::string& path, std::error_code& err
   if (fd < 0) {
     temporary_.clear();
     if (!folder_refuses_new_file(err)) {
-      if (in_place >= 0) platform::close(in_place);
+      if (in_place >= 0) (void)platform::close(in_place);
       return -1;
     }
     if (in_place < 0) return open_direct(path, err);
     return write_in_place();
   }
-  if (in_place >= 0) platform::close(in_place);
+  if (in_place >= 0) (void)platform::close(in_place);
   target_ = target;
   if (exists) platform::copy_permissions(fd, target);
   return fd;
@@ -168,8 +167,8 @@ void OutputWriter::end_replacement(bool keep) {
   const platform::SignalsHeld held;
   if (!replace) {
     platform::remove_file(temporary_);
-  } else if (const std::error_code err = platform::rename_over(temporary_, target_)) {
-    fail(err);
+  } else if (const Status renamed = platform::rename_over(temporary_, target_); !renamed.ok()) {
+    fail(renamed.error());
     platform::remove_file(temporary_);
   }
   platform::PendingRemoval::forget(removal_slot_);
@@ -184,8 +183,8 @@ Status OutputWriter::open_stdout() {
   fd_ = platform::kStdout;
   owns_fd_ = false;
   flush_size_ = kFileFlushSize;
-  platform::FileStatus st;
-  id_ = platform::status(fd_, st) ? platform::FileId{} : st.id;
+  const Result<platform::FileStatus> st = platform::status(fd_);
+  id_ = st.ok() ? st->id : platform::FileId{};
   start_compressor();
   return error_;
 }
@@ -256,7 +255,7 @@ Status OutputWriter::close() {
   if (compressor_ && !error_) compressor_->compress({}, /*finish=*/true, emit_);
   compressor_.reset();
   if (owns_fd_) {
-    if (const std::error_code err = platform::close(fd_)) fail(err);
+    if (const Status closed = platform::close(fd_); !closed.ok()) fail(closed.error());
   }
   fd_ = -1;
   owns_fd_ = false;
@@ -271,7 +270,7 @@ void OutputWriter::abandon() {
   }
   used_ = 0;
   compressor_.reset();
-  if (fd_ >= 0) platform::close(fd_);
+  if (fd_ >= 0) (void)platform::close(fd_);
   fd_ = -1;
   owns_fd_ = false;
   end_replacement(false);
