@@ -51,12 +51,14 @@ int usage_error(const std::string& reason) {
 // be read.
 bool read_list(const std::string& path, std::string& text, std::string& reason) {
   const bool from_stdin = path == "-";
-  std::error_code error;
-  const int fd = from_stdin ? vemo::platform::kStdin : vemo::platform::open_list(path, error);
-  if (fd < 0) {
-    reason = error.message();
+  const vemo::Result<int> fd_or =
+      from_stdin ? vemo::Result<int>(vemo::platform::kStdin) : vemo::platform::open_list(path);
+  if (!fd_or.ok()) {
+    reason = fd_or.error().message();
     return false;
   }
+  const int fd = *fd_or;
+  std::error_code error;
   char buffer[65536];
   bool ok = true;
   for (;;) {
@@ -144,9 +146,10 @@ std::vector<std::string> outputs_in_folder(const std::string& dir,
 
 // The SHA-256 of a whole file, read once; empty when it cannot be read.
 std::string file_sha256(const std::string& path) {
+  const vemo::Result<int> opened = vemo::platform::open_for_reading(path);
+  if (!opened.ok()) return {};
+  const int fd = *opened;
   std::error_code error;
-  const int fd = vemo::platform::open_for_reading(path, error);
-  if (fd < 0) return {};
   vemo::platform::Sha256 hash;
   std::vector<char> buffer(1 << 18);
   bool ok = true;

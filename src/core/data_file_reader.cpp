@@ -61,9 +61,9 @@ Status DataFileReader::open(const std::string& path) {
   start_over();
   // A FIFO is opened without blocking; only regular files are read.
   platform::FileStatus st;
-  std::error_code error;
-  const int fd = platform::open_for_reading(path, st, error);
-  if (fd < 0) return error;
+  const Result<int> opened = platform::open_for_reading(path, st);
+  if (!opened.ok()) return opened.status();
+  const int fd = *opened;
   if (st.kind != platform::FileKind::kRegular) {
     (void)platform::close(fd);
     return st.kind == platform::FileKind::kDirectory ? platform::error_from_errno(EISDIR)
@@ -123,9 +123,9 @@ std::ptrdiff_t DataFileReader::pull(char* out, std::size_t n, std::error_code& e
 Status DataFileReader::open_stream(int fd) {
   start_over();
   // A descriptor of our own, above the standard slots, so that closing it leaves the caller's.
-  std::error_code error;
-  const int own = platform::duplicate(fd, error);
-  if (own < 0) return error;
+  const Result<int> duplicated = platform::duplicate(fd);
+  if (!duplicated.ok()) return duplicated.status();
+  const int own = *duplicated;
   const Result<platform::FileStatus> st = platform::status(own);
   if (st.ok() && st->kind == platform::FileKind::kDirectory) {
     (void)platform::close(own);

@@ -82,18 +82,19 @@ Result<FileStatus> status(const std::string& path);
 
 // Opens a file for reading. A FIFO is opened without waiting for a writer; reads from it may then
 // find no data yet until set_blocking(). A regular file is set up for reading front to back.
-int open_for_reading(const std::string& path, std::error_code& error);
-// The same, and the status of the file opened, taken as part of the open (one call to the system
-// fewer than status() after it). On failure nothing stays open.
-int open_for_reading(const std::string& path, FileStatus& status, std::error_code& error);
+// The calls that open a file give its descriptor, or the reason it could not be opened.
+Result<int> open_for_reading(const std::string& path);
+// The same, and the status of the file opened into `status`, taken as part of the open (one call
+// to the system fewer than status() after it). On failure nothing stays open.
+Result<int> open_for_reading(const std::string& path, FileStatus& status);
 // Opens a list of names for reading front to back. Unlike open_for_reading(), a FIFO waits for
 // its writer, as `cat` does, rather than reading as empty.
-int open_list(const std::string& path, std::error_code& error);
+Result<int> open_list(const std::string& path);
 // The standard stream (kStdin, kStdout or kStderr) that a path names through the process's own
 // descriptors (/dev/stdout, /dev/fd/1, /proc/self/fd/1, or a link to one), or -1.
 int standard_stream_named(const std::string& path);
 // A descriptor of our own for the same open file, above the standard slots.
-int duplicate(int fd, std::error_code& error);
+Result<int> duplicate(int fd);
 // Makes reads and writes wait for the other end of a pipe.
 void set_blocking(int fd);
 Status close(int fd);
@@ -123,15 +124,15 @@ void ignore_broken_pipe();
 // file system is mounted or unmounted, for the caller to watch and close(); -1 where the system
 // offers none.
 int open_mount_watch();
-// Waits up to timeout_ms for room in a non-blocking pipe. False with the error only on failure.
-bool wait_writable(int fd, int timeout_ms, std::error_code& error);
+// Waits up to timeout_ms for room in a non-blocking pipe; fails only when the wait itself does.
+Status wait_writable(int fd, int timeout_ms);
 
 // Opens an output for writing; with `create_or_empty` it is created when missing and emptied. A
 // FIFO without a reader is refused (ENXIO) rather than waited for.
-int open_for_writing(const std::string& path, bool create_or_empty, std::error_code& error);
+Result<int> open_for_writing(const std::string& path, bool create_or_empty);
 // Opens a file for reading from its start and for writes that always go to its end, creating it
 // when missing.
-int open_for_append(const std::string& path, std::error_code& error);
+Result<int> open_for_append(const std::string& path);
 // Takes an exclusive lock on the whole open file without waiting (flock, LockFileEx): an error
 // (resource_unavailable_try_again) when another open file holds it. Released at close.
 Status lock_file(int fd);
@@ -140,7 +141,7 @@ std::optional<std::uint64_t> lock_holder(const FileId& id);
 // Puts what was written to the file on its disk.
 Status sync(int fd);
 // Creates a file that must not exist yet (EEXIST otherwise).
-int create_new(const std::string& path, std::error_code& error);
+Result<int> create_new(const std::string& path);
 Status truncate(int fd);
 // Gives a new file the owner, group and permissions of an existing one, as far as the system has
 // them and allows it (the group alone where the owner cannot be given).

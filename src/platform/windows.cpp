@@ -102,14 +102,12 @@ HANDLE handle_of(int fd) {
 }
 
 // A C runtime descriptor that owns `h`; closes `h` when none can be had.
-int descriptor_of(HANDLE h, int flags, std::error_code& error) {
+Result<int> descriptor_of(HANDLE h, int flags) {
   const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), flags);
   if (fd < 0) {
     ::CloseHandle(h);
-    error = error_from_errno(EMFILE);
-    return -1;
+    return error_from_errno(EMFILE);
   }
-  error = {};
   return fd;
 }
 
@@ -204,41 +202,37 @@ Result<FileStatus> status(const std::string& path) {
   return out;
 }
 
-int open_for_reading(const std::string& path, std::error_code& error) {
+Result<int> open_for_reading(const std::string& path) {
   const HANDLE h =
       ::CreateFileW(wide(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    error = last_error();
-    return -1;
-  }
-  return descriptor_of(h, _O_RDONLY | _O_BINARY, error);
+  if (h == INVALID_HANDLE_VALUE) return last_error();
+  return descriptor_of(h, _O_RDONLY | _O_BINARY);
 }
 
-int open_for_reading(const std::string& path, FileStatus& status, std::error_code& error) {
-  const int fd = open_for_reading(path, error);
-  if (fd >= 0) status = status_of(handle_of(fd));
+Result<int> open_for_reading(const std::string& path, FileStatus& status) {
+  const Result<int> fd = open_for_reading(path);
+  if (fd.ok()) status = status_of(handle_of(*fd));
   return fd;
 }
 
 void fail_writes_past_file_size_limit() {}
 
-int open_list(const std::string& path, std::error_code& error) {
-  return open_for_reading(path, error);
+Result<int> open_list(const std::string& path) {
+  return open_for_reading(path);
 }
 
 int standard_stream_named(const std::string&) {
   return -1;  // no paths name the standard streams here
 }
 
-int duplicate(int fd, std::error_code& error) {
+Result<int> duplicate(int fd) {
   HANDLE own = nullptr;
   const HANDLE process = ::GetCurrentProcess();
   if (!::DuplicateHandle(process, handle_of(fd), process, &own, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
-    error = last_error();
-    return -1;
+    return last_error();
   }
-  return descriptor_of(own, _O_RDONLY | _O_BINARY, error);
+  return descriptor_of(own, _O_RDONLY | _O_BINARY);
 }
 
 void set_blocking(int) {
@@ -304,13 +298,13 @@ int open_mount_watch() {
   return -1;
 }
 
-bool wait_writable(int, int timeout_ms, std::error_code&) {
+Status wait_writable(int, int timeout_ms) {
   // Writes block on Windows and never ask to wait; should one, wait the slice.
   ::Sleep(static_cast<DWORD>(timeout_ms));
-  return true;
+  return {};
 }
 
-int open_for_writing(const std::string& path, bool create_or_empty, std::error_code& error) {
+Result<int> open_for_writing(const std::string& path, bool create_or_empty) {
   const std::wstring name = wide(path);
   HANDLE h = ::CreateFileW(name.c_str(), GENERIC_WRITE, kShareAll, nullptr,
                            create_or_empty ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
@@ -320,21 +314,15 @@ int open_for_writing(const std::string& path, bool create_or_empty, std::error_c
     h = ::CreateFileW(name.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
                       FILE_ATTRIBUTE_NORMAL, nullptr);
   }
-  if (h == INVALID_HANDLE_VALUE) {
-    error = last_error();
-    return -1;
-  }
-  return descriptor_of(h, _O_BINARY, error);
+  if (h == INVALID_HANDLE_VALUE) return last_error();
+  return descriptor_of(h, _O_BINARY);
 }
 
-int open_for_append(const std::string& path, std::error_code& error) {
+Result<int> open_for_append(const std::string& path) {
   const HANDLE h = ::CreateFileW(wide(path).c_str(), GENERIC_READ | FILE_APPEND_DATA, kShareAll,
                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    error = last_error();
-    return -1;
-  }
-  return descriptor_of(h, _O_BINARY, error);
+  if (h == INVALID_HANDLE_VALUE) return last_error();
+  return descriptor_of(h, _O_BINARY);
 }
 
 Status lock_file(int fd) {
@@ -362,14 +350,11 @@ Status sync(int fd) {
   return {};
 }
 
-int create_new(const std::string& path, std::error_code& error) {
+Result<int> create_new(const std::string& path) {
   const HANDLE h = ::CreateFileW(wide(path).c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    error = last_error();
-    return -1;
-  }
-  return descriptor_of(h, _O_BINARY, error);
+  if (h == INVALID_HANDLE_VALUE) return last_error();
+  return descriptor_of(h, _O_BINARY);
 }
 
 Status truncate(int fd) {

@@ -67,13 +67,13 @@ void OutputWriter::fail(std::error_code err) {
 Status OutputWriter::open(const std::string& path, Mode mode) {
   (void)close();
   error_ = {};
-  std::error_code err;
-  const int fd =
-      mode == Mode::kReplaceWhenDone ? open_replacement(path, err) : open_direct(path, err);
-  if (fd < 0) {
-    fail(err);
+  const Result<int> opened =
+      mode == Mode::kReplaceWhenDone ? open_replacement(path) : open_direct(path);
+  if (!opened.ok()) {
+    fail(opened.error());
     return error_;
   }
+  const int fd = *opened;
   // A pipe or FIFO stays non-blocking: a slow reader is waited for in slices (wait_for_room), so
   // the caller can keep its window alive meanwhile. Everything else is written blocking.
   const Result<platform::FileStatus> st = platform::status(fd);
@@ -98,31 +98,32 @@ void OutputWriter::start_compressor() {
   }
 }
 
-int OutputWriter::open_direct(const std::string& path, std::error_code& err) {
-  return platform::open_for_writing(path, /*create_or_empty=*/true, err);
+Result<int> OutputWriter::open_direct(const std::string& path) {
+  return platform::open_for_writing(path, /*create_or_empty=*/true);
 }
 
-int OutputWriter::open_replacement(const std::string& path, std::error_code& err) {
+Result<int> OutputWriter::open_replacement(const std::string& path) {
   std::string target = path;
   if (auto link = platform::link_target(path)) {
-    if (link->empty()) return open_direct(path, err);  // a dangling link: create its target
+    if (link->empty()) return open_direct(path);  // a dangling link: create its target
     target = std::move(*link);
   }
   const Result<platform::FileStatus> st = platform::status(target);
   const bool exists = st.ok();
-  if (exists && st->kind != platform::FileKind::kRegular) return open_direct(path, err);
+  if (exists && st->kind != platform::FileKind::kRegular) return open_direct(path);
 
   // May the output be written at all? Opened without emptying it, so that it stays as it is.
   int in_place = -1;
   if (exists) {
-    in_place = platform::open_for_writing(target, /*create_or_empty=*/false, err);
-    if (in_place < 0) return -1;
+    const Result<int> opened = platform::open_for_writing(target, /*create_or_empty=*/false);
+    if (!opened.ok()) return opened;
+    in_place = *opened;
   }
-  const auto write_in_place = [&] {
-    err = platform::truncate(in_place).error();
-    if (!err) return in_place;
+  const auto write_in_place = [&]() -> Result<int> {
+    const Status emptied = platform::truncate(in_place);
+    if (emptied.ok()) return in_place;
     (void)platform::close(in_place);
-    return -1;
+    return emptied.error();
   };
   // Where a new file could not take the old one's place whole, the old one is written in place.
   if (exists && !platform::can_replace_by_rename(target)) return write_in_place();
@@ -131,31 +132,30 @@ int OutputWriter::open_replacement(const std::string& path, std::error_code& err
   while (slash > 0 && !platform::is_separator(target[slash - 1])) --slash;
   const std::string folder = target.substr(0, slash);
   const std::string name = target.substr(slash);
-  int fd = -1;
+  Result<int> created = std::make_error_code(std::errc::file_exists);
   {
     // Signals wait until the temporary file is registered for removal, so none is left behind.
     const platform::SignalsHeld held;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    for (int attempt = 0; attempt < 100 && created.error() == std::errc::file_exists; ++attempt) {
       temporary_ = folder + "." + std::string(temporary_stem(name)) + "." + random_suffix();
-      fd = platform::create_new(temporary_, err);
-      if (fd < 0 && err != std::errc::file_exists) break;
+      created = platform::create_new(temporary_);
     }
-    if (fd >= 0) removal_slot_ = platform::PendingRemoval::add(temporary_);
+    if (created.ok()) removal_slot_ = platform::PendingRemoval::add(temporary_);
   }
 
-  if (fd < 0) {
+  if (!created.ok()) {
     temporary_.clear();
-    if (!folder_refuses_new_file(err)) {
+    if (!folder_refuses_new_file(created.error())) {
       if (in_place >= 0) (void)platform::close(in_place);
-      return -1;
+      return created;
     }
-    if (in_place < 0) return open_direct(path, err);
+    if (in_place < 0) return open_direct(path);
     return write_in_place();
   }
   if (in_place >= 0) (void)platform::close(in_place);
   target_ = target;
-  if (exists) platform::copy_permissions(fd, target);
-  return fd;
+  if (exists) platform::copy_permissions(*created, target);
+  return created;
 }
 
 void OutputWriter::end_replacement(bool keep) {
@@ -234,9 +234,8 @@ bool OutputWriter::write_raw(const char* p, std::size_t left) {
 }
 
 bool OutputWriter::wait_for_room() {
-  std::error_code err;
-  if (!platform::wait_writable(fd_, kWaitSliceMs, err)) {
-    fail(err);
+  if (const Status waited = platform::wait_writable(fd_, kWaitSliceMs); !waited.ok()) {
+    fail(waited.error());
     return false;
   }
   if (wait_handler_) wait_handler_();

@@ -252,12 +252,13 @@ ReportFile::~ReportFile() {
 
 bool ReportFile::open(const std::string& path, std::string& error) {
   path_ = path;
-  std::error_code err;
-  fd_ = platform::open_for_append(path, err);
-  if (fd_ < 0) {
-    error = "Cannot create the report " + path + ": " + err.message();
+  const Result<int> opened = platform::open_for_append(path);
+  if (!opened.ok()) {
+    fd_ = -1;
+    error = "Cannot create the report " + path + ": " + opened.error().message();
     return false;
   }
+  fd_ = *opened;
   const Result<platform::FileStatus> st = platform::status(fd_);
   if (st.ok() && st->kind != platform::FileKind::kRegular) {
     error = "The report " + path + " is not a regular file";

@@ -24,20 +24,21 @@ TEST(Platform, FilesNamedInUtf8AreMadeReadAndRenamedUnderThatName) {
   for (const std::string name : {"plain.dat", "Zürich 2026.dat", "Отчёт за март.dat"}) {
     SCOPED_TRACE(name);
     const std::string path = dir / name;
+    const Result<int> created = platform::create_new(path);
+    ASSERT_TRUE(created.ok()) << created.error().message();
+    const int out = *created;
     std::error_code error;
-    const int out = platform::create_new(path, error);
-    ASSERT_GE(out, 0) << error.message();
     EXPECT_EQ(platform::write_some(out, "0123456789", 10, error), 10);
     EXPECT_TRUE(platform::close(out).ok());
-    EXPECT_LT(platform::create_new(path, error), 0);
-    EXPECT_EQ(error, std::errc::file_exists);
+    EXPECT_EQ(platform::create_new(path).error(), std::errc::file_exists);
 
     std::set<std::string> listed;
     for (const auto& entry : fs::directory_iterator(dir.path())) listed.insert(listed_name(entry));
     EXPECT_EQ(listed.count(name), 1u);
 
-    const int in = platform::open_for_reading(path, error);
-    ASSERT_GE(in, 0) << error.message();
+    const Result<int> opened = platform::open_for_reading(path);
+    ASSERT_TRUE(opened.ok()) << opened.error().message();
+    const int in = *opened;
     char buffer[8] = {};
     EXPECT_EQ(platform::read_at(in, buffer, 4, 3, error), 4);
     EXPECT_EQ(std::string(buffer, 4), "3456");
@@ -87,9 +88,9 @@ TEST(Platform, StatusTellsKindSizeAndIdentity) {
 
   // One file by its name and by an open descriptor is the same file; two files with the same
   // bytes are not; an identity the system did not give is never the same as any.
-  std::error_code error;
-  const int fd = platform::open_for_reading(a, error);
-  ASSERT_GE(fd, 0);
+  const Result<int> opened = platform::open_for_reading(a);
+  ASSERT_TRUE(opened.ok());
+  const int fd = *opened;
   const auto by_name = platform::status(a), by_fd = platform::status(fd),
              other = platform::status(b);
   ASSERT_TRUE(by_name.ok() && by_fd.ok() && other.ok());
