@@ -10,7 +10,7 @@ set -euo pipefail
 here=$(dirname "$(readlink -f "$0")")
 . "$here/../test-common.sh"
 # Debian keeps the server programs out of PATH, one folder per major version.
-bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -1)
+bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -1 || true)
 [ -n "$bin" ] && [ -x "$bin/initdb" ] && command -v psql >/dev/null ||
   missing PostgreSQL "it (postgresql)"
 
