@@ -30,6 +30,7 @@ cleanup() {
   rm -rf "$pg" "$work"
 }
 trap cleanup EXIT
+trap "exit 1" INT TERM HUP  # so that the server is stopped then too
 cd /
 "${as_server[@]}" "$bin/initdb" -D "$pg/data" -U vemo --auth=trust -E UTF8 --locale=C --no-sync \
   >"$pg/initdb.log" 2>&1 || { cat "$pg/initdb.log" >&2; fail "initdb failed"; }
