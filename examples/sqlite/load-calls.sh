@@ -59,6 +59,8 @@ rows() {
 
 set +e
 rows "$@" | LC_ALL=C sed 's/\x00/\xef\xbf\xbd/g' | sqlite3 -bail "$db" ".read /dev/fd/3" 3<<'SQL'
+-- Another load in progress is waited for, up to a minute.
+.timeout 60000
 BEGIN IMMEDIATE;
 CREATE TABLE IF NOT EXISTS calls (
   file            TEXT    NOT NULL,
