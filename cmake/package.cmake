@@ -52,6 +52,10 @@ graphical libraries; the window program is in the package vemo.")
 # systemd-sysusers is missing.
 set(CPACK_DEBIAN_CONVERT_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/dist/debian/postinst)
 set(CPACK_DEBIAN_CONVERT_PACKAGE_DEPENDS "adduser")
+# Until this version vemo was one package with vemo-convert in it: vemo-convert takes its files
+# over when it replaces such a package (of the same version, so without a version here; the
+# window's own package shares no file with it).
+set(CPACK_DEBIAN_CONVERT_PACKAGE_REPLACES "vemo")
 
 if(VEMO_BUILD_UI)
   set(CPACK_DEBIAN_WINDOW_PACKAGE_NAME vemo)

@@ -83,3 +83,33 @@ check_loads() {
   load cut.csv 2>/dev/null || status=$?
   [ "$status" -eq 2 ] || fail "an output cut short gave status $status, expected 2"
 }
+
+# With the test's `load` and `sql`: started_at of made-up rows, NULL where the date and time as
+# written are no valid date-time.
+check_started_at() {
+  local i=0 date time want expected=""
+  printf 'file,offset,date,time,number1,number2,elapsed_seconds,counter,text1,text2,skipped\r\n' >dates.csv
+  while IFS='|' read -r date time want; do
+    printf 'dates.dat,%d,%s,%s,1,2,3,4,a,b,0\r\n' $i "$date" "$time" >>dates.csv
+    expected+="$i|$want"$'\n'
+    i=$((i + 1))
+  done <<'END'
+2024-02-29|23:59:59|2024-02-29 23:59:59
+2022-12-31|00:00:00|2022-12-31 00:00:00
+2023-02-29|10:00:00|
+2022-04-31|10:00:00|
+2022-08-32|10:00:00|
+2022-13-01|10:00:00|
+2022-00-01|10:00:00|
+2022-08-12|24:00:00|
+2022-08-12|13:60:00|
+2022-08-12|13:08:60|
+2022-08-12| 7:13:25|
+20--|::|
+20  -08-12|13:08:02|
+END
+  load dates.csv >/dev/null || fail "the made-up dates did not load"
+  sql "SELECT \"offset\" || '|' || coalesce(CAST(started_at AS TEXT), '') FROM calls
+       WHERE file = 'dates.dat' ORDER BY \"offset\"" | diff -u <(printf %s "$expected") - ||
+    fail "started_at is wrong"
+}

@@ -10,22 +10,27 @@ set -euo pipefail
 here=$(dirname "$(readlink -f "$0")")
 . "$here/../test-common.sh"
 # Debian keeps the server programs out of PATH, one folder per major version.
-bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -1)
+bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -1 || true)
 [ -n "$bin" ] && [ -x "$bin/initdb" ] && command -v psql >/dev/null ||
   missing PostgreSQL "it (postgresql)"
 
-# The server refuses to run as root: there it runs as nobody, in a folder of its own.
+# The server refuses to run as root: there it runs as the user the Debian package made, postgres
+# (or as nobody, which tests that limit nobody's processes would then share), in a folder of its
+# own.
 pg=$(mktemp -d)
 as_server=()
 if [ "$(id -u)" -eq 0 ]; then
-  chown nobody: "$pg"
-  as_server=(runuser -u nobody --)
+  server_user=postgres
+  id -u postgres >/dev/null 2>&1 || server_user=nobody
+  chown "$server_user:" "$pg"
+  as_server=(runuser -u "$server_user" --)
 fi
 cleanup() {
   "${as_server[@]}" "$bin/pg_ctl" -D "$pg/data" -m immediate stop >/dev/null 2>&1 || true
   rm -rf "$pg" "$work"
 }
 trap cleanup EXIT
+trap "exit 1" INT TERM HUP  # so that the server is stopped then too
 cd /
 "${as_server[@]}" "$bin/initdb" -D "$pg/data" -U vemo --auth=trust -E UTF8 --locale=C --no-sync \
   >"$pg/initdb.log" 2>&1 || { cat "$pg/initdb.log" >&2; fail "initdb failed"; }
@@ -39,26 +44,19 @@ counts() { sql "SELECT (SELECT count(*) FROM calls) || ' ' || (SELECT count(*) F
 loader_outputs
 check_loads
 
-# How odd fields arrive: started_at of rows of edge-cases.dat (valid; hour 24, second 99, a
-# date cut short, month 00), texts with a Latin-1 byte and a zero byte, a skipped record.
+# How odd fields arrive: texts with a Latin-1 byte and a zero byte, a skipped record.
 nul=$(tr -cd '\000' <out/edge.csv | wc -c)
 [ "$nul" -gt 0 ] || fail "the edge output should hold zero bytes"
 checks=$(sql "
-  SELECT concat_ws('|', file, \"offset\", started_at) FROM calls
-   WHERE file = 'edge-cases.dat' AND \"offset\" IN (0, 457, 2198, 2951, 3584)
-  UNION ALL SELECT 'AB\\xc9D ' || count(*) FROM calls WHERE text2 = 'ABÉD'
+  SELECT 'AB\\xc9D ' || count(*) FROM calls WHERE text2 = 'ABÉD'
   UNION ALL SELECT 'zero bytes ' || count(*) FROM calls WHERE text2 = 'AB' || U&'\FFFD' || 'CD'
   UNION ALL SELECT 'skipped at 795 ' || count(*) FROM calls_skipped
    WHERE file = 'edge-cases.dat' AND \"offset\" = 795
   ORDER BY 1")
 diff -u - <(echo "$checks") <<END || fail "odd fields arrive wrong"
 AB\\xc9D $(LC_ALL=C grep -ac $'\xc9' out/edge-cases.csv out/edge.csv | awk -F: '{ n += $2 } END { print n }')
-edge-cases.dat|0|2019-08-12 13:08:02
-edge-cases.dat|2198
-edge-cases.dat|2951
-edge-cases.dat|3584
-edge-cases.dat|457
 skipped at 795 1
 zero bytes $nul
 END
+check_started_at
 echo "load-calls.sh (PostgreSQL $("$bin/postgres" --version | awk '{ print $3 }')): $records records, loaded twice, counts as reported"
