@@ -10,7 +10,7 @@ set -euo pipefail
 here=$(dirname "$(readlink -f "$0")")
 . "$here/../test-common.sh"
 # Debian keeps the server programs out of PATH, one folder per major version.
-bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -1)
+bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -1 || true)
 [ -n "$bin" ] && [ -x "$bin/initdb" ] && command -v psql >/dev/null ||
   missing PostgreSQL "it (postgresql)"
 
@@ -30,6 +30,7 @@ cleanup() {
   rm -rf "$pg" "$work"
 }
 trap cleanup EXIT
+trap "exit 1" INT TERM HUP  # so that the server is stopped then too
 cd /
 "${as_server[@]}" "$bin/initdb" -D "$pg/data" -U vemo --auth=trust -E UTF8 --locale=C --no-sync \
   >"$pg/initdb.log" 2>&1 || { cat "$pg/initdb.log" >&2; fail "initdb failed"; }

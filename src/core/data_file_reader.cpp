@@ -61,11 +61,11 @@ Status DataFileReader::open(const std::string& path) {
   start_over();
   // A FIFO is opened without blocking; only regular files are read.
   platform::FileStatus st;
-  std::error_code error;
-  const int fd = platform::open_for_reading(path, st, error);
-  if (fd < 0) return error;
+  const Result<int> opened = platform::open_for_reading(path, st);
+  if (!opened.ok()) return opened.status();
+  const int fd = *opened;
   if (st.kind != platform::FileKind::kRegular) {
-    platform::close(fd);
+    (void)platform::close(fd);
     return st.kind == platform::FileKind::kDirectory ? platform::error_from_errno(EISDIR)
                                                      : make_error_code(Error::kNotRegularFile);
   }
@@ -123,16 +123,15 @@ std::ptrdiff_t DataFileReader::pull(char* out, std::size_t n, std::error_code& e
 Status DataFileReader::open_stream(int fd) {
   start_over();
   // A descriptor of our own, above the standard slots, so that closing it leaves the caller's.
-  std::error_code error;
-  const int own = platform::duplicate(fd, error);
-  if (own < 0) return error;
-  platform::FileStatus st;
-  const bool known = !platform::status(own, st);
-  if (known && st.kind == platform::FileKind::kDirectory) {
-    platform::close(own);
+  const Result<int> duplicated = platform::duplicate(fd);
+  if (!duplicated.ok()) return duplicated.status();
+  const int own = *duplicated;
+  const Result<platform::FileStatus> st = platform::status(own);
+  if (st.ok() && st->kind == platform::FileKind::kDirectory) {
+    (void)platform::close(own);
     return platform::error_from_errno(EISDIR);
   }
-  adopt(own, /*stream=*/true, 0, known ? st.id : platform::FileId{});
+  adopt(own, /*stream=*/true, 0, st.ok() ? st->id : platform::FileId{});
   return {};
 }
 
@@ -144,7 +143,7 @@ void DataFileReader::close() noexcept {
   sniffed_size_ = 0;
   sniffed_pos_ = 0;
   sniff_done_ = false;
-  if (fd_ >= 0) platform::close(fd_);
+  if (fd_ >= 0) (void)platform::close(fd_);
   fd_ = -1;
   length_ = 0;
   window_size_ = 0;
@@ -269,9 +268,10 @@ std::size_t DataFileReader::read_direct(std::uint64_t offset, char* out, std::si
 }
 
 bool DataFileReader::current_length(std::uint64_t& length) const noexcept {
-  platform::FileStatus st;
-  if (fd_ < 0 || !by_path_ || platform::status(fd_, st)) return false;
-  length = st.size;
+  if (fd_ < 0 || !by_path_) return false;
+  const Result<platform::FileStatus> st = platform::status(fd_);
+  if (!st.ok()) return false;
+  length = st->size;
   return true;
 }
 

@@ -67,21 +67,20 @@ void OutputWriter::fail(std::error_code err) {
 Status OutputWriter::open(const std::string& path, Mode mode) {
   (void)close();
   error_ = {};
-  std::error_code err;
-  const int fd =
-      mode == Mode::kReplaceWhenDone ? open_replacement(path, err) : open_direct(path, err);
-  if (fd < 0) {
-    fail(err);
+  const Result<int> opened =
+      mode == Mode::kReplaceWhenDone ? open_replacement(path) : open_direct(path);
+  if (!opened.ok()) {
+    fail(opened.error());
     return error_;
   }
+  const int fd = *opened;
   // A pipe or FIFO stays non-blocking: a slow reader is waited for in slices (wait_for_room), so
   // the caller can keep its window alive meanwhile. Everything else is written blocking.
-  platform::FileStatus st;
-  const bool identified = !platform::status(fd, st);
-  const bool pipe = identified && st.kind == platform::FileKind::kPipe;
+  const Result<platform::FileStatus> st = platform::status(fd);
+  const bool pipe = st.ok() && st->kind == platform::FileKind::kPipe;
   if (!pipe) platform::set_blocking(fd);
   flush_size_ = pipe ? kPipeFlushSize : kFileFlushSize;
-  id_ = identified ? st.id : platform::FileId{};
+  id_ = st.ok() ? st->id : platform::FileId{};
   fd_ = fd;
   owns_fd_ = true;
   start_compressor();
@@ -99,31 +98,32 @@ void OutputWriter::start_compressor() {
   }
 }
 
-int OutputWriter::open_direct(const std::string& path, std::error_code& err) {
-  return platform::open_for_writing(path, /*create_or_empty=*/true, err);
+Result<int> OutputWriter::open_direct(const std::string& path) {
+  return platform::open_for_writing(path, /*create_or_empty=*/true);
 }
 
-int OutputWriter::open_replacement(const std::string& path, std::error_code& err) {
+Result<int> OutputWriter::open_replacement(const std::string& path) {
   std::string target = path;
   if (auto link = platform::link_target(path)) {
-    if (link->empty()) return open_direct(path, err);  // a dangling link: create its target
+    if (link->empty()) return open_direct(path);  // a dangling link: create its target
     target = std::move(*link);
   }
-  platform::FileStatus st;
-  const bool exists = !platform::status(target, st);
-  if (exists && st.kind != platform::FileKind::kRegular) return open_direct(path, err);
+  const Result<platform::FileStatus> st = platform::status(target);
+  const bool exists = st.ok();
+  if (exists && st->kind != platform::FileKind::kRegular) return open_direct(path);
 
   // May the output be written at all? Opened without emptying it, so that it stays as it is.
   int in_place = -1;
   if (exists) {
-    in_place = platform::open_for_writing(target, /*create_or_empty=*/false, err);
-    if (in_place < 0) return -1;
+    const Result<int> opened = platform::open_for_writing(target, /*create_or_empty=*/false);
+    if (!opened.ok()) return opened;
+    in_place = *opened;
   }
-  const auto write_in_place = [&] {
-    err = platform::truncate(in_place);
-    if (!err) return in_place;
-    platform::close(in_place);
-    return -1;
+  const auto write_in_place = [&]() -> Result<int> {
+    const Status emptied = platform::truncate(in_place);
+    if (emptied.ok()) return in_place;
+    (void)platform::close(in_place);
+    return emptied.error();
   };
   // Where a new file could not take the old one's place whole, the old one is written in place.
   if (exists && !platform::can_replace_by_rename(target)) return write_in_place();
@@ -132,31 +132,30 @@ int OutputWriter::open_replacement(const std::string& path, std::error_code& err
   while (slash > 0 && !platform::is_separator(target[slash - 1])) --slash;
   const std::string folder = target.substr(0, slash);
   const std::string name = target.substr(slash);
-  int fd = -1;
+  Result<int> created = std::make_error_code(std::errc::file_exists);
   {
     // Signals wait until the temporary file is registered for removal, so none is left behind.
     const platform::SignalsHeld held;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    for (int attempt = 0; attempt < 100 && created.error() == std::errc::file_exists; ++attempt) {
       temporary_ = folder + "." + std::string(temporary_stem(name)) + "." + random_suffix();
-      fd = platform::create_new(temporary_, err);
-      if (fd < 0 && err != std::errc::file_exists) break;
+      created = platform::create_new(temporary_);
     }
-    if (fd >= 0) removal_slot_ = platform::PendingRemoval::add(temporary_);
+    if (created.ok()) removal_slot_ = platform::PendingRemoval::add(temporary_);
   }
 
-  if (fd < 0) {
+  if (!created.ok()) {
     temporary_.clear();
-    if (!folder_refuses_new_file(err)) {
-      if (in_place >= 0) platform::close(in_place);
-      return -1;
+    if (!folder_refuses_new_file(created.error())) {
+      if (in_place >= 0) (void)platform::close(in_place);
+      return created;
     }
-    if (in_place < 0) return open_direct(path, err);
+    if (in_place < 0) return open_direct(path);
     return write_in_place();
   }
-  if (in_place >= 0) platform::close(in_place);
+  if (in_place >= 0) (void)platform::close(in_place);
   target_ = target;
-  if (exists) platform::copy_permissions(fd, target);
-  return fd;
+  if (exists) platform::copy_permissions(*created, target);
+  return created;
 }
 
 void OutputWriter::end_replacement(bool keep) {
@@ -168,8 +167,8 @@ void OutputWriter::end_replacement(bool keep) {
   const platform::SignalsHeld held;
   if (!replace) {
     platform::remove_file(temporary_);
-  } else if (const std::error_code err = platform::rename_over(temporary_, target_)) {
-    fail(err);
+  } else if (const Status renamed = platform::rename_over(temporary_, target_); !renamed.ok()) {
+    fail(renamed.error());
     platform::remove_file(temporary_);
   }
   platform::PendingRemoval::forget(removal_slot_);
@@ -184,8 +183,8 @@ Status OutputWriter::open_stdout() {
   fd_ = platform::kStdout;
   owns_fd_ = false;
   flush_size_ = kFileFlushSize;
-  platform::FileStatus st;
-  id_ = platform::status(fd_, st) ? platform::FileId{} : st.id;
+  const Result<platform::FileStatus> st = platform::status(fd_);
+  id_ = st.ok() ? st->id : platform::FileId{};
   start_compressor();
   return error_;
 }
@@ -235,9 +234,8 @@ bool OutputWriter::write_raw(const char* p, std::size_t left) {
 }
 
 bool OutputWriter::wait_for_room() {
-  std::error_code err;
-  if (!platform::wait_writable(fd_, kWaitSliceMs, err)) {
-    fail(err);
+  if (const Status waited = platform::wait_writable(fd_, kWaitSliceMs); !waited.ok()) {
+    fail(waited.error());
     return false;
   }
   if (wait_handler_) wait_handler_();
@@ -256,7 +254,7 @@ Status OutputWriter::close() {
   if (compressor_ && !error_) compressor_->compress({}, /*finish=*/true, emit_);
   compressor_.reset();
   if (owns_fd_) {
-    if (const std::error_code err = platform::close(fd_)) fail(err);
+    if (const Status closed = platform::close(fd_); !closed.ok()) fail(closed.error());
   }
   fd_ = -1;
   owns_fd_ = false;
@@ -271,7 +269,7 @@ void OutputWriter::abandon() {
   }
   used_ = 0;
   compressor_.reset();
-  if (fd_ >= 0) platform::close(fd_);
+  if (fd_ >= 0) (void)platform::close(fd_);
   fd_ = -1;
   owns_fd_ = false;
   end_replacement(false);

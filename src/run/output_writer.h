@@ -112,8 +112,8 @@ class OutputWriter {
   // Starts the compressor of a newly opened output; fails it when its memory cannot be had.
   void start_compressor();
   bool wait_for_room();
-  int open_direct(const std::string& path, std::error_code& err);
-  int open_replacement(const std::string& path, std::error_code& err);
+  Result<int> open_direct(const std::string& path);
+  Result<int> open_replacement(const std::string& path);
   void end_replacement(bool keep);
 
   int fd_ = -1;
