@@ -82,3 +82,74 @@ exec "$converter" "\${args[@]}"
 EOF
   chmod +x "$work/dies"
 }
+
+# The loaders' tests. Converts a realistic file, an edge profile file and samples/edge-cases.dat
+# to csv with the file and offset columns into $work/out, in $work, and sets `records` and
+# `skipped` to the totals of the run's report.
+loader_outputs() {
+  cd "$work"
+  "$axegen" --size 2M --seed 11 -o TT0142.dat
+  "$axegen" --profile edge --size 1M --seed 5 -o edge.dat
+  cp "$samples/edge-cases.dat" .
+  mkdir out
+  to_csv --output-dir out --report report.jsonl TT0142.dat edge.dat edge-cases.dat
+  local run
+  run=$(grep '"run":' report.jsonl)
+  records=$(sed 's/.*,"records":\([0-9]*\).*/\1/' <<<"$run")
+  skipped=$(sed 's/.*,"skipped_records":\([0-9]*\).*/\1/' <<<"$run")
+}
+samples=$(readlink -f "$(dirname "${BASH_SOURCE[0]}")/../samples")
+to_csv() { "$converter" -q --format=csv --with-filename --with-offset "$@"; }
+
+# With the test's `load` (the loader on its database) and `counts` (the rows of calls and of
+# calls_skipped): loads every output twice; each time the tables must hold the records of the
+# report, and the second load must add nothing. Then loads that must change nothing: a bad row
+# after a good output (status 1, since a load is one transaction) and an output cut short
+# (status 2).
+check_loads() {
+  local expected="$((records - skipped)) $skipped" pass out status=0
+  for pass in first second; do
+    out=$(load out/*.csv)
+    echo "$out" | head -1
+    [ "$(counts)" = "$expected" ] || fail "$pass load: $(counts) rows, expected $expected"
+  done
+  grep -qx "load-calls.sh: $records rows read, 0 calls and 0 skipped records added" <<<"$out" ||
+    fail "the second load added rows"
+  to_csv -o new.csv "$samples/switch-b.dat"
+  { head -2 out/edge.csv; printf 'edge.dat,notanumber,,,,,,,,,1\r\n'; } >bad.csv
+  load new.csv bad.csv >/dev/null 2>&1 && fail "a bad row did not fail the load"
+  [ "$(counts)" = "$expected" ] || fail "a failed load left rows: $(counts)"
+  head -c 100 new.csv >cut.csv
+  load cut.csv 2>/dev/null || status=$?
+  [ "$status" -eq 2 ] || fail "an output cut short gave status $status, expected 2"
+}
+
+# With the test's `load` and `sql`: started_at of made-up rows, NULL where the date and time as
+# written are no valid date-time.
+check_started_at() {
+  local i=0 date time want expected=""
+  printf 'file,offset,date,time,number1,number2,elapsed_seconds,counter,text1,text2,skipped\r\n' >dates.csv
+  while IFS='|' read -r date time want; do
+    printf 'dates.dat,%d,%s,%s,1,2,3,4,a,b,0\r\n' $i "$date" "$time" >>dates.csv
+    expected+="$i|$want"$'\n'
+    i=$((i + 1))
+  done <<'END'
+2024-02-29|23:59:59|2024-02-29 23:59:59
+2022-12-31|00:00:00|2022-12-31 00:00:00
+2023-02-29|10:00:00|
+2022-04-31|10:00:00|
+2022-08-32|10:00:00|
+2022-13-01|10:00:00|
+2022-00-01|10:00:00|
+2022-08-12|24:00:00|
+2022-08-12|13:60:00|
+2022-08-12|13:08:60|
+2022-08-12| 7:13:25|
+20--|::|
+20  -08-12|13:08:02|
+END
+  load dates.csv >/dev/null || fail "the made-up dates did not load"
+  sql "SELECT \"offset\" || '|' || coalesce(CAST(started_at AS TEXT), '') FROM calls
+       WHERE file = 'dates.dat' ORDER BY \"offset\"" | diff -u <(printf %s "$expected") - ||
+    fail "started_at is wrong"
+}

@@ -7,7 +7,8 @@
 #                            sanitizer and fuzzer builds, clang-format, a virtual X display and
 #                            its tools for the real-window check, the benchmark's timer, the gzip
 #                            and zstd tools the compressed round trips compare with, and the
-#                            tools the examples drive: GNU parallel, Dask distributed, sqlite3 (scripts/test.sh)
+#                            tools the examples drive: GNU parallel, Dask distributed, sqlite3,
+#                            the PostgreSQL server and psql (scripts/test.sh)
 #   install-deps.sh --windows  the cross build for Windows: mingw-w64 (posix threads), wine to
 #                            run the programs, GoogleTest's sources (scripts/build-windows.sh)
 set -euo pipefail
@@ -23,7 +24,7 @@ test_packages=(
   clang-14 libclang-rt-14-dev clang-format-14
   xvfb xdotool x11-apps x11-utils openbox imagemagick
   time hyperfine gzip zstd
-  parallel python3 python3-distributed sqlite3
+  parallel python3 python3-distributed sqlite3 postgresql
   dpkg-dev man-db desktop-file-utils appstream lintian bash-completion systemd
 )
 windows_packages=(

@@ -1,27 +1,39 @@
 #!/usr/bin/env bash
-# Checks load-calls.sh on a generated file: the table holds one row per record written minus the
-# skip lines, with integer columns stored as integers, and the per-day query adds up to the rows.
+# Checks load-calls.sh on generated outputs (the edge profile included): the rows against the
+# report's record counts, a second load that adds nothing, failing loads that leave nothing,
+# the calls per day (valid dates only), and how the odd fields arrive.
 # Usage: test-load-calls.sh VEMO_CONVERT AXEGEN
 # A missing sqlite3 ends it with 77 (skipped), or with 1 when CI=true.
 set -euo pipefail
 here=$(dirname "$(readlink -f "$0")")
 . "$here/../test-common.sh"
 command -v sqlite3 >/dev/null || missing sqlite3
-"$axegen" --size 2M --seed 11 -o "$work/TT0142.dat"
-summary=$("$converter" -o "$work/TT0142.csv" "$work/TT0142.dat" 2>&1)
-written=$(sed -n 's/^vemo-convert: \([0-9]*\) Records Written from 1 Files$/\1/p' <<<"$summary")
-[ -n "$written" ] || fail "no summary: $summary"
-skipped=$(grep -c $'^Record Skipped\r$' "$work/TT0142.csv" || true)
-[ "$skipped" -gt 0 ] || fail "the generated file should hold skip lines"
+sql() { sqlite3 "$work/calls.db" "$1"; }
+load() { "$here/load-calls.sh" "$work/calls.db" "$@"; }
+counts() { sql "SELECT (SELECT count(*) FROM calls) || ' ' || (SELECT count(*) FROM calls_skipped)"; }
+loader_outputs
+check_loads
 
-"$here/load-calls.sh" "$work/TT0142.csv" "$work/calls.db" >"$work/per-day"
-rows=$(sqlite3 "$work/calls.db" "SELECT COUNT(*) FROM calls")
-[ "$rows" -eq $((written - skipped)) ] ||
-  fail "$rows rows, expected $written records - $skipped skip lines"
-typed=$(sqlite3 "$work/calls.db" \
-  "SELECT COUNT(*) FROM calls WHERE typeof(seconds) = 'integer' AND typeof(counter) = 'integer'")
-[ "$typed" -eq "$rows" ] || fail "only $typed of $rows rows have integer seconds and counter"
-per_day=$(awk 'NR > 2 { sum += $2 } END { print sum }' "$work/per-day")
-[ "$per_day" -eq "$rows" ] || fail "the calls per day add up to $per_day, not $rows"
-head -5 "$work/per-day"
-echo "load-calls.sh: $rows rows ($written records, $skipped skip lines)"
+# The calls per day list every date that GNU date takes as a calendar day, and no other.
+valid=$(sql "SELECT DISTINCT date FROM calls ORDER BY 1" | while IFS= read -r d; do
+  [ "$(date -d "$d" +%F 2>/dev/null)" != "$d" ] || printf "'%s'," "$d"
+done)
+grep -qa ',20--,' out/edge.csv || fail "the edge output should hold cut dates"
+load out/edge.csv | tail -n +4 | awk '{ print $1 "|" $2 }' >per-day
+sql "SELECT date, count(*) FROM calls WHERE date IN (${valid%,}) GROUP BY 1 ORDER BY 1" |
+  diff -u - per-day || fail "the calls per day are not those of the valid dates"
+
+# How odd fields arrive: texts with a zero byte, a skipped record.
+nul=$(tr -cd '\000' <out/edge.csv | wc -c)
+[ "$nul" -gt 0 ] || fail "the edge output should hold zero bytes"
+checks=$(sql "
+  SELECT 'zero bytes ' || count(*) FROM calls WHERE text2 = 'AB' || char(65533) || 'CD'
+  UNION ALL SELECT 'skipped at 795 ' || count(*) FROM calls_skipped
+   WHERE file = 'edge-cases.dat' AND \"offset\" = 795
+  ORDER BY 1")
+diff -u - <(echo "$checks") <<END || fail "odd fields arrive wrong"
+skipped at 795 1
+zero bytes $nul
+END
+check_started_at
+echo "load-calls.sh (SQLite): $records records, loaded twice, counts as reported"

@@ -51,12 +51,14 @@ int usage_error(const std::string& reason) {
 // be read.
 bool read_list(const std::string& path, std::string& text, std::string& reason) {
   const bool from_stdin = path == "-";
-  std::error_code error;
-  const int fd = from_stdin ? vemo::platform::kStdin : vemo::platform::open_list(path, error);
-  if (fd < 0) {
-    reason = error.message();
+  const vemo::Result<int> fd_or =
+      from_stdin ? vemo::Result<int>(vemo::platform::kStdin) : vemo::platform::open_list(path);
+  if (!fd_or.ok()) {
+    reason = fd_or.error().message();
     return false;
   }
+  const int fd = *fd_or;
+  std::error_code error;
   char buffer[65536];
   bool ok = true;
   for (;;) {
@@ -78,7 +80,7 @@ bool read_list(const std::string& path, std::string& text, std::string& reason) 
       break;
     }
   }
-  if (!from_stdin) vemo::platform::close(fd);
+  if (!from_stdin) (void)vemo::platform::close(fd);
   return ok;
 }
 
@@ -87,10 +89,8 @@ std::uint64_t total_length(const std::vector<std::string>& inputs) {
   std::uint64_t total = 0;
   for (const std::string& input : inputs) {
     if (input == "-") return 0;
-    vemo::platform::FileStatus st;
-    if (!vemo::platform::status(input, st) && st.kind == vemo::platform::FileKind::kRegular) {
-      total += st.size;
-    }
+    const auto st = vemo::platform::status(input);
+    if (st.ok() && st->kind == vemo::platform::FileKind::kRegular) total += st->size;
   }
   return total;
 }
@@ -100,13 +100,13 @@ std::uint64_t total_length(const std::vector<std::string>& inputs) {
 std::vector<std::string> outputs_in_folder(const std::string& dir,
                                            const std::vector<std::string>& inputs,
                                            vemo::FormatId format, std::string_view suffix) {
-  vemo::platform::FileStatus st;
-  if (const std::error_code error = vemo::platform::status(dir, st)) {
+  const auto folder = vemo::platform::status(dir);
+  if (!folder.ok()) {
     usage_error("the output folder " + vemo::quote_name(dir) +
-                " is not a folder: " + error.message());
+                " is not a folder: " + folder.error().message());
     return {};
   }
-  if (st.kind != vemo::platform::FileKind::kDirectory) {
+  if (folder->kind != vemo::platform::FileKind::kDirectory) {
     usage_error("the output folder " + vemo::quote_name(dir) + " is not a folder");
     return {};
   }
@@ -116,7 +116,7 @@ std::vector<std::string> outputs_in_folder(const std::string& dir,
   std::map<std::string, std::size_t> taken;
   std::vector<vemo::platform::FileId> input_files;
   for (const std::string& input : inputs) {
-    if (!vemo::platform::status(input, st)) input_files.push_back(st.id);
+    if (const auto st = vemo::platform::status(input); st.ok()) input_files.push_back(st->id);
   }
   const auto is_an_input = [&](const vemo::platform::FileId& id) {
     return std::any_of(input_files.begin(), input_files.end(),
@@ -136,7 +136,7 @@ std::vector<std::string> outputs_in_folder(const std::string& dir,
       return {};
     }
     outputs.push_back(prefix + name);
-    if (!vemo::platform::status(outputs.back(), st) && is_an_input(st.id)) {
+    if (const auto st = vemo::platform::status(outputs.back()); st.ok() && is_an_input(st->id)) {
       usage_error("the output file " + vemo::quote_name(outputs.back()) + " is one of the inputs");
       return {};
     }
@@ -146,9 +146,10 @@ std::vector<std::string> outputs_in_folder(const std::string& dir,
 
 // The SHA-256 of a whole file, read once; empty when it cannot be read.
 std::string file_sha256(const std::string& path) {
+  const vemo::Result<int> opened = vemo::platform::open_for_reading(path);
+  if (!opened.ok()) return {};
+  const int fd = *opened;
   std::error_code error;
-  const int fd = vemo::platform::open_for_reading(path, error);
-  if (fd < 0) return {};
   vemo::platform::Sha256 hash;
   std::vector<char> buffer(1 << 18);
   bool ok = true;
@@ -161,7 +162,7 @@ std::string file_sha256(const std::string& path) {
     }
     hash.update(buffer.data(), static_cast<std::size_t>(n));
   }
-  vemo::platform::close(fd);
+  (void)vemo::platform::close(fd);
   return ok ? hash.finish() : std::string();
 }
 
@@ -171,10 +172,9 @@ std::string file_sha256(const std::string& path) {
 // report.
 bool up_to_date(const std::string& input, const std::string& output, const vemo::ReportFile* ledger,
                 vemo::InputReport& entry) {
-  vemo::platform::FileStatus in, out;
-  if (vemo::platform::status(input, in) || in.kind != vemo::platform::FileKind::kRegular) {
-    return false;
-  }
+  const auto in_status = vemo::platform::status(input);
+  if (!in_status.ok() || in_status->kind != vemo::platform::FileKind::kRegular) return false;
+  const vemo::platform::FileStatus& in = *in_status;
   entry = {};
   entry.input = input;
   entry.path = vemo::platform::absolute_path(input);
@@ -182,8 +182,8 @@ bool up_to_date(const std::string& input, const std::string& output, const vemo:
   entry.size = in.size;
   entry.mtime_ns = in.mtime_ns;
   entry.status = vemo::InputStatus::kUpToDate;
-  if (!vemo::platform::status(output, out) && out.kind == vemo::platform::FileKind::kRegular &&
-      out.mtime_ns > in.mtime_ns) {
+  if (const auto out = vemo::platform::status(output);
+      out.ok() && out->kind == vemo::platform::FileKind::kRegular && out->mtime_ns > in.mtime_ns) {
     return true;
   }
   if (ledger == nullptr) return false;

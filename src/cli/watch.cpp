@@ -122,13 +122,11 @@ class Watch {
     if (!is_folder(args_.output_dir)) {
       return fail("the output folder " + quote_name(args_.output_dir) + " is not a folder");
     }
-    platform::FileStatus out;
-    platform::status(args_.output_dir, out);
+    // An identity the system cannot tell is unknown, and never the same as another.
+    const platform::FileId out = platform::status(args_.output_dir)->id;
     for (const std::string& folder : args_.files) {
-      platform::FileStatus st;
       if (!is_folder(folder)) return fail(quote_name(folder) + " is not a folder to watch");
-      platform::status(folder, st);
-      if (platform::same_file(st.id, out.id)) {
+      if (platform::same_file(platform::status(folder)->id, out)) {
         return fail("the output folder " + quote_name(folder) + " cannot be watched too");
       }
     }
@@ -192,8 +190,8 @@ class Watch {
 
  private:
   static bool is_folder(const std::string& path) {
-    platform::FileStatus st;
-    return !platform::status(path, st) && st.kind == platform::FileKind::kDirectory;
+    const auto st = platform::status(path);
+    return st.ok() && st->kind == platform::FileKind::kDirectory;
   }
 
   int fail(const std::string& reason) {
@@ -204,11 +202,12 @@ class Watch {
   // A file seen by a look or an event: a candidate unless the ledger already has it as it is.
   void look_at(const std::string& path, bool complete) {
     if (!watch_takes_name(name_of(path))) return;
-    platform::FileStatus st;
-    if (platform::status(path, st) || st.kind != platform::FileKind::kRegular) {
+    const auto found = platform::status(path);
+    if (!found.ok() || found->kind != platform::FileKind::kRegular) {
       candidates_.erase(path);
       return;
     }
+    const platform::FileStatus& st = *found;
     const std::string key = ReportFile::key(platform::absolute_path(path), st.size, st.mtime_ns);
     if (ledger_.converted(key) || ledger_.failed(key)) {
       candidates_.erase(path);

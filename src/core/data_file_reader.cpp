@@ -41,8 +41,6 @@ DataFileReader::~DataFileReader() {
 
 void DataFileReader::start_over() noexcept {
   close();
-  failed_ = false;
-  error_ = {};
   failure_ = {};
 }
 
@@ -59,17 +57,17 @@ void DataFileReader::adopt(int fd, bool stream, std::uint64_t length, platform::
   hashed_ = 0;
 }
 
-bool DataFileReader::open(const std::string& path) {
+Status DataFileReader::open(const std::string& path) {
   start_over();
   // A FIFO is opened without blocking; only regular files are read.
   platform::FileStatus st;
-  const int fd = platform::open_for_reading(path, st, error_);
-  if (fd < 0) return false;
+  const Result<int> opened = platform::open_for_reading(path, st);
+  if (!opened.ok()) return opened.status();
+  const int fd = *opened;
   if (st.kind != platform::FileKind::kRegular) {
-    error_ = st.kind == platform::FileKind::kDirectory ? platform::error_from_errno(EISDIR)
-                                                       : make_error_code(Error::kNotRegularFile);
-    platform::close(fd);
-    return false;
+    (void)platform::close(fd);
+    return st.kind == platform::FileKind::kDirectory ? platform::error_from_errno(EISDIR)
+                                                     : make_error_code(Error::kNotRegularFile);
   }
   adopt(fd, /*stream=*/false, st.size, st.id);
   by_path_ = true;
@@ -83,7 +81,7 @@ bool DataFileReader::open(const std::string& path) {
     stream_ = true;
     start_decompressing(kind, /*positioned=*/true, {});
   }
-  return true;
+  return {};
 }
 
 void DataFileReader::start_decompressing(Compression kind, bool positioned,
@@ -122,20 +120,19 @@ std::ptrdiff_t DataFileReader::pull(char* out, std::size_t n, std::error_code& e
   return platform::read_some(fd_, out, n, error);
 }
 
-bool DataFileReader::open_stream(int fd) {
+Status DataFileReader::open_stream(int fd) {
   start_over();
   // A descriptor of our own, above the standard slots, so that closing it leaves the caller's.
-  const int own = platform::duplicate(fd, error_);
-  if (own < 0) return false;
-  platform::FileStatus st;
-  const bool known = !platform::status(own, st);
-  if (known && st.kind == platform::FileKind::kDirectory) {
-    error_ = platform::error_from_errno(EISDIR);
-    platform::close(own);
-    return false;
+  const Result<int> duplicated = platform::duplicate(fd);
+  if (!duplicated.ok()) return duplicated.status();
+  const int own = *duplicated;
+  const Result<platform::FileStatus> st = platform::status(own);
+  if (st.ok() && st->kind == platform::FileKind::kDirectory) {
+    (void)platform::close(own);
+    return platform::error_from_errno(EISDIR);
   }
-  adopt(own, /*stream=*/true, 0, known ? st.id : platform::FileId{});
-  return true;
+  adopt(own, /*stream=*/true, 0, st.ok() ? st->id : platform::FileId{});
+  return {};
 }
 
 void DataFileReader::close() noexcept {
@@ -146,7 +143,7 @@ void DataFileReader::close() noexcept {
   sniffed_size_ = 0;
   sniffed_pos_ = 0;
   sniff_done_ = false;
-  if (fd_ >= 0) platform::close(fd_);
+  if (fd_ >= 0) (void)platform::close(fd_);
   fd_ = -1;
   length_ = 0;
   window_size_ = 0;
@@ -168,11 +165,7 @@ void DataFileReader::refill_window(std::uint64_t offset) {
   // The window ends at the end of the file, or where a read failed: what lies before the failure
   // is still served.
   window_at_eof_ = window_size_ < kAsked;
-  if (failure) {
-    failed_ = true;
-    failure_ = failure;
-    error_ = failure.code;
-  }
+  if (failure) failure_ = failure;
   feed_hash();
 }
 
@@ -188,9 +181,7 @@ void DataFileReader::feed_hash() {
 
 void DataFileReader::fill_stream(std::uint64_t offset) {
   const auto fail = [&](std::uint64_t at, std::error_code err) {
-    failed_ = true;
     failure_ = {at, err};
-    error_ = failure_.code;
     window_at_eof_ = true;
   };
   const std::uint64_t window_end = window_offset_ + window_size_;
@@ -277,9 +268,10 @@ std::size_t DataFileReader::read_direct(std::uint64_t offset, char* out, std::si
 }
 
 bool DataFileReader::current_length(std::uint64_t& length) const noexcept {
-  platform::FileStatus st;
-  if (fd_ < 0 || !by_path_ || platform::status(fd_, st)) return false;
-  length = st.size;
+  if (fd_ < 0 || !by_path_) return false;
+  const Result<platform::FileStatus> st = platform::status(fd_);
+  if (!st.ok()) return false;
+  length = st->size;
   return true;
 }
 

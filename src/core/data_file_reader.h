@@ -9,6 +9,7 @@
 
 #include "core/decompressor.h"
 #include "platform/platform.h"
+#include "platform/result.h"
 #include "platform/sha256.h"
 
 namespace vemo {
@@ -43,16 +44,15 @@ class DataFileReader {
   DataFileReader(const DataFileReader&) = delete;
   DataFileReader& operator=(const DataFileReader&) = delete;
 
-  // Opens a regular file for reading, decompressed when it is compressed. On failure returns false
-  // and error() says why; folders, pipes and devices are refused without blocking
-  // (Error::kNotRegularFile for the last two).
-  bool open(const std::string& path);
+  // Opens a regular file for reading, decompressed when it is compressed. Folders, pipes and
+  // devices are refused without blocking (Error::kNotRegularFile for the last two).
+  Status open(const std::string& path);
   // Reads a stream (a pipe, a terminal, a file given as standard input) from its current
   // position. A stream cannot be read at positions: the window keeps what was read, so the probes
   // and the scan see the same bytes as for the file on disk, as long as reads go forward. The
   // descriptor is duplicated; the caller keeps its own. The length is unknown (0). A compressed
   // stream is told by its first bytes and decompressed.
-  bool open_stream(int fd);
+  Status open_stream(int fd);
   // Read forward only: standard input or a compressed file.
   bool is_stream() const noexcept { return stream_; }
   bool is_compressed() const noexcept { return decompressor_ != nullptr; }
@@ -101,11 +101,8 @@ class DataFileReader {
   // Returns false when the system cannot tell.
   bool current_length(std::uint64_t& length) const noexcept;
 
-  // True once a read failed in the system (device error and the like); the failed part reads as
-  // zero bytes past the end, error() holds the reason and failure() where it happened.
-  bool failed() const noexcept { return failed_; }
-  // Why the last open or a read failed; empty when nothing failed.
-  std::error_code error() const noexcept { return error_; }
+  // The last read of the open file that failed in the system (device error and the like):
+  // where and why; empty while none did. The failed part reads as zero bytes past the end.
   const ReadFailure& failure() const noexcept { return failure_; }
 
  private:
@@ -134,7 +131,6 @@ class DataFileReader {
   std::size_t window_size_ = 0;      // valid bytes in the window
   bool window_at_eof_ = false;       // the file had nothing after the window when it was filled
   bool end_of_data_ = false;
-  bool failed_ = false;
   bool stream_ = false;
   bool by_path_ = false;  // opened by open(), not open_stream()
   // A stream's first bytes, read to tell its compression, still to be served (a plain stream).
@@ -144,7 +140,6 @@ class DataFileReader {
   bool sniff_done_ = false;
   std::unique_ptr<ByteSource> source_;
   std::unique_ptr<Decompressor> decompressor_;
-  std::error_code error_;
   ReadFailure failure_;
   platform::Sha256* hash_ = nullptr;
   std::uint64_t hashed_ = 0;

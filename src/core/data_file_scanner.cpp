@@ -32,7 +32,7 @@ ScanOutcome scan(DataFileReader& reader, RecordSink& sink) {
     const std::string_view block = reader.view(position, kBlockSize);
     const bool at_end = reader.end_of_data();
     // The blocks before a failed read are whole and scanned; the one the failure falls in is not.
-    if (at_end && reader.failed()) return {ScanResult::kReadFailed, reader.failure()};
+    if (at_end && reader.failure()) return {ScanResult::kReadFailed, reader.failure()};
     if (!scan_block(block, sink)) return {ScanResult::kStopped, {}};
     position += kBlockSize;
     sink.on_block_done(position);
@@ -45,7 +45,7 @@ ScanOutcome scan(DataFileReader& reader, BlockSink& sink) {
   for (;;) {
     const std::string_view block = reader.view(position, kBlockSize);
     const bool at_end = reader.end_of_data();
-    if (at_end && reader.failed()) return {ScanResult::kReadFailed, reader.failure()};
+    if (at_end && reader.failure()) return {ScanResult::kReadFailed, reader.failure()};
     position += kBlockSize;
     if (!sink.on_block(block, position)) return {ScanResult::kStopped, {}};
     if (at_end) return {ScanResult::kCompleted, {}};

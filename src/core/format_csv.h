@@ -26,17 +26,18 @@ struct CsvFormat {
       "date,time,number1,number2,elapsed_seconds,counter,text1,text2,skipped\r\n";
   static constexpr std::size_t kExpansion = 2, kColumnExtra = 2;
 
+  static constexpr bool kChecks = true;
+  static constexpr char kLow = 0;
   static constexpr bool special(unsigned char c) noexcept {
     return c == ',' || c == '"' || c == '\r' || c == '\n';
   }
 
-  static bool plain(const char* s, std::size_t n) noexcept {
-    // The four lie below '-' (0x2D): one compare marks them, with a few other rare bytes
-    // (control characters, '!' to '+', bytes from 0x80 up), and the space is let through.
-    return !format_support::any_byte(s, n, special, [](auto v) {
-      using namespace format_support;
-      return except(signed_below(v, '-'), equal(v, ' '));
-    });
+  // The four lie below '-' (0x2D): one compare marks them, with a few other rare bytes (control
+  // characters, '!' to '+', bytes from 0x80 up), and the space is let through.
+  template <typename V>
+  static V marks(V v, V spaces) noexcept {
+    using namespace format_support;
+    return except(signed_below(v, '-'), spaces);
   }
 
   static char* put_text(char* out, std::string_view s) noexcept {

@@ -34,15 +34,18 @@ struct JsonlFormat {
   // A control character becomes \u00XX.
   static constexpr std::size_t kExpansion = 6, kColumnExtra = 0;
 
-  static bool plain(const char* s, std::size_t n) noexcept {
-    return !format_support::any_byte(
-        s, n, [](unsigned char c) { return c < 0x20 || c >= 0x80 || c == '"' || c == '\\'; },
-        [](auto v) {
-          using namespace format_support;
-          // As signed bytes, those from 0x80 up are negative: one compare marks them and the
-          // control characters.
-          return either(signed_below(v, 0x20), either(equal(v, '"'), equal(v, '\\')));
-        });
+  static constexpr bool kChecks = true;
+  // The control characters.
+  static constexpr char kLow = 0x20;
+  static constexpr bool special(unsigned char c) noexcept {
+    return c < 0x20 || c >= 0x80 || c == '"' || c == '\\';
+  }
+
+  // A byte from 0x80 up has its top bit set, which is its mark.
+  template <typename V>
+  static V marks(V v, V) noexcept {
+    using namespace format_support;
+    return either(v, either(equal(v, '"'), equal(v, '\\')));
   }
 
   static char* put_text(char* out, std::string_view s) noexcept {

@@ -34,9 +34,13 @@ struct LegacyFormat {
   // The most output bytes put_text() writes per input byte, and the most beside them per column.
   static constexpr std::size_t kExpansion = 1, kColumnExtra = 0;
 
-  // Whether no byte of the n (>= 16) bytes at s needs quoting or escaping: the row can then be
-  // written with its fields copied as they are.
-  static bool plain(const char*, std::size_t) noexcept { return true; }
+  // Whether any byte needs quoting or escaping; when none does, a row is written with its fields
+  // copied as they are. special(c) tells whether byte c does; with kChecks, marks(v, spaces)
+  // marks, in 16 bytes v at once, at least those of them not below kLow (taken as signed bytes),
+  // which are all marked (see format_support::plain).
+  static constexpr bool kChecks = false;
+  static constexpr char kLow = 0;
+  static constexpr bool special(unsigned char) noexcept { return false; }
   // One text column, quoted or escaped as the format needs.
   static char* put_text(char* out, std::string_view s) noexcept {
     return format_support::put_lit(out, s);

@@ -26,17 +26,16 @@ struct TsvFormat {
       "date\ttime\tnumber1\tnumber2\telapsed_seconds\tcounter\ttext1\ttext2\tskipped\n";
   static constexpr std::size_t kExpansion = 2, kColumnExtra = 0;
 
+  static constexpr bool kChecks = true;
+  // Tab, LF and CR lie below 0x0E, with the other control characters.
+  static constexpr char kLow = 0x0E;
   static constexpr bool special(unsigned char c) noexcept {
     return c == '\t' || c == '\r' || c == '\n' || c == '\\';
   }
 
-  static bool plain(const char* s, std::size_t n) noexcept {
-    // Tab, LF and CR lie below 0x0E: one compare marks them, with the other control characters
-    // and the bytes from 0x80 up.
-    return !format_support::any_byte(s, n, special, [](auto v) {
-      using namespace format_support;
-      return either(signed_below(v, 0x0E), equal(v, '\\'));
-    });
+  template <typename V>
+  static V marks(V v, V) noexcept {
+    return format_support::equal(v, '\\');
   }
 
   static char* put_text(char* out, std::string_view s) noexcept {

@@ -12,6 +12,34 @@
 #include "platform/platform.h"
 
 namespace vemo {
+
+FileReport FileReport::of_open(const DataFileReader& reader, const Status& opened) {
+  FileReport report;
+  if (!opened.ok()) {
+    report.failure.code = opened.error();
+    return report;
+  }
+  report.verdict = FileVerdict::kNotTested;
+  report.length = reader.length();
+  report.id = reader.id();
+  report.compressed = reader.is_compressed();
+  return report;
+}
+
+void FileReport::run_test(DataFileReader& reader) {
+  if (DataFileScanner::is_data_file(reader)) {
+    verdict = FileVerdict::kDataFile;
+  } else if (reader.failure()) {
+    // A read the system failed is not the file's verdict.
+    verdict = FileVerdict::kUnreadable;
+    failure = reader.failure();
+    // A stream's compression is known once the test has read its first bytes.
+    offset_told = reader.is_compressed();
+  } else {
+    verdict = FileVerdict::kNotDataFile;
+  }
+}
+
 namespace {
 
 static_assert(kMaxBlockOutput <= ManyFilesConverter::kPieceBytes);
@@ -214,7 +242,6 @@ class ManyFilesConverter::Impl {
   // woken once.
   void process(Slot& slot, DataFileReader& reader, const std::string& path,
                const LineEncoder& encoder) {
-    FileReport report;
     bool reported = false;
     // The caller tries a file itself when its worker cannot have the memory or a descriptor for
     // it. Once descriptors ran short, every file left is the caller's, so that the workers take
@@ -233,31 +260,18 @@ class ManyFilesConverter::Impl {
       // Hashing starts with the open: the data file test reads the file's first window.
       if (slot.hash) slot.hash->reset();
       reader.set_input_hash(slot.hash.get());
-      report.opened = reader.open(path);
-      if (!report.opened && (reader.error() == std::errc::too_many_files_open ||
-                             reader.error() == std::errc::too_many_files_open_in_system)) {
+      const Status opened = reader.open(path);
+      if (opened.error() == std::errc::too_many_files_open ||
+          opened.error() == std::errc::too_many_files_open_in_system) {
         out_of_descriptors_.store(true);
         leave_to_caller();
         finish(slot);
         return;
       }
-      if (report.opened) {
-        report.length = reader.length();
-        report.id = reader.id();
-        report.compressed = reader.is_compressed();
-        report.left_to_caller = !report.compressed && report.length >= large_bytes_;
-        if (!report.left_to_caller) {
-          report.accepted = DataFileScanner::is_data_file(reader);
-          report.test_failed = !report.accepted && reader.failed();
-          if (report.test_failed) report.error = reader.error();
-          if (report.test_failed && report.compressed) {
-            report.failed_at = static_cast<std::int64_t>(reader.failure().offset);
-          }
-        }
-      } else {
-        report.error = reader.error();
-      }
-      const bool convert = report.accepted && !report.left_to_caller;
+      FileReport report = FileReport::of_open(reader, opened);
+      report.left_to_caller = opened.ok() && !report.compressed && report.length >= large_bytes_;
+      if (opened.ok() && !report.left_to_caller) report.run_test(reader);
+      const bool convert = report.verdict == FileVerdict::kDataFile;
       // The caller reads the report only once `reported` is set, under the lock.
       slot.report = std::move(report);
       if (!convert) publish(slot);

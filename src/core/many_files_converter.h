@@ -13,21 +13,34 @@
 
 namespace vemo {
 
-// What a worker found when it opened and tested one file.
+// What opening a file and the data file test gave.
+enum class FileVerdict {
+  kNotOpened,    // `failure.code` says why
+  kNotTested,    // opened; the test is left to the caller, or the file must not be read
+  kUnreadable,   // the test's read failed in the system: `failure` says where and why
+  kNotDataFile,  // read and found not to be a data file
+  kDataFile,     // passed the test
+};
+
+// What a worker, or the caller on its own, found when it opened and tested one file.
 struct FileReport {
-  bool opened = false;    // false: `error` says why it could not be opened
-  std::error_code error;  // why the open or the data file test's read failed
+  FileVerdict verdict = FileVerdict::kNotOpened;
+  ReadFailure failure;  // on kNotOpened and kUnreadable
+  // On kUnreadable: the file was read decompressed, and the failure's offset in its decompressed
+  // data is worth telling (a plain file's failed test read is told without one).
+  bool offset_told = false;
   std::uint64_t length = 0;
   platform::FileId id;
-  bool accepted = false;     // passed the data file test
-  bool test_failed = false;  // the test's read failed in the system: the file is unreadable
-  bool compressed = false;   // read decompressed; `length` is the compressed size
-  // Where in the decompressed data a compressed file's test found it damaged (-1: nowhere).
-  std::int64_t failed_at = -1;
-  // The caller opens and converts this file itself: it is large (opened and tested only; a
-  // compressed file never is, since the caller could not split it either), or its worker could
-  // not get the memory or a descriptor to open it.
+  bool compressed = false;  // read decompressed; `length` is the compressed size
+  // The caller opens and converts this file itself: it is large (opened only; a compressed file
+  // never is, since the caller could not split it either), or its worker could not get the
+  // memory or a descriptor to open it.
   bool left_to_caller = false;
+
+  // What `reader` was found to be by an open that gave `opened`: why it failed, or kNotTested.
+  static FileReport of_open(const DataFileReader& reader, const Status& opened);
+  // Runs the data file test on the opened file and keeps the verdict.
+  void run_test(DataFileReader& reader);
 };
 
 // Decodes a list of files ahead of the caller, several at once, each by one worker thread, while

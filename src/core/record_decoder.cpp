@@ -149,7 +149,8 @@ inline char* put_counter(std::string_view c, char* out) noexcept {
 [[gnu::always_inline]] inline char* put_elapsed_whole(const char* e, char* out) noexcept {
   if constexpr (std::endian::native == std::endian::little) {
     std::uint64_t word;
-    if (six_digits(e, word)) return write_six(digit_chars::hhmmss_seconds(word), out);
+    if (six_digits(e, word)) [[likely]]
+      return write_six(digit_chars::hhmmss_seconds(word), out);
   }
   return put_elapsed({e, 6}, out);
 }
@@ -158,26 +159,25 @@ inline char* put_counter(std::string_view c, char* out) noexcept {
 [[gnu::always_inline]] inline char* put_counter_whole(const char* c, char* out) noexcept {
   if constexpr (std::endian::native == std::endian::little) {
     std::uint64_t word;
-    if (six_digits(c, word)) return put_six_chars(word, out);
+    if (six_digits(c, word)) [[likely]]
+      return put_six_chars(word, out);
   }
   return put_counter({c, 6}, out);
 }
 
-// Bit i set where character i of the n (<= 16) characters at s is not a space.
-inline unsigned non_space_mask(const char* s, std::size_t n) noexcept {
+// Bit i set where character i of the 16 at s is not a space; the 16 go into the row's marks.
+template <typename F>
+[[gnu::always_inline]] inline unsigned non_space_mask(const char* s,
+                                                      format_support::RowMarks<F>& marks) noexcept {
 #ifdef __SSE2__
-  const __m128i spaces = _mm_set1_epi8(' ');
-  __m128i v;
-  if (n > 8) {
-    v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-  } else {
-    v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s));
-  }
-  const unsigned is_space = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, spaces)));
-  return ~is_space & ((1u << n) - 1);
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+  const __m128i spaces = _mm_cmpeq_epi8(v, _mm_set1_epi8(' '));
+  marks.add(v, spaces);
+  return ~static_cast<unsigned>(_mm_movemask_epi8(spaces)) & 0xFFFFu;
 #else
+  static_cast<void>(marks);
   unsigned mask = 0;
-  for (std::size_t i = 0; i < n; ++i) mask |= static_cast<unsigned>(s[i] != ' ') << i;
+  for (unsigned i = 0; i < 16; ++i) mask |= static_cast<unsigned>(s[i] != ' ') << i;
   return mask;
 #endif
 }
@@ -188,8 +188,10 @@ inline unsigned non_space_mask(const char* s, std::size_t n) noexcept {
 // A 15-wide number field, trimmed of spaces; `drop_f` also removes one trailing "F". The field
 // starts at position 18 or later and ends by 51, and records with a layout are at least 97 long,
 // so the character before it and the 15 after its last non-space are inside the record.
-inline char* put_number_field(char* out, const char* s, bool drop_f) noexcept {
-  const unsigned mask = non_space_mask(s - 1, 16) >> 1;
+template <typename F>
+inline char* put_number_field(char* out, const char* s, bool drop_f,
+                              format_support::RowMarks<F>& marks) noexcept {
+  const unsigned mask = non_space_mask(s - 1, marks) >> 1;
   if (mask == 0) return out;
   const unsigned first = static_cast<unsigned>(__builtin_ctz(mask));
   const unsigned last = 31u - static_cast<unsigned>(__builtin_clz(mask));
@@ -197,12 +199,11 @@ inline char* put_number_field(char* out, const char* s, bool drop_f) noexcept {
   return out + (last - first + 1) - (drop_f && s[last] == 'F');
 }
 
-// A 7-wide text field, trimmed of spaces. It may end the record, so the eight characters from
-// the one before it are loaded and shifted into place.
-inline char* put_text_field(char* out, const char* s) noexcept {
+// A 7-wide text field, trimmed of spaces, whose non-spaces are the bits of `mask`. It may end the
+// record, so the eight characters from the one before it are loaded and shifted into place.
+inline char* put_text_field(char* out, const char* s, unsigned mask) noexcept {
   std::uint64_t word;
   std::memcpy(&word, s - 1, 8);
-  const unsigned mask = non_space_mask(s - 1, 8) >> 1;
   if (mask == 0) return out;
   const unsigned first = static_cast<unsigned>(__builtin_ctz(mask));
   const unsigned last = 31u - static_cast<unsigned>(__builtin_clz(mask));
@@ -218,13 +219,17 @@ inline char* put_text_field(char* out, const char* s) noexcept {
 }
 
 // A record that holds every field of its layout: no field needs its length checked. Inlined
-// into its callers, as it is the path of nearly every record. The fields are copied as they are:
-// the format has found no byte in the record that it would quote or escape.
+// into its callers, as it is the path of nearly every record. The fields are copied as they are,
+// and the bytes they come from go into `marks`: the row stands only if the format finds none
+// there that it would quote or escape. The counter and elapsed time are written as numbers,
+// which need neither.
 template <typename F>
-[[gnu::always_inline]] inline char* decode_full(const char* r, const RecordLayout& l,
-                                                char* p) noexcept {
+[[gnu::always_inline]] inline char* decode_full(const char* r, const RecordLayout& l, char* p,
+                                                format_support::RowMarks<F>& marks) noexcept {
   using format_support::put_lit;
   auto field_start = [r](Field f) { return r + f.start - 1; };
+  // hhmmss and yymmdd, each with the two characters after it.
+  marks.add_halves(field_start(l.hour), field_start(l.year));
   p = put_lit(p, F::kLeads[0]);
   p[0] = '2';
   p[1] = '0';
@@ -240,17 +245,20 @@ template <typename F>
   p[5] = ':';
   std::memcpy(p + 6, field_start(l.second), 2);
   p = put_lit(p + 8, F::kLeads[2]);
-  p = put_number_field(p, field_start(l.number1), false);
+  p = put_number_field(p, field_start(l.number1), false, marks);
   p = put_lit(p, F::kLeads[3]);
-  p = put_number_field(p, field_start(l.number2), true);
+  p = put_number_field(p, field_start(l.number2), true, marks);
   p = put_lit(p, F::kLeads[4]);
   p = put_elapsed_whole(field_start(l.elapsed), p);
   p = put_lit(p, F::kLeads[5]);
   p = put_counter_whole(field_start(l.counter), p);
+  // The two text fields (text2 follows text1) and the two characters before them, at once.
+  const char* const text = field_start(l.text1);
+  const unsigned text_mask = non_space_mask(text - 2, marks);
   p = put_lit(p, F::kLeads[6]);
-  p = put_text_field(p, field_start(l.text1));
+  p = put_text_field(p, text, text_mask >> 2 & 0x7Fu);
   p = put_lit(p, F::kLeads[7]);
-  return put_text_field(p, field_start(l.text2));
+  return put_text_field(p, text + 7, text_mask >> 9 & 0x7Fu);
 }
 
 // Any record with a layout, each field taken as far as the record reaches (a record cut short by
@@ -258,6 +266,14 @@ template <typename F>
 template <typename F>
 char* decode_fields(std::string_view record, const RecordLayout& layout, char* p) noexcept {
   using format_support::put_lit;
+  // Most records here are only cut short: one look at the bytes from the first field on tells
+  // whether any text column needs the format's quoting at all.
+  constexpr std::size_t kFirst = 17;  // number field 1, the first field of every layout
+  const bool plain = record.size() >= kFirst + 16 &&
+                     format_support::plain<F>(record.data() + kFirst, record.size() - kFirst);
+  const auto put_text = [plain](char* to, std::string_view s) {
+    return plain ? put_lit(to, s) : F::put_text(to, s);
+  };
   std::string_view number2 = trim_spaces(field_chars(record, layout.number2));
   if (!number2.empty() && number2.back() == 'F') number2.remove_suffix(1);
 
@@ -276,7 +292,7 @@ char* decode_fields(std::string_view record, const RecordLayout& layout, char* p
   *c++ = '-';
   c = put_part(c, field_chars(record, layout.day));
   p = put_lit(p, F::kLeads[0]);
-  p = F::put_text(p, {column, static_cast<std::size_t>(c - column)});
+  p = put_text(p, {column, static_cast<std::size_t>(c - column)});
   c = column;
   c = put_part(c, field_chars(record, layout.hour));
   *c++ = ':';
@@ -284,19 +300,19 @@ char* decode_fields(std::string_view record, const RecordLayout& layout, char* p
   *c++ = ':';
   c = put_part(c, field_chars(record, layout.second));
   p = put_lit(p, F::kLeads[1]);
-  p = F::put_text(p, {column, static_cast<std::size_t>(c - column)});
+  p = put_text(p, {column, static_cast<std::size_t>(c - column)});
   p = put_lit(p, F::kLeads[2]);
-  p = F::put_text(p, trim_spaces(field_chars(record, layout.number1)));
+  p = put_text(p, trim_spaces(field_chars(record, layout.number1)));
   p = put_lit(p, F::kLeads[3]);
-  p = F::put_text(p, number2);
+  p = put_text(p, number2);
   p = put_lit(p, F::kLeads[4]);
   p = put_elapsed(field_chars(record, layout.elapsed), p);
   p = put_lit(p, F::kLeads[5]);
   p = put_counter(field_chars(record, layout.counter), p);
   p = put_lit(p, F::kLeads[6]);
-  p = F::put_text(p, trim_spaces(field_chars(record, layout.text1)));
+  p = put_text(p, trim_spaces(field_chars(record, layout.text1)));
   p = put_lit(p, F::kLeads[7]);
-  return F::put_text(p, trim_spaces(field_chars(record, layout.text2)));
+  return put_text(p, trim_spaces(field_chars(record, layout.text2)));
 }
 
 // The columns of a record with a layout: the whole-record path when the record holds every field
@@ -305,23 +321,35 @@ template <typename F>
 [[gnu::always_inline]] inline char* decode_columns(const char* r, std::size_t size,
                                                    const RecordLayout& layout, char* p) noexcept {
   const std::size_t end = layout_end(layout);
-  constexpr std::size_t kFirst = 17;  // number field 1, the first field of every layout
-  if (size >= end && F::plain(r + kFirst, end - kFirst)) return decode_full<F>(r, layout, p);
+  if (size >= end) {
+    format_support::RowMarks<F> marks;
+    if constexpr (format_support::RowMarks<F>::kGathers) {
+      char* const row_end = decode_full<F>(r, layout, p, marks);
+      // Written again the careful way, over the same room, when a field holds a marked byte.
+      if (!marks.any()) return row_end;
+    } else {
+      constexpr std::size_t kFirst = 17;  // number field 1, the first field of every layout
+      if (format_support::plain<F>(r + kFirst, end - kFirst))
+        return decode_full<F>(r, layout, p, marks);
+    }
+  }
   return decode_fields<F>({r, size}, layout, p);
 }
 
-// What stands before a row's columns: the format's opening and the provenance columns.
+// What stands before a row's columns: the format's opening and the provenance columns. The
+// block loop is made twice for a format with columns, with and without them, so that rows
+// without provenance pay no test for it.
 struct RowStart {
   std::string_view file_column;  // rendered once per file
   bool with_offset;
 };
 
-template <typename F>
+template <typename F, bool kProvenance>
 [[gnu::always_inline]] inline char* put_row_start(const RowStart& start, std::uint64_t offset,
                                                   char* p) noexcept {
   using format_support::put_lit;
   p = put_lit(p, F::kRowOpen);
-  if constexpr (F::kColumns) {
+  if constexpr (kProvenance) {
     if (!start.file_column.empty()) p = put_lit(p, start.file_column);
     if (start.with_offset) {
       p = put_lit(p, F::kOffsetOpen);
@@ -333,17 +361,17 @@ template <typename F>
 }
 
 // One whole row, line end included. `layout` is null for a record without one.
-template <typename F>
+template <typename F, bool kProvenance>
 [[gnu::always_inline]] inline char* put_row(const RowStart& start, const char* r, std::size_t size,
                                             const RecordLayout* layout, std::uint64_t offset,
                                             char* p) noexcept {
-  p = put_row_start<F>(start, offset, p);
+  p = put_row_start<F, kProvenance>(start, offset, p);
   if (layout == nullptr) return format_support::put_lit(p, F::kSkipRow);
   p = decode_columns<F>(r, size, *layout, p);
   return format_support::put_lit(p, F::kRowEnd);
 }
 
-template <typename F>
+template <typename F, bool kProvenance>
 std::size_t decode_block_as(const RowStart& start, std::string_view block,
                             std::uint64_t block_offset, char* out, std::int64_t& records) noexcept {
   const char* const b = block.data();
@@ -356,7 +384,7 @@ std::size_t decode_block_as(const RowStart& start, std::string_view block,
     const double length = DataFileScanner::prefix_value(block, k);
     if (DataFileScanner::ends_records(length)) return false;
     const std::size_t step = DataFileScanner::record_step(length, k);
-    p = put_row<F>(start, b + k, step, layout_for_length(length), block_offset + k, p);
+    p = put_row<F, kProvenance>(start, b + k, step, layout_for_length(length), block_offset + k, p);
     ++n;
     k += step;
     return true;
@@ -367,10 +395,13 @@ std::size_t decode_block_as(const RowStart& start, std::string_view block,
     const unsigned d1 = static_cast<unsigned char>(b[k + 1]) - unsigned{'0'};
     const unsigned d2 = static_cast<unsigned char>(b[k + 2]) - unsigned{'0'};
     const unsigned length = d0 * 100 + d1 * 10 + d2;
-    // One test for the usual case; "000" goes the other way too and ends the block there.
-    if (static_cast<unsigned>((d0 | d1 | d2) < 10) & static_cast<unsigned>(length != 0)) {
+    // One branch for the usual case; "000" goes the other way too and ends the block there. Each
+    // digit is tested on its own: an OR of digits can pass 9 ("097" gives 0 | 9 | 7 = 15).
+    if (static_cast<unsigned>(d0 < 10) & static_cast<unsigned>(d1 < 10) &
+        static_cast<unsigned>(d2 < 10) & static_cast<unsigned>(length != 0)) {
       const std::size_t step = DataFileScanner::record_step(std::size_t{length}, k);
-      p = put_row<F>(start, b + k, step, layout_for_whole_length(length), block_offset + k, p);
+      p = put_row<F, kProvenance>(start, b + k, step, layout_for_whole_length(length),
+                                  block_offset + k, p);
       ++n;
       k += step;
     } else if (!other_prefix()) {
@@ -387,9 +418,9 @@ std::size_t decode_block_as(const RowStart& start, std::string_view block,
 template <typename F>
 std::size_t decode_record_as(const RowStart& start, std::string_view record, double length,
                              std::uint64_t offset, char* out) noexcept {
-  return static_cast<std::size_t>(
-      put_row<F>(start, record.data(), record.size(), layout_for_length(length), offset, out) -
-      out);
+  return static_cast<std::size_t>(put_row<F, F::kColumns>(start, record.data(), record.size(),
+                                                          layout_for_length(length), offset, out) -
+                                  out);
 }
 
 }  // namespace
@@ -420,7 +451,7 @@ std::string decode(std::string_view record, double length) {
 
 // Here, beside the record decoder, so that the whole-record path is inlined into the block loop.
 std::size_t decode_block(std::string_view block, char* out, std::int64_t& records) noexcept {
-  return decode_block_as<LegacyFormat>(RowStart{{}, false}, block, 0, out, records);
+  return decode_block_as<LegacyFormat, false>(RowStart{{}, false}, block, 0, out, records);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -431,8 +462,12 @@ namespace {
 template <typename F>
 std::size_t block_as(const LineEncoder& e, std::string_view block, std::uint64_t block_offset,
                      char* out, std::int64_t& records) noexcept {
-  return decode_block_as<F>(RowStart{e.file_column(), e.format().with_offset}, block, block_offset,
-                            out, records);
+  const RowStart start{e.file_column(), e.format().with_offset};
+  if constexpr (F::kColumns) {
+    if (!start.file_column.empty() || start.with_offset)
+      return decode_block_as<F, true>(start, block, block_offset, out, records);
+  }
+  return decode_block_as<F, false>(start, block, block_offset, out, records);
 }
 
 template <typename F>
@@ -457,6 +492,19 @@ constexpr std::size_t max_columns_size() {
          F::kOffsetClose.size() + kStoreSlack;
 }
 
+template <typename F>
+constexpr std::size_t row_frame() {
+  std::size_t frame = F::kRowOpen.size() + F::kRowEnd.size();
+  for (const std::string_view lead : F::kLeads) frame += lead.size();
+  return frame;
+}
+
+// The characters of the eight values of a typical record ("2024-02-18", "16:02:39", numbers of
+// ten digits, a few seconds, a six-digit counter, texts of four letters).
+constexpr std::size_t kTypicalValueChars = 56;
+// The digits of a typical offset (hundreds of megabytes).
+constexpr std::size_t kTypicalOffsetDigits = 9;
+
 struct FormatEntry {
   FormatName name;
   std::size_t (*block)(const LineEncoder&, std::string_view, std::uint64_t, char*,
@@ -469,6 +517,8 @@ struct FormatEntry {
   std::size_t expansion;
   std::string_view header_file, header_offset, header;
   std::string (*put_file)(std::string_view);
+  std::size_t row_frame;  // a row's fixed texts, without the provenance columns
+  std::size_t offset_frame;
 };
 
 template <typename F>
@@ -478,6 +528,7 @@ constexpr FormatEntry entry(std::string_view name, std::string_view extension) {
       .block = block_as<F>,
       .record = record_as<F>,
       .max_columns = max_columns_size<F>(),
+
       .skip_row = F::kRowOpen.size() + F::kOffsetOpen.size() + 20 + F::kOffsetClose.size() +
                   F::kSkipRow.size(),
       .file_open = F::kFileOpen,
@@ -496,6 +547,8 @@ constexpr FormatEntry entry(std::string_view name, std::string_view extension) {
             column.resize(static_cast<std::size_t>(p - column.data()));
             return column;
           },
+      .row_frame = row_frame<F>(),
+      .offset_frame = F::kOffsetOpen.size() + F::kOffsetClose.size(),
   };
 }
 
@@ -550,6 +603,8 @@ LineEncoder::LineEncoder(const OutputFormat& format, std::string_view file_name)
     format_.with_offset = false;
   }
   if (format_.with_filename) file_column_ = f.put_file(file_name);
+  typical_row_size_ = kTypicalValueChars + f.row_frame + file_column_.size() +
+                      (format_.with_offset ? f.offset_frame + kTypicalOffsetDigits : 0);
   block_ = f.block;
   record_ = f.record;
   if (format_.id == FormatId::kLegacy) {

@@ -6,7 +6,7 @@
 // Files are C runtime descriptors on both systems (on Windows, wrapping a HANDLE that was opened
 // with the wide Win32 calls), so that the code above keeps one type for them. Names are UTF-8 on
 // both systems; Windows converts them at this boundary. Failures are errno values, as error codes
-// whose messages read the same on both systems.
+// whose messages read the same on both systems, returned in a Status or Result (result.h).
 
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +15,8 @@
 #include <string_view>
 #include <system_error>
 #include <vector>
+
+#include "platform/result.h"
 
 namespace vemo::platform {
 
@@ -75,26 +77,27 @@ struct FileStatus {
 };
 
 // The status of an open file, or of a path (symbolic links followed).
-std::error_code status(int fd, FileStatus& out);
-std::error_code status(const std::string& path, FileStatus& out);
+Result<FileStatus> status(int fd);
+Result<FileStatus> status(const std::string& path);
 
 // Opens a file for reading. A FIFO is opened without waiting for a writer; reads from it may then
 // find no data yet until set_blocking(). A regular file is set up for reading front to back.
-int open_for_reading(const std::string& path, std::error_code& error);
-// The same, and the status of the file opened, taken as part of the open (one call to the system
-// fewer than status() after it). On failure nothing stays open.
-int open_for_reading(const std::string& path, FileStatus& status, std::error_code& error);
+// The calls that open a file give its descriptor, or the reason it could not be opened.
+Result<int> open_for_reading(const std::string& path);
+// The same, and the status of the file opened into `status`, taken as part of the open (one call
+// to the system fewer than status() after it). On failure nothing stays open.
+Result<int> open_for_reading(const std::string& path, FileStatus& status);
 // Opens a list of names for reading front to back. Unlike open_for_reading(), a FIFO waits for
 // its writer, as `cat` does, rather than reading as empty.
-int open_list(const std::string& path, std::error_code& error);
+Result<int> open_list(const std::string& path);
 // The standard stream (kStdin, kStdout or kStderr) that a path names through the process's own
 // descriptors (/dev/stdout, /dev/fd/1, /proc/self/fd/1, or a link to one), or -1.
 int standard_stream_named(const std::string& path);
 // A descriptor of our own for the same open file, above the standard slots.
-int duplicate(int fd, std::error_code& error);
+Result<int> duplicate(int fd);
 // Makes reads and writes wait for the other end of a pipe.
 void set_blocking(int fd);
-std::error_code close(int fd);
+Status close(int fd);
 
 // Reads up to n bytes at 0-based `offset`, in one call to the system, without moving a file
 // position that other threads rely on. Returns the bytes read (0 at the end of the file) or -1.
@@ -121,25 +124,25 @@ void ignore_broken_pipe();
 // file system is mounted or unmounted, for the caller to watch and close(); -1 where the system
 // offers none.
 int open_mount_watch();
-// Waits up to timeout_ms for room in a non-blocking pipe. False with the error only on failure.
-bool wait_writable(int fd, int timeout_ms, std::error_code& error);
+// Waits up to timeout_ms for room in a non-blocking pipe; fails only when the wait itself does.
+Status wait_writable(int fd, int timeout_ms);
 
 // Opens an output for writing; with `create_or_empty` it is created when missing and emptied. A
 // FIFO without a reader is refused (ENXIO) rather than waited for.
-int open_for_writing(const std::string& path, bool create_or_empty, std::error_code& error);
+Result<int> open_for_writing(const std::string& path, bool create_or_empty);
 // Opens a file for reading from its start and for writes that always go to its end, creating it
 // when missing.
-int open_for_append(const std::string& path, std::error_code& error);
+Result<int> open_for_append(const std::string& path);
 // Takes an exclusive lock on the whole open file without waiting (flock, LockFileEx): an error
 // (resource_unavailable_try_again) when another open file holds it. Released at close.
-std::error_code lock_file(int fd);
+Status lock_file(int fd);
 // The process holding a lock on the file, where the system tells (Linux: /proc/locks).
 std::optional<std::uint64_t> lock_holder(const FileId& id);
 // Puts what was written to the file on its disk.
-std::error_code sync(int fd);
+Status sync(int fd);
 // Creates a file that must not exist yet (EEXIST otherwise).
-int create_new(const std::string& path, std::error_code& error);
-std::error_code truncate(int fd);
+Result<int> create_new(const std::string& path);
+Status truncate(int fd);
 // Gives a new file the owner, group and permissions of an existing one, as far as the system has
 // them and allows it (the group alone where the owner cannot be given).
 void copy_permissions(int fd, const std::string& from);
@@ -152,7 +155,7 @@ bool can_replace_by_rename(const std::string& path);
 // string when the link leads nowhere.
 std::optional<std::string> link_target(const std::string& path);
 // Renames `from` over `to`, replacing it as one step.
-std::error_code rename_over(const std::string& from, const std::string& to);
+Status rename_over(const std::string& from, const std::string& to);
 void remove_file(const std::string& path);
 
 // While one lives, interrupting signals wait, so that a step and its bookkeeping are one.

@@ -28,6 +28,12 @@ std::error_code last_error() {
   return error_from_errno(errno);
 }
 
+// What a call that opens gave: its descriptor, or -1 and errno.
+Result<int> descriptor(int fd) {
+  if (fd < 0) return last_error();
+  return fd;
+}
+
 FileStatus status_of(const struct stat& st) {
   FileStatus out;
   if (S_ISREG(st.st_mode)) {
@@ -97,33 +103,28 @@ std::error_code error_from_errno(int errno_value) {
   return std::error_code(errno_value, std::system_category());
 }
 
-std::error_code status(int fd, FileStatus& out) {
+Result<FileStatus> status(int fd) {
   struct stat st {};
   if (::fstat(fd, &st) != 0) return last_error();
-  out = status_of(st);
-  return {};
+  return status_of(st);
 }
 
-std::error_code status(const std::string& path, FileStatus& out) {
+Result<FileStatus> status(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return last_error();
-  out = status_of(st);
-  return {};
+  return status_of(st);
 }
 
-int open_for_reading(const std::string& path, FileStatus& status, std::error_code& error) {
+Result<int> open_for_reading(const std::string& path, FileStatus& status) {
   // O_NONBLOCK keeps a FIFO from blocking the open. It stays set on a regular file: reads of one
   // wait for the disk whatever the flag, so clearing it would only cost two more calls per file.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    error = last_error();
-    return -1;
-  }
+  if (fd < 0) return last_error();
   struct stat st {};
   if (::fstat(fd, &st) != 0) {
-    error = last_error();
+    const std::error_code error = last_error();
     ::close(fd);
-    return -1;
+    return error;
   }
   status = status_of(st);
 #ifdef POSIX_FADV_SEQUENTIAL
@@ -134,19 +135,16 @@ int open_for_reading(const std::string& path, FileStatus& status, std::error_cod
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   }
 #endif
-  error = {};
   return fd;
 }
 
-int open_for_reading(const std::string& path, std::error_code& error) {
+Result<int> open_for_reading(const std::string& path) {
   FileStatus status;
-  return open_for_reading(path, status, error);
+  return open_for_reading(path, status);
 }
 
-int open_list(const std::string& path, std::error_code& error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  error = fd < 0 ? last_error() : std::error_code();
-  return fd;
+Result<int> open_list(const std::string& path) {
+  return descriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
 }
 
 int standard_stream_named(const std::string& path) {
@@ -178,17 +176,15 @@ int standard_stream_named(const std::string& path) {
   return -1;
 }
 
-int duplicate(int fd, std::error_code& error) {
-  const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
-  error = own < 0 ? last_error() : std::error_code();
-  return own;
+Result<int> duplicate(int fd) {
+  return descriptor(::fcntl(fd, F_DUPFD_CLOEXEC, 3));
 }
 
 void set_blocking(int fd) {
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 }
 
-std::error_code close(int fd) {
+Status close(int fd) {
   return ::close(fd) == 0 ? std::error_code() : last_error();
 }
 
@@ -251,31 +247,24 @@ int open_mount_watch() {
 #endif
 }
 
-bool wait_writable(int fd, int timeout_ms, std::error_code& error) {
+Status wait_writable(int fd, int timeout_ms) {
   pollfd p{fd, POLLOUT, 0};
-  if (::poll(&p, 1, timeout_ms) < 0 && errno != EINTR) {
-    error = last_error();
-    return false;
-  }
+  if (::poll(&p, 1, timeout_ms) < 0 && errno != EINTR) return last_error();
   // A reader that went away shows as POLLERR; the next write reports it with its reason.
-  return true;
+  return {};
 }
 
-int open_for_writing(const std::string& path, bool create_or_empty, std::error_code& error) {
-  const int fd =
+Result<int> open_for_writing(const std::string& path, bool create_or_empty) {
+  return descriptor(
       ::open(path.c_str(),
-             O_WRONLY | O_CLOEXEC | O_NONBLOCK | (create_or_empty ? O_CREAT | O_TRUNC : 0), 0666);
-  error = fd < 0 ? last_error() : std::error_code();
-  return fd;
+             O_WRONLY | O_CLOEXEC | O_NONBLOCK | (create_or_empty ? O_CREAT | O_TRUNC : 0), 0666));
 }
 
-int create_new(const std::string& path, std::error_code& error) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  error = fd < 0 ? last_error() : std::error_code();
-  return fd;
+Result<int> create_new(const std::string& path) {
+  return descriptor(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
 }
 
-std::error_code truncate(int fd) {
+Status truncate(int fd) {
   return ::ftruncate(fd, 0) == 0 ? std::error_code() : last_error();
 }
 
@@ -332,7 +321,7 @@ std::optional<std::string> link_target(const std::string& path) {
   return target;
 }
 
-std::error_code rename_over(const std::string& from, const std::string& to) {
+Status rename_over(const std::string& from, const std::string& to) {
   return ::rename(from.c_str(), to.c_str()) == 0 ? std::error_code() : last_error();
 }
 
@@ -369,13 +358,11 @@ void release_interrupts() {
   mask_interrupts(SIG_UNBLOCK);
 }
 
-int open_for_append(const std::string& path, std::error_code& error) {
-  const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) error = last_error();
-  return fd;
+Result<int> open_for_append(const std::string& path) {
+  return descriptor(::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
 }
 
-std::error_code lock_file(int fd) {
+Status lock_file(int fd) {
   while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if (errno == EINTR) continue;
     return errno == EWOULDBLOCK ? std::make_error_code(std::errc::resource_unavailable_try_again)
@@ -401,7 +388,7 @@ std::optional<std::uint64_t> lock_holder(const FileId& id) {
   return std::nullopt;
 }
 
-std::error_code sync(int fd) {
+Status sync(int fd) {
   if (::fsync(fd) != 0) return last_error();
   return {};
 }

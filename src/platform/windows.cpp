@@ -102,14 +102,12 @@ HANDLE handle_of(int fd) {
 }
 
 // A C runtime descriptor that owns `h`; closes `h` when none can be had.
-int descriptor_of(HANDLE h, int flags, std::error_code& error) {
+Result<int> descriptor_of(HANDLE h, int flags) {
   const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), flags);
   if (fd < 0) {
     ::CloseHandle(h);
-    error = error_from_errno(EMFILE);
-    return -1;
+    return error_from_errno(EMFILE);
   }
-  error = {};
   return fd;
 }
 
@@ -188,65 +186,60 @@ std::error_code error_from_errno(int errno_value) {
   return std::error_code(errno_value, std::generic_category());
 }
 
-std::error_code status(int fd, FileStatus& out) {
+Result<FileStatus> status(int fd) {
   const HANDLE h = handle_of(fd);
   if (h == INVALID_HANDLE_VALUE) return error_from_errno(EBADF);
-  out = status_of(h);
-  return {};
+  return status_of(h);
 }
 
-std::error_code status(const std::string& path, FileStatus& out) {
+Result<FileStatus> status(const std::string& path) {
   // FILE_FLAG_BACKUP_SEMANTICS opens folders too.
   const HANDLE h = ::CreateFileW(wide(path).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return last_error();
-  out = status_of(h);
+  const FileStatus out = status_of(h);
   ::CloseHandle(h);
-  return {};
+  return out;
 }
 
-int open_for_reading(const std::string& path, std::error_code& error) {
+Result<int> open_for_reading(const std::string& path) {
   const HANDLE h =
       ::CreateFileW(wide(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    error = last_error();
-    return -1;
-  }
-  return descriptor_of(h, _O_RDONLY | _O_BINARY, error);
+  if (h == INVALID_HANDLE_VALUE) return last_error();
+  return descriptor_of(h, _O_RDONLY | _O_BINARY);
 }
 
-int open_for_reading(const std::string& path, FileStatus& status, std::error_code& error) {
-  const int fd = open_for_reading(path, error);
-  if (fd >= 0) status = status_of(handle_of(fd));
+Result<int> open_for_reading(const std::string& path, FileStatus& status) {
+  const Result<int> fd = open_for_reading(path);
+  if (fd.ok()) status = status_of(handle_of(*fd));
   return fd;
 }
 
 void fail_writes_past_file_size_limit() {}
 
-int open_list(const std::string& path, std::error_code& error) {
-  return open_for_reading(path, error);
+Result<int> open_list(const std::string& path) {
+  return open_for_reading(path);
 }
 
 int standard_stream_named(const std::string&) {
   return -1;  // no paths name the standard streams here
 }
 
-int duplicate(int fd, std::error_code& error) {
+Result<int> duplicate(int fd) {
   HANDLE own = nullptr;
   const HANDLE process = ::GetCurrentProcess();
   if (!::DuplicateHandle(process, handle_of(fd), process, &own, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
-    error = last_error();
-    return -1;
+    return last_error();
   }
-  return descriptor_of(own, _O_RDONLY | _O_BINARY, error);
+  return descriptor_of(own, _O_RDONLY | _O_BINARY);
 }
 
 void set_blocking(int) {
   // Windows files and pipes opened here always block.
 }
 
-std::error_code close(int fd) {
+Status close(int fd) {
   return ::_close(fd) == 0 ? std::error_code() : error_from_errno(errno);
 }
 
@@ -305,13 +298,13 @@ int open_mount_watch() {
   return -1;
 }
 
-bool wait_writable(int, int timeout_ms, std::error_code&) {
+Status wait_writable(int, int timeout_ms) {
   // Writes block on Windows and never ask to wait; should one, wait the slice.
   ::Sleep(static_cast<DWORD>(timeout_ms));
-  return true;
+  return {};
 }
 
-int open_for_writing(const std::string& path, bool create_or_empty, std::error_code& error) {
+Result<int> open_for_writing(const std::string& path, bool create_or_empty) {
   const std::wstring name = wide(path);
   HANDLE h = ::CreateFileW(name.c_str(), GENERIC_WRITE, kShareAll, nullptr,
                            create_or_empty ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
@@ -321,24 +314,18 @@ int open_for_writing(const std::string& path, bool create_or_empty, std::error_c
     h = ::CreateFileW(name.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
                       FILE_ATTRIBUTE_NORMAL, nullptr);
   }
-  if (h == INVALID_HANDLE_VALUE) {
-    error = last_error();
-    return -1;
-  }
-  return descriptor_of(h, _O_BINARY, error);
+  if (h == INVALID_HANDLE_VALUE) return last_error();
+  return descriptor_of(h, _O_BINARY);
 }
 
-int open_for_append(const std::string& path, std::error_code& error) {
+Result<int> open_for_append(const std::string& path) {
   const HANDLE h = ::CreateFileW(wide(path).c_str(), GENERIC_READ | FILE_APPEND_DATA, kShareAll,
                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    error = last_error();
-    return -1;
-  }
-  return descriptor_of(h, _O_BINARY, error);
+  if (h == INVALID_HANDLE_VALUE) return last_error();
+  return descriptor_of(h, _O_BINARY);
 }
 
-std::error_code lock_file(int fd) {
+Status lock_file(int fd) {
   // One byte far past any end the file will have: a lock on its bytes would keep other
   // processes from reading them.
   OVERLAPPED at{};
@@ -358,22 +345,19 @@ std::optional<std::uint64_t> lock_holder(const FileId&) {
   return std::nullopt;
 }
 
-std::error_code sync(int fd) {
+Status sync(int fd) {
   if (!::FlushFileBuffers(handle_of(fd))) return last_error();
   return {};
 }
 
-int create_new(const std::string& path, std::error_code& error) {
+Result<int> create_new(const std::string& path) {
   const HANDLE h = ::CreateFileW(wide(path).c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    error = last_error();
-    return -1;
-  }
-  return descriptor_of(h, _O_BINARY, error);
+  if (h == INVALID_HANDLE_VALUE) return last_error();
+  return descriptor_of(h, _O_BINARY);
 }
 
-std::error_code truncate(int fd) {
+Status truncate(int fd) {
   const HANDLE h = handle_of(fd);
   LARGE_INTEGER zero{};
   if (!::SetFilePointerEx(h, zero, nullptr, FILE_BEGIN) || !::SetEndOfFile(h)) {
@@ -396,7 +380,7 @@ std::optional<std::string> link_target(const std::string&) {
   return std::nullopt;
 }
 
-std::error_code rename_over(const std::string& from, const std::string& to) {
+Status rename_over(const std::string& from, const std::string& to) {
   if (!::MoveFileExW(wide(from).c_str(), wide(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return last_error();
@@ -487,8 +471,9 @@ bool output_shares_the_terminal(const std::string& path) {
   // A process has one console; a pipe from standard output most likely ends at a reader that
   // prints there.
   if (path != "-" || !is_terminal(kStderr)) return false;
-  FileStatus st;
-  return is_terminal(kStdout) || (!status(kStdout, st) && st.kind == FileKind::kPipe);
+  if (is_terminal(kStdout)) return true;
+  const Result<FileStatus> out = status(kStdout);
+  return out.ok() && out->kind == FileKind::kPipe;
 }
 
 std::size_t terminal_width() {

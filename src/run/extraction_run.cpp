@@ -33,14 +33,13 @@ constexpr std::uint64_t kMinParallelChunks = 4;
 // fraction of a millisecond at full speed.
 constexpr int kBlocksPerStopCheck = 32;
 
-// The file behind a path (links followed), when there is one. By the system's file identity
-// rather than std::filesystem::equivalent, which declines to compare two FIFOs or two devices:
-// an output FIFO or device named as an input too must still count as one of the inputs.
-bool identify(const std::string& path, platform::FileId& id) {
-  platform::FileStatus st;
-  if (platform::status(path, st)) return false;
-  id = st.id;
-  return true;
+// The file behind a path (links followed); unknown, and so the same as no other, when there is
+// none. By the system's file identity rather than std::filesystem::equivalent, which declines to
+// compare two FIFOs or two devices: an output FIFO or device named as an input too must still
+// count as one of the inputs.
+platform::FileId identify(const std::string& path) {
+  const Result<platform::FileStatus> st = platform::status(path);
+  return st.ok() ? st->id : platform::FileId{};
 }
 
 // One run over the selection: the loop over the files, the counters, what is reported, and the
@@ -85,7 +84,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     // Records follow each other in their block: the next starts where this one ends.
     in_block_ += record.size();
     ++state_.record_counter;
-    if (output_.failed() || stop_) return false;
+    if (!output_.status().ok() || stop_) return false;
     if (state_.trial && state_.record_counter >= kTrialRecordLimit) {
       trial_limit_reached_ = true;
       return false;
@@ -114,7 +113,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
       output_.write({long_rows_.get(), n});
     }
     if (tallying()) tally_.add_block(block);
-    if (output_.failed()) return false;
+    if (!output_.status().ok()) return false;
     on_block_done(next_block_position);
     return !stop_;
   }
@@ -125,7 +124,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     state_.record_counter += records;
     check_stop();
     on_block_done(next_block_position);
-    return !output_.failed() && !stop_;
+    return output_.status().ok() && !stop_;
   }
 
   void on_tally(const FileTally& tally) override { tally_.add(tally); }
@@ -224,7 +223,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
       }
     }
 
-    if (!close_output()) return end_write_failed(output_path);
+    if (!close_output().ok()) return end_write_failed(output_path);
     if (output_hash_ && converted_files_ > 0) {
       result_.output_sha256 = output_hash_->finish();
       result_.output_bytes = output_.bytes_written();
@@ -261,14 +260,14 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     }
     output_.hold_interrupts_once_replaced(options_.hold_interrupts_once_replaced);
     output_.set_compression(options_.compression, options_.compression_level);
-    const bool opened = options_.output_to_stdout
-                            ? output_.open_stdout()
-                            : output_.open(output_path, options_.replace_output_when_done
-                                                            ? OutputWriter::Mode::kReplaceWhenDone
-                                                            : OutputWriter::Mode::kTruncate);
-    if (!opened) {
+    const Status opened = options_.output_to_stdout
+                              ? output_.open_stdout()
+                              : output_.open(output_path, options_.replace_output_when_done
+                                                              ? OutputWriter::Mode::kReplaceWhenDone
+                                                              : OutputWriter::Mode::kTruncate);
+    if (!opened.ok()) {
       message(MessageKind::kOutputCannotCreate, Icon::kCritical,
-              "Cannot create the output file " + output_path + ": " + output_.error().message(),
+              "Cannot create the output file " + output_path + ": " + opened.error().message(),
               output_path);
       return false;
     }
@@ -297,23 +296,21 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
 
     std::error_code unreadable;
     std::int64_t failed_at = -1;
-    if (!report.opened) {
-      unreadable = report.error;
+    if (report.verdict == FileVerdict::kNotOpened) {
+      unreadable = report.failure.code;
     } else if (output_.is_file(report.id)) {
       // Named as an input after the run created it: reading it would feed the output back in.
       unreadable = make_error_code(Error::kInputIsOutput);
-    } else if (!report.accepted) {
-      // A read the system failed is not the file's verdict: say why it could not be read.
-      if (!report.test_failed) {
-        return go_on_after_not_data_file(path) ? FileEnd::kNext : FileEnd::kDeclined;
-      }
-      unreadable = report.error;
-      failed_at = report.failed_at;
+    } else if (report.verdict == FileVerdict::kUnreadable) {
+      unreadable = report.failure.code;
+      if (report.offset_told) failed_at = static_cast<std::int64_t>(report.failure.offset);
+    } else if (report.verdict != FileVerdict::kDataFile) {
+      return go_on_after_not_data_file(path) ? FileEnd::kNext : FileEnd::kDeclined;
     } else {
       ++converted_files_;
       set_progress(0);
       const Converted converted = convert();
-      if (output_.failed()) return FileEnd::kWriteFailed;
+      if (!output_.status().ok()) return FileEnd::kWriteFailed;
       if (stop_) return FileEnd::kStopped;
       if (trial_limit_reached_) return FileEnd::kTrialEnd;
       if (converted.scanned.end != ScanResult::kReadFailed) {
@@ -338,26 +335,16 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     encoder_ = LineEncoder(options_.format, name);
     block_offset_ = 0;
     in_block_ = 0;
-    FileReport report;
-    report.opened = options_.dash_reads_stdin && path == "-" ? reader_.open_stream(platform::kStdin)
-                                                             : reader_.open(path);
-    report.length = reader_.length();
-    report.id = reader_.id();
-    report.compressed = reader_.is_compressed();
+    const Status opened = options_.dash_reads_stdin && path == "-"
+                              ? reader_.open_stream(platform::kStdin)
+                              : reader_.open(path);
+    FileReport report = FileReport::of_open(reader_, opened);
     progress_by_ = !reader_.is_stream()                     ? ProgressBy::kBlocks
                    : report.compressed && report.length > 0 ? ProgressBy::kCompressedBytes
                                                             : ProgressBy::kStreamBytes;
     // The output named as an input is never read, not even by the test.
-    if (report.opened && !output_.is_file(report.id)) {
-      report.accepted = DataFileScanner::is_data_file(reader_);
-      report.test_failed = !report.accepted && reader_.failed();
-    }
-    if (!report.opened || report.test_failed) report.error = reader_.error();
-    // A stream's compression is known once the test has read its first bytes.
-    if (report.test_failed && reader_.is_compressed()) {
-      report.failed_at = static_cast<std::int64_t>(reader_.failure().offset);
-    }
-    if (!report.accepted) reader_.close();
+    if (opened.ok() && !output_.is_file(report.id)) report.run_test(reader_);
+    if (report.verdict != FileVerdict::kDataFile) reader_.close();
     return step(report, name, path, count, [&] {
       Converted converted;
       converted.length_before = reader_.length();
@@ -473,11 +460,13 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     input_.input = name;
     const bool stream = options_.dash_reads_stdin && path == "-";
     input_.path = stream ? path : platform::absolute_path(path);
-    platform::FileStatus st;
-    if (!stream && !platform::status(path, st) && st.kind == platform::FileKind::kRegular) {
-      input_.has_status = true;
-      input_.size = st.size;
-      input_.mtime_ns = st.mtime_ns;
+    if (!stream) {
+      const Result<platform::FileStatus> st = platform::status(path);
+      if (st.ok() && st->kind == platform::FileKind::kRegular) {
+        input_.has_status = true;
+        input_.size = st->size;
+        input_.mtime_ns = st->mtime_ns;
+      }
     }
     input_started_ = std::chrono::steady_clock::now();
     records_before_ = state_.record_counter;
@@ -498,7 +487,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     switch (end) {
       case FileEnd::kWriteFailed:
         outcome_ = InputStatus::kStopped;
-        reason_ = "Could not write the output file: " + output_.error().message();
+        reason_ = "Could not write the output file: " + output_.status().error().message();
         break;
       case FileEnd::kStopped:
         outcome_ = InputStatus::kStopped;
@@ -540,19 +529,14 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
                           const std::vector<std::size_t>& chosen) const {
     platform::FileId out;
     if (options_.output_to_stdout) {
-      platform::FileStatus st;
-      if (platform::status(platform::kStdout, st) || st.kind != platform::FileKind::kRegular) {
-        return false;
-      }
-      out = st.id;
-    } else if (!identify(output_path, out)) {
-      return false;
+      const Result<platform::FileStatus> st = platform::status(platform::kStdout);
+      if (!st.ok() || st->kind != platform::FileKind::kRegular) return false;
+      out = st->id;
+    } else {
+      out = identify(output_path);
     }
     for (const std::size_t index : chosen) {
-      platform::FileId in;
-      if (identify(folder + selection_.item_name(index), in) && platform::same_file(in, out)) {
-        return true;
-      }
+      if (platform::same_file(identify(folder + selection_.item_name(index)), out)) return true;
     }
     return false;
   }
@@ -560,10 +544,11 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   // Whether the output exists as a regular file that passes the data file test: emptying it
   // would lose data that was most likely meant as an input. Pipes and devices are never opened.
   static bool output_is_a_data_file(const std::string& output_path) {
-    platform::FileStatus st;
-    if (platform::status(output_path, st) || st.kind != platform::FileKind::kRegular) return false;
+    const Result<platform::FileStatus> st = platform::status(output_path);
+    if (!st.ok() || st->kind != platform::FileKind::kRegular) return false;
     DataFileReader reader;
-    return reader.open(output_path) && DataFileScanner::is_data_file(reader) && !reader.failed();
+    return reader.open(output_path).ok() && DataFileScanner::is_data_file(reader) &&
+           !reader.failure();
   }
 
   bool go_on_after_not_data_file(const std::string& path) {
@@ -594,22 +579,22 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   RunEnd end_declined() {
     ++result_.skipped_files;
     reader_.close();
-    if (!close_output()) return end_write_failed(selection_.output_path());
+    if (!close_output().ok()) return end_write_failed(selection_.output_path());
     return RunEnd::kDeclined;
   }
 
   // A run that converted no file at all (every input skipped) leaves a previous output as it was
   // rather than replace it with nothing.
-  bool close_output() {
+  Status close_output() {
     if (options_.replace_output_when_done && converted_files_ == 0) {
       output_.abandon();
-      return true;
+      return {};
     }
     return output_.close();
   }
 
   RunEnd end_write_failed(const std::string& output_path, std::error_code error = {}) {
-    if (!error) error = output_.error();
+    if (!error) error = output_.status().error();
     output_.abandon();
     reader_.close();
     message(MessageKind::kOutputWriteFailed, Icon::kCritical,
@@ -620,7 +605,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   RunEnd end_trial(const std::string& output_path) {
     state_.trial = false;
     reader_.close();
-    if (!close_output()) return end_write_failed(output_path);
+    if (!close_output().ok()) return end_write_failed(output_path);
     clear_display();
     observer_.open_viewer(output_path);
     return RunEnd::kTrialEnd;
@@ -634,7 +619,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
 
   RunEnd end_stopped(const std::string& output_path) {
     reader_.close();
-    if (!close_output()) return end_write_failed(output_path);
+    if (!close_output().ok()) return end_write_failed(output_path);
     message(MessageKind::kStopped, Icon::kInformation,
             "Run stopped: " + std::to_string(state_.record_counter) + " Records Written from " +
                 std::to_string(result_.files) + " Files");

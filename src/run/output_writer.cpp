@@ -56,77 +56,74 @@ OutputWriter::~OutputWriter() {
   if (!temporary_.empty()) {
     abandon();
   } else {
-    close();
+    (void)close();
   }
 }
 
 void OutputWriter::fail(std::error_code err) {
-  if (!failed_) error_ = err;
-  failed_ = true;
+  if (!error_) error_ = err ? err : platform::error_from_errno(EIO);
 }
 
-bool OutputWriter::open(const std::string& path, Mode mode) {
-  close();
-  failed_ = false;
+Status OutputWriter::open(const std::string& path, Mode mode) {
+  (void)close();
   error_ = {};
-  std::error_code err;
-  const int fd =
-      mode == Mode::kReplaceWhenDone ? open_replacement(path, err) : open_direct(path, err);
-  if (fd < 0) {
-    fail(err);
-    return false;
+  const Result<int> opened =
+      mode == Mode::kReplaceWhenDone ? open_replacement(path) : open_direct(path);
+  if (!opened.ok()) {
+    fail(opened.error());
+    return error_;
   }
+  const int fd = *opened;
   // A pipe or FIFO stays non-blocking: a slow reader is waited for in slices (wait_for_room), so
   // the caller can keep its window alive meanwhile. Everything else is written blocking.
-  platform::FileStatus st;
-  const bool identified = !platform::status(fd, st);
-  const bool pipe = identified && st.kind == platform::FileKind::kPipe;
+  const Result<platform::FileStatus> st = platform::status(fd);
+  const bool pipe = st.ok() && st->kind == platform::FileKind::kPipe;
   if (!pipe) platform::set_blocking(fd);
   flush_size_ = pipe ? kPipeFlushSize : kFileFlushSize;
-  id_ = identified ? st.id : platform::FileId{};
+  id_ = st.ok() ? st->id : platform::FileId{};
   fd_ = fd;
   owns_fd_ = true;
-  return start_compressor();
+  start_compressor();
+  return error_;
 }
 
-bool OutputWriter::start_compressor() {
+void OutputWriter::start_compressor() {
   compressor_.reset();
-  if (compression_ == Compression::kNone) return true;
+  if (compression_ == Compression::kNone) return;
   try {
     compressor_ = Compressor::create(compression_, level_);
   } catch (const std::bad_alloc&) {
     fail(std::make_error_code(std::errc::not_enough_memory));
     abandon();
-    return false;
   }
-  return true;
 }
 
-int OutputWriter::open_direct(const std::string& path, std::error_code& err) {
-  return platform::open_for_writing(path, /*create_or_empty=*/true, err);
+Result<int> OutputWriter::open_direct(const std::string& path) {
+  return platform::open_for_writing(path, /*create_or_empty=*/true);
 }
 
-int OutputWriter::open_replacement(const std::string& path, std::error_code& err) {
+Result<int> OutputWriter::open_replacement(const std::string& path) {
   std::string target = path;
   if (auto link = platform::link_target(path)) {
-    if (link->empty()) return open_direct(path, err);  // a dangling link: create its target
+    if (link->empty()) return open_direct(path);  // a dangling link: create its target
     target = std::move(*link);
   }
-  platform::FileStatus st;
-  const bool exists = !platform::status(target, st);
-  if (exists && st.kind != platform::FileKind::kRegular) return open_direct(path, err);
+  const Result<platform::FileStatus> st = platform::status(target);
+  const bool exists = st.ok();
+  if (exists && st->kind != platform::FileKind::kRegular) return open_direct(path);
 
   // May the output be written at all? Opened without emptying it, so that it stays as it is.
   int in_place = -1;
   if (exists) {
-    in_place = platform::open_for_writing(target, /*create_or_empty=*/false, err);
-    if (in_place < 0) return -1;
+    const Result<int> opened = platform::open_for_writing(target, /*create_or_empty=*/false);
+    if (!opened.ok()) return opened;
+    in_place = *opened;
   }
-  const auto write_in_place = [&] {
-    err = platform::truncate(in_place);
-    if (!err) return in_place;
-    platform::close(in_place);
-    return -1;
+  const auto write_in_place = [&]() -> Result<int> {
+    const Status emptied = platform::truncate(in_place);
+    if (emptied.ok()) return in_place;
+    (void)platform::close(in_place);
+    return emptied.error();
   };
   // Where a new file could not take the old one's place whole, the old one is written in place.
   if (exists && !platform::can_replace_by_rename(target)) return write_in_place();
@@ -135,44 +132,43 @@ int OutputWriter::open_replacement(const std::string& path, std::error_code& err
   while (slash > 0 && !platform::is_separator(target[slash - 1])) --slash;
   const std::string folder = target.substr(0, slash);
   const std::string name = target.substr(slash);
-  int fd = -1;
+  Result<int> created = std::make_error_code(std::errc::file_exists);
   {
     // Signals wait until the temporary file is registered for removal, so none is left behind.
     const platform::SignalsHeld held;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    for (int attempt = 0; attempt < 100 && created.error() == std::errc::file_exists; ++attempt) {
       temporary_ = folder + "." + std::string(temporary_stem(name)) + "." + random_suffix();
-      fd = platform::create_new(temporary_, err);
-      if (fd < 0 && err != std::errc::file_exists) break;
+      created = platform::create_new(temporary_);
     }
-    if (fd >= 0) removal_slot_ = platform::PendingRemoval::add(temporary_);
+    if (created.ok()) removal_slot_ = platform::PendingRemoval::add(temporary_);
   }
 
-  if (fd < 0) {
+  if (!created.ok()) {
     temporary_.clear();
-    if (!folder_refuses_new_file(err)) {
-      if (in_place >= 0) platform::close(in_place);
-      return -1;
+    if (!folder_refuses_new_file(created.error())) {
+      if (in_place >= 0) (void)platform::close(in_place);
+      return created;
     }
-    if (in_place < 0) return open_direct(path, err);
+    if (in_place < 0) return open_direct(path);
     return write_in_place();
   }
-  if (in_place >= 0) platform::close(in_place);
+  if (in_place >= 0) (void)platform::close(in_place);
   target_ = target;
-  if (exists) platform::copy_permissions(fd, target);
-  return fd;
+  if (exists) platform::copy_permissions(*created, target);
+  return created;
 }
 
 void OutputWriter::end_replacement(bool keep) {
   if (temporary_.empty()) return;
-  const bool replace = keep && !failed_;
+  const bool replace = keep && !error_;
   // Held before the step below, whose end restores the signal mask it found.
   if (replace && hold_interrupts_once_replaced_) platform::hold_interrupts();
   // The rename and forgetting the temporary file are one step for a signal's handler.
   const platform::SignalsHeld held;
   if (!replace) {
     platform::remove_file(temporary_);
-  } else if (const std::error_code err = platform::rename_over(temporary_, target_)) {
-    fail(err);
+  } else if (const Status renamed = platform::rename_over(temporary_, target_); !renamed.ok()) {
+    fail(renamed.error());
     platform::remove_file(temporary_);
   }
   platform::PendingRemoval::forget(removal_slot_);
@@ -181,41 +177,42 @@ void OutputWriter::end_replacement(bool keep) {
   target_.clear();
 }
 
-bool OutputWriter::open_stdout() {
-  close();
-  failed_ = false;
+Status OutputWriter::open_stdout() {
+  (void)close();
   error_ = {};
   fd_ = platform::kStdout;
   owns_fd_ = false;
   flush_size_ = kFileFlushSize;
-  platform::FileStatus st;
-  id_ = platform::status(fd_, st) ? platform::FileId{} : st.id;
-  return start_compressor();
+  const Result<platform::FileStatus> st = platform::status(fd_);
+  id_ = st.ok() ? st->id : platform::FileId{};
+  start_compressor();
+  return error_;
 }
 
 void OutputWriter::write(std::string_view bytes) {
   if (bytes.size() >= kDirectWriteSize) {
-    if (flush()) write_all(bytes.data(), bytes.size());
+    if (flush().ok()) write_all(bytes.data(), bytes.size());
     return;
   }
   std::memcpy(reserve(bytes.size()), bytes.data(), bytes.size());
   commit(bytes.size());
 }
 
-bool OutputWriter::flush() {
+Status OutputWriter::flush() {
   const std::size_t n = used_;
   used_ = 0;
-  return write_all(buffer_.get(), n);
+  write_all(buffer_.get(), n);
+  return error_;
 }
 
 bool OutputWriter::write_all(const char* p, std::size_t n) {
-  if (failed_ || fd_ < 0) return !failed_;
-  if (compressor_) return compressor_->compress({p, n}, /*finish=*/false, emit_) && !failed_;
+  if (error_ || fd_ < 0) return !error_;
+  if (compressor_) return compressor_->compress({p, n}, /*finish=*/false, emit_) && !error_;
   return write_raw(p, n);
 }
 
 bool OutputWriter::write_raw(const char* p, std::size_t left) {
-  if (failed_ || fd_ < 0) return !failed_;
+  if (error_ || fd_ < 0) return !error_;
   if (hash_ != nullptr) hash_->update(p, left);
   bytes_written_ += left;
   while (left > 0) {
@@ -237,9 +234,8 @@ bool OutputWriter::write_raw(const char* p, std::size_t left) {
 }
 
 bool OutputWriter::wait_for_room() {
-  std::error_code err;
-  if (!platform::wait_writable(fd_, kWaitSliceMs, err)) {
-    fail(err);
+  if (const Status waited = platform::wait_writable(fd_, kWaitSliceMs); !waited.ok()) {
+    fail(waited.error());
     return false;
   }
   if (wait_handler_) wait_handler_();
@@ -251,29 +247,29 @@ bool OutputWriter::is_file(const platform::FileId& id) const {
   return fd_ >= 0 && platform::same_file(id_, id);
 }
 
-bool OutputWriter::close() {
-  if (fd_ < 0) return !failed_;
-  flush();
+Status OutputWriter::close() {
+  if (fd_ < 0) return error_;
+  (void)flush();
   // The end of the compressed stream: a half-written one would read as damaged.
-  if (compressor_ && !failed_) compressor_->compress({}, /*finish=*/true, emit_);
+  if (compressor_ && !error_) compressor_->compress({}, /*finish=*/true, emit_);
   compressor_.reset();
   if (owns_fd_) {
-    if (const std::error_code err = platform::close(fd_)) fail(err);
+    if (const Status closed = platform::close(fd_); !closed.ok()) fail(closed.error());
   }
   fd_ = -1;
   owns_fd_ = false;
   end_replacement(true);
-  return !failed_;
+  return error_;
 }
 
 void OutputWriter::abandon() {
   if (temporary_.empty()) {
-    close();
+    (void)close();
     return;
   }
   used_ = 0;
   compressor_.reset();
-  if (fd_ >= 0) platform::close(fd_);
+  if (fd_ >= 0) (void)platform::close(fd_);
   fd_ = -1;
   owns_fd_ = false;
   end_replacement(false);

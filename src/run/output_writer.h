@@ -10,6 +10,7 @@
 
 #include "core/compressor.h"
 #include "platform/platform.h"
+#include "platform/result.h"
 #include "platform/sha256.h"
 
 namespace vemo {
@@ -54,9 +55,9 @@ class OutputWriter {
 
   // Opens the output. Devices, FIFOs and folders are always opened directly; a FIFO without a
   // reader is refused rather than waited for.
-  bool open(const std::string& path, Mode mode = Mode::kTruncate);
+  Status open(const std::string& path, Mode mode = Mode::kTruncate);
   // Writes to standard output instead; close() flushes but leaves it open.
-  bool open_stdout();
+  Status open_stdout();
 
   // Called at least every kWaitSliceMs while a write to a pipe or FIFO waits for its reader, so
   // that the caller stays responsive. The write goes on waiting afterwards.
@@ -74,18 +75,18 @@ class OutputWriter {
   char* reserve(std::size_t n) {
     if (n <= flush_size_ ? flush_size_ < used_ + n
                          : flush_size_ <= used_ || kBufferSize < used_ + n) {
-      flush();
+      (void)flush();
     }
     return buffer_.get() + used_;
   }
   void commit(std::size_t n) { used_ += n; }
   void write(std::string_view bytes);
 
-  // Hands the buffer to the system. False (and error() says why) once anything failed.
-  bool flush();
-  // Flushes and closes, and puts a temporary file in the output's place; false when anything
+  // Hands the buffer to the system. The first failure, kept (as status()), once anything failed.
+  Status flush();
+  // Flushes and closes, and puts a temporary file in the output's place; a failure when anything
   // written so far was lost (a temporary file is then removed and the old output stays).
-  bool close();
+  Status close();
   // Closes without putting a temporary file in the output's place: it is removed and the old
   // output stays. An output opened directly is flushed and closed as by close().
   void abandon();
@@ -98,21 +99,21 @@ class OutputWriter {
   bool is_open() const { return fd_ >= 0; }
   // Whether the open output is this file.
   bool is_file(const platform::FileId& id) const;
-  bool failed() const { return failed_; }
-  // Why the output failed: the first failure, kept; empty while nothing failed.
-  std::error_code error() const { return error_; }
+  // Why the output failed: the first failure, kept from the open on; ok while nothing failed.
+  Status status() const { return error_; }
 
  private:
+  // Keeps the first failure (EIO should the system have given no reason).
   void fail(std::error_code err);
-  // Hands bytes on, through the compressor when there is one.
+  // Hands bytes on, through the compressor when there is one; false once the output failed.
   bool write_all(const char* p, std::size_t n);
   // Hands bytes to the system.
   bool write_raw(const char* p, std::size_t n);
-  // Starts the compressor of a newly opened output; false when its memory cannot be had.
-  bool start_compressor();
+  // Starts the compressor of a newly opened output; fails it when its memory cannot be had.
+  void start_compressor();
   bool wait_for_room();
-  int open_direct(const std::string& path, std::error_code& err);
-  int open_replacement(const std::string& path, std::error_code& err);
+  Result<int> open_direct(const std::string& path);
+  Result<int> open_replacement(const std::string& path);
   void end_replacement(bool keep);
 
   int fd_ = -1;
@@ -131,8 +132,7 @@ class OutputWriter {
   std::size_t used_ = 0;
   platform::Sha256* hash_ = nullptr;
   std::uint64_t bytes_written_ = 0;
-  bool failed_ = false;
-  std::error_code error_;
+  std::error_code error_;  // the first failure
   // While a temporary file stands in for the output: its path, the file it will replace, and
   // its slot among the files removed on a signal.
   std::string temporary_;

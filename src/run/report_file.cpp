@@ -247,26 +247,27 @@ std::string unquoted(std::string_view v) {
 }  // namespace
 
 ReportFile::~ReportFile() {
-  if (fd_ >= 0) platform::close(fd_);
+  if (fd_ >= 0) (void)platform::close(fd_);
 }
 
 bool ReportFile::open(const std::string& path, std::string& error) {
   path_ = path;
-  std::error_code err;
-  fd_ = platform::open_for_append(path, err);
-  if (fd_ < 0) {
-    error = "Cannot create the report " + path + ": " + err.message();
+  const Result<int> opened = platform::open_for_append(path);
+  if (!opened.ok()) {
+    fd_ = -1;
+    error = "Cannot create the report " + path + ": " + opened.error().message();
     return false;
   }
-  platform::FileStatus st;
-  if (!platform::status(fd_, st) && st.kind != platform::FileKind::kRegular) {
+  fd_ = *opened;
+  const Result<platform::FileStatus> st = platform::status(fd_);
+  if (st.ok() && st->kind != platform::FileKind::kRegular) {
     error = "The report " + path + " is not a regular file";
     return false;
   }
-  if (const std::error_code locked = platform::lock_file(fd_)) {
-    if (locked != std::errc::resource_unavailable_try_again) {
-      error = "Cannot lock the report " + path + ": " + locked.message();
-    } else if (const auto pid = platform::lock_holder(st.id)) {
+  if (const Status locked = platform::lock_file(fd_); !locked.ok()) {
+    if (locked.error() != std::errc::resource_unavailable_try_again) {
+      error = "Cannot lock the report " + path + ": " + locked.error().message();
+    } else if (const auto pid = platform::lock_holder(st->id)) {
       error = path + " is in use by process " + std::to_string(*pid);
     } else {
       error = path + " is in use by another process";
@@ -283,7 +284,7 @@ void ReportFile::open_stderr() {
 
 bool ReportFile::reopen(std::string& error) {
   if (to_stderr_) return true;
-  if (fd_ >= 0) platform::close(fd_);
+  if (fd_ >= 0) (void)platform::close(fd_);
   fd_ = -1;
   // What the old file said stays known: a rotated report starts empty.
   needs_line_end_ = false;
@@ -370,8 +371,8 @@ bool ReportFile::append(std::string_view line, bool sync, std::string& error) {
   }
   needs_line_end_ = false;
   if (sync) {
-    if (const std::error_code err = platform::sync(fd_)) {
-      error = "Cannot write the report " + path_ + ": " + err.message();
+    if (const Status synced = platform::sync(fd_); !synced.ok()) {
+      error = "Cannot write the report " + path_ + ": " + synced.error().message();
       return false;
     }
   }

@@ -147,7 +147,7 @@ Form1::Form1(Form1Services services, QWidget* parent)
 }
 
 Form1::~Form1() {
-  if (mounts_fd_ >= 0) platform::close(mounts_fd_);
+  if (mounts_fd_ >= 0) (void)platform::close(mounts_fd_);
 }
 
 void Form1::create_controls() {

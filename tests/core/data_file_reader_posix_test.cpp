@@ -28,7 +28,7 @@ TEST(DataFileReader, AStreamReadsForwardAsTheFileWouldAndRefusesToGoBack) {
     ::close(fds[1]);
   });
   DataFileReader reader;
-  ASSERT_TRUE(reader.open_stream(fds[0]));
+  ASSERT_TRUE(reader.open_stream(fds[0]).ok());
   ::close(fds[0]);  // the reader holds its own descriptor
   const struct {
     std::uint64_t position;
@@ -51,10 +51,10 @@ TEST(DataFileReader, AStreamReadsForwardAsTheFileWouldAndRefusesToGoBack) {
     EXPECT_EQ(reader.view(c.position, c.n), expected) << "at " << c.position;
     EXPECT_EQ(reader.end_of_data(), c.position - 1 + c.n > bytes.size()) << "at " << c.position;
   }
-  EXPECT_FALSE(reader.failed());
+  EXPECT_FALSE(reader.failure());
   writer.join();
   EXPECT_EQ(reader.view(1, 3), std::string(3, '\0'));
-  EXPECT_TRUE(reader.failed());
+  EXPECT_TRUE(reader.failure());
   EXPECT_EQ(reader.failure().code, std::errc::invalid_seek);
 }
 
@@ -64,11 +64,11 @@ TEST(DataFileReader, RefusesFifosAndDevices) {
   // A FIFO with no writer must be refused without blocking.
   const std::string fifo = (dir / "fifo").string();
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  EXPECT_FALSE(reader.open(fifo));
-  EXPECT_EQ(reader.error(), Error::kNotRegularFile);
-  EXPECT_EQ(reader.error().message(), "not a regular file");
+  const Status opened = reader.open(fifo);
+  EXPECT_EQ(opened.error(), Error::kNotRegularFile);
+  EXPECT_EQ(opened.error().message(), "not a regular file");
 
-  EXPECT_FALSE(reader.open("/dev/zero"));
+  EXPECT_FALSE(reader.open("/dev/zero").ok());
   EXPECT_FALSE(reader.is_open());
 }
 

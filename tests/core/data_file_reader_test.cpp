@@ -20,7 +20,7 @@ TEST(DataFileReader, ReadsExactlyWhatTheFileHoldsThenZeroBytes) {
   // Large enough to cross the read-ahead window several times, not a multiple of anything.
   const std::string bytes = test::pattern_bytes(3 * DataFileReader::kWindowSize + 1234);
   DataFileReader reader;
-  ASSERT_TRUE(reader.open(test::write_temp_file("p.bin", bytes)));
+  ASSERT_TRUE(reader.open(test::write_temp_file("p.bin", bytes)).ok());
   EXPECT_EQ(reader.length(), bytes.size());
 
   struct Case {
@@ -44,7 +44,7 @@ TEST(DataFileReader, ReadsExactlyWhatTheFileHoldsThenZeroBytes) {
     EXPECT_EQ(got, expected) << "at " << c.position << " n " << c.n;
     EXPECT_EQ(reader.end_of_data(), c.position - 1 + c.n > bytes.size()) << "at " << c.position;
   }
-  EXPECT_FALSE(reader.failed());
+  EXPECT_FALSE(reader.failure());
 }
 
 TEST(DataFileReader, ReadsToTheEndTheFileHasWhenItsLastWindowIsRead) {
@@ -60,7 +60,7 @@ TEST(DataFileReader, ReadsToTheEndTheFileHasWhenItsLastWindowIsRead) {
     const std::string all = test::pattern_bytes(c.length + c.grows_by);
     const std::string path = test::write_temp_file("grows.bin", all.substr(0, c.length));
     DataFileReader reader;
-    ASSERT_TRUE(reader.open(path));
+    ASSERT_TRUE(reader.open(path).ok());
     EXPECT_EQ(reader.view(1, 3), all.substr(0, 3));
     std::ofstream(path, std::ios::binary | std::ios::app) << all.substr(c.length);
 
@@ -74,13 +74,13 @@ TEST(DataFileReader, ReadsToTheEndTheFileHasWhenItsLastWindowIsRead) {
     ASSERT_TRUE(reader.current_length(now));
     EXPECT_EQ(now, all.size());
     EXPECT_EQ(reader.length(), c.length);
-    EXPECT_FALSE(reader.failed());
+    EXPECT_FALSE(reader.failure());
   }
 }
 
 TEST(DataFileReader, EndOfDataFlagFollowsTheLastRead) {
   DataFileReader reader;
-  ASSERT_TRUE(reader.open(test::write_temp_file("s.bin", "12345")));
+  ASSERT_TRUE(reader.open(test::write_temp_file("s.bin", "12345")).ok());
   reader.view(1, 5);
   EXPECT_FALSE(reader.end_of_data());
   EXPECT_EQ(reader.view(4, 3), std::string_view("45\0", 3));
@@ -91,18 +91,17 @@ TEST(DataFileReader, EndOfDataFlagFollowsTheLastRead) {
 
 TEST(DataFileReader, RefusesWhatIsNotARegularFile) {
   DataFileReader reader;
-  EXPECT_FALSE(reader.open("/nonexistent/vemo/file"));
-  EXPECT_EQ(reader.error(), std::errc::no_such_file_or_directory);
+  EXPECT_EQ(reader.open("/nonexistent/vemo/file").error(), std::errc::no_such_file_or_directory);
 
   const auto dir = std::filesystem::path(test::write_temp_file("x", "")).parent_path();
-  EXPECT_FALSE(reader.open(dir.string()));
-  EXPECT_EQ(reader.error(), std::errc::is_a_directory);
-  EXPECT_EQ(reader.error().message(), "Is a directory");
+  const Status folder = reader.open(dir.string());
+  EXPECT_EQ(folder.error(), std::errc::is_a_directory);
+  EXPECT_EQ(folder.error().message(), "Is a directory");
 }
 
 TEST(DataFileReader, ViewLargerThanItServesIsRefused) {
   DataFileReader reader;
-  ASSERT_TRUE(reader.open(test::write_temp_file("v.bin", "12345")));
+  ASSERT_TRUE(reader.open(test::write_temp_file("v.bin", "12345")).ok());
   EXPECT_EQ(reader.view(1, DataFileReader::kMaxView).size(), DataFileReader::kMaxView);
   // Larger views, on an open file or not, would be zero-filled past the end of the buffer.
   EXPECT_THROW(reader.view(1, DataFileReader::kMaxView + 1), std::length_error);
@@ -122,7 +121,7 @@ TEST(DataFileReader, PositionsBeyondFourGigabytes) {
     ASSERT_TRUE(f.good());
   }
   DataFileReader reader;
-  ASSERT_TRUE(reader.open(path));
+  ASSERT_TRUE(reader.open(path).ok());
   EXPECT_EQ(reader.length(), marker + 4);
   EXPECT_EQ(reader.view(marker + 1, 4), "MARK");
   EXPECT_FALSE(reader.end_of_data());

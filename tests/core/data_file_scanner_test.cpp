@@ -179,7 +179,7 @@ struct FileScan {
 
 FileScan scan_file(const std::string& bytes, std::size_t stop_at = SIZE_MAX) {
   DataFileReader reader;
-  EXPECT_TRUE(reader.open(temp_file(bytes)));
+  EXPECT_TRUE(reader.open(temp_file(bytes)).ok());
   FileScan out{DataFileScanner::is_data_file(reader), ScanResult::kCompleted, {}};
   out.sink.stop_at = stop_at;
   out.result = DataFileScanner::scan(reader, out.sink).end;
@@ -196,7 +196,7 @@ TEST(IsDataFile, ProbeBoundsAndShortFiles) {
     std::string bytes = test::data_file_bytes(7);
     bytes.replace(2 * 2048, 3, c.block3_prefix);
     DataFileReader reader;
-    ASSERT_TRUE(reader.open(temp_file(bytes)));
+    ASSERT_TRUE(reader.open(temp_file(bytes)).ok());
     EXPECT_EQ(DataFileScanner::is_data_file(reader), c.accepted) << c.block3_prefix;
   }
   // Five blocks: the sixth probe reads zero bytes.

@@ -151,7 +151,7 @@ TEST(Decompressor, TheReaderReadsCompressedFilesAndStreamsDecompressed) {
   for (const std::string& compressed : {test::gzip(bytes), test::zstd(bytes)}) {
     const std::string path = test::write_temp_file("c.bin", compressed);
     DataFileReader reader;
-    ASSERT_TRUE(reader.open(path));
+    ASSERT_TRUE(reader.open(path).ok());
     EXPECT_TRUE(reader.is_compressed());
     EXPECT_EQ(reader.length(), compressed.size());
     std::string got(bytes.size() + 10, 'z');

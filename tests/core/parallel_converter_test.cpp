@@ -75,7 +75,7 @@ TEST(ParallelConverter, SameLinesAsTheSequentialScan) {
   for (const std::size_t size : sizes) {
     const std::string path = test::write_temp_file("m.dat", mixed_file(rng, size));
     DataFileReader reader;
-    ASSERT_TRUE(reader.open(path));
+    ASSERT_TRUE(reader.open(path).ok());
     SequentialSink expected;
     ASSERT_EQ(DataFileScanner::scan(reader, expected).end, ScanResult::kCompleted);
     for (const unsigned jobs : {1u, 2u, 3u, 8u}) {
@@ -100,7 +100,7 @@ TEST(ParallelConverter, OutputLargerThanASlotIsHandedOnInPieces) {
   for (int b = 0; b < 1100; ++b) bytes += block;
   const std::string path = test::write_temp_file("k.dat", bytes);
   DataFileReader reader;
-  ASSERT_TRUE(reader.open(path));
+  ASSERT_TRUE(reader.open(path).ok());
   SequentialSink expected;
   DataFileScanner::scan(reader, expected);
   ASSERT_GT(expected.lines.size(), 2 * ParallelConverter::kSlotBytes);
@@ -120,7 +120,7 @@ TEST(ParallelConverter, ManyTinyChunksOnManyThreadsNeverStall) {
   const std::string path =
       test::write_temp_file("t.dat", test::data_file_bytes(400, 400 * 2048 + 10));
   DataFileReader reader;
-  ASSERT_TRUE(reader.open(path));
+  ASSERT_TRUE(reader.open(path).ok());
   SequentialSink expected;
   DataFileScanner::scan(reader, expected);
   for (int round = 0; round < 20; ++round) {
@@ -133,7 +133,7 @@ TEST(ParallelConverter, ManyTinyChunksOnManyThreadsNeverStall) {
 TEST(ParallelConverter, StopEndsTheConversion) {
   const std::string path = test::write_temp_file("s.dat", test::data_file_bytes(100));
   DataFileReader reader;
-  ASSERT_TRUE(reader.open(path));
+  ASSERT_TRUE(reader.open(path).ok());
   CollectingSink got;
   got.stop_after = 3;
   EXPECT_EQ(ParallelConverter(reader, 4, 2).convert(got).end, ScanResult::kStopped);

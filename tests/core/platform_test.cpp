@@ -24,20 +24,21 @@ TEST(Platform, FilesNamedInUtf8AreMadeReadAndRenamedUnderThatName) {
   for (const std::string name : {"plain.dat", "Zürich 2026.dat", "Отчёт за март.dat"}) {
     SCOPED_TRACE(name);
     const std::string path = dir / name;
+    const Result<int> created = platform::create_new(path);
+    ASSERT_TRUE(created.ok()) << created.error().message();
+    const int out = *created;
     std::error_code error;
-    const int out = platform::create_new(path, error);
-    ASSERT_GE(out, 0) << error.message();
     EXPECT_EQ(platform::write_some(out, "0123456789", 10, error), 10);
-    EXPECT_FALSE(platform::close(out));
-    EXPECT_LT(platform::create_new(path, error), 0);
-    EXPECT_EQ(error, std::errc::file_exists);
+    EXPECT_TRUE(platform::close(out).ok());
+    EXPECT_EQ(platform::create_new(path).error(), std::errc::file_exists);
 
     std::set<std::string> listed;
     for (const auto& entry : fs::directory_iterator(dir.path())) listed.insert(listed_name(entry));
     EXPECT_EQ(listed.count(name), 1u);
 
-    const int in = platform::open_for_reading(path, error);
-    ASSERT_GE(in, 0) << error.message();
+    const Result<int> opened = platform::open_for_reading(path);
+    ASSERT_TRUE(opened.ok()) << opened.error().message();
+    const int in = *opened;
     char buffer[8] = {};
     EXPECT_EQ(platform::read_at(in, buffer, 4, 3, error), 4);
     EXPECT_EQ(std::string(buffer, 4), "3456");
@@ -45,14 +46,14 @@ TEST(Platform, FilesNamedInUtf8AreMadeReadAndRenamedUnderThatName) {
     EXPECT_EQ(std::string(buffer, 2), "89");
     EXPECT_EQ(platform::read_at(in, buffer, 4, 10, error), 0);
     EXPECT_EQ(platform::read_at(in, buffer, 4, std::uint64_t{1} << 40, error), 0);
-    platform::close(in);
+    EXPECT_TRUE(platform::close(in).ok());
 
     const std::string moved = dir / ("moved " + name);
-    EXPECT_FALSE(platform::rename_over(path, moved));
-    platform::FileStatus st;
-    EXPECT_EQ(platform::status(path, st), std::errc::no_such_file_or_directory);
-    ASSERT_FALSE(platform::status(moved, st));
-    EXPECT_EQ(st.size, 10u);
+    EXPECT_TRUE(platform::rename_over(path, moved).ok());
+    EXPECT_EQ(platform::status(path).error(), std::errc::no_such_file_or_directory);
+    const auto st = platform::status(moved);
+    ASSERT_TRUE(st.ok());
+    EXPECT_EQ(st->size, 10u);
     platform::remove_file(moved);
   }
 }
@@ -73,31 +74,29 @@ TEST(Platform, StatusTellsKindSizeAndIdentity) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
-    platform::FileStatus st;
-    const std::error_code error = platform::status(c.path, st);
+    const auto st = platform::status(c.path);
     if (c.error != std::errc()) {
-      EXPECT_EQ(error, c.error);
+      EXPECT_EQ(st.error(), c.error);
       continue;
     }
-    ASSERT_FALSE(error) << error.message();
-    EXPECT_EQ(st.kind, c.kind);
+    ASSERT_TRUE(st.ok()) << st.error().message();
+    EXPECT_EQ(st->kind, c.kind);
     if (c.kind == platform::FileKind::kRegular) {
-      EXPECT_EQ(st.size, c.size);
+      EXPECT_EQ(st->size, c.size);
     }
   }
 
   // One file by its name and by an open descriptor is the same file; two files with the same
   // bytes are not; an identity the system did not give is never the same as any.
-  platform::FileStatus by_name, by_fd, other;
-  std::error_code error;
-  const int fd = platform::open_for_reading(a, error);
-  ASSERT_GE(fd, 0);
-  ASSERT_FALSE(platform::status(a, by_name));
-  ASSERT_FALSE(platform::status(fd, by_fd));
-  ASSERT_FALSE(platform::status(b, other));
-  platform::close(fd);
-  EXPECT_TRUE(platform::same_file(by_name.id, by_fd.id));
-  EXPECT_FALSE(platform::same_file(by_name.id, other.id));
+  const Result<int> opened = platform::open_for_reading(a);
+  ASSERT_TRUE(opened.ok());
+  const int fd = *opened;
+  const auto by_name = platform::status(a), by_fd = platform::status(fd),
+             other = platform::status(b);
+  ASSERT_TRUE(by_name.ok() && by_fd.ok() && other.ok());
+  EXPECT_TRUE(platform::close(fd).ok());
+  EXPECT_TRUE(platform::same_file(by_name->id, by_fd->id));
+  EXPECT_FALSE(platform::same_file(by_name->id, other->id));
   EXPECT_FALSE(platform::same_file(platform::FileId{}, platform::FileId{}));
 }
 

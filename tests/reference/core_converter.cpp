@@ -54,7 +54,7 @@ class ChunkCollector : public ChunkSink {
 CoreConversion convert_in_parallel(DataFileReader& reader, const std::string& path, unsigned jobs,
                                    std::size_t blocks_per_chunk) {
   CoreConversion result;
-  if (!reader.open(path)) return result;
+  if (!reader.open(path).ok()) return result;
   result.opened = true;
   result.accepted = true;
   ChunkCollector sink(result);
@@ -70,7 +70,7 @@ CoreConversion convert_with_core(const std::string& path, bool probe_test) {
 
 CoreConversion convert_with_core(DataFileReader& reader, const std::string& path, bool probe_test) {
   CoreConversion result;
-  if (!reader.open(path)) return result;
+  if (!reader.open(path).ok()) return result;
   result.opened = true;
   result.accepted = !probe_test || DataFileScanner::is_data_file(reader);
   if (result.accepted) {

@@ -21,12 +21,14 @@
 #include <vector>
 
 #include "axegen/profiles.h"
+#include "core/line_format.h"
 #include "core/parallel_converter.h"
 #include "core/record_decoder.h"
 #include "reference/core_converter.h"
 #include "reference/reference_converter.h"
 #include "run/extraction_run.h"
 #include "support/compression.h"
+#include "support/record_builder.h"
 #include "support/recording_observer.h"
 #include "support/scratch_dir.h"
 
@@ -584,6 +586,48 @@ TEST(Differential, AxegenProfilesAgree) {
             std::string("axegen-") + run.profile + "-" + std::to_string(run.size) + "-" +
                 std::to_string(seed),
             axegen::generate({run.profile, seed, run.size, std::nullopt}));
+    }
+  }
+}
+
+// A byte that a format quotes or escapes, at every position of a whole record of every known
+// length: the row from the block loop, with and without the provenance columns, and from the
+// record decoder is the reference's. The block loop looks for such bytes only where it loads a
+// record's fields, so a field byte it missed would show here.
+TEST(Formats, AQuotedByteAnywhereInAWholeRecord) {
+  const std::string bytes = {',', '"', '\t', '\r', '\n', '\\', '\0', '\xe9'};
+  const struct {
+    FormatId id;
+    std::string name, provenance;  // the file and offset columns for file "f", offset 0
+  } formats[] = {{FormatId::kCsv, "csv", "f,0,"},
+                 {FormatId::kTsv, "tsv", "f\t0\t"},
+                 {FormatId::kJsonl, "jsonl", R"("file":"f","offset":0,)"}};
+  std::string out(1 << 20, '\0');
+  for (const int length : {97, 105, 108, 109, 112, 113, 116, 119}) {
+    for (std::size_t at = 3; at < static_cast<std::size_t>(length); ++at) {
+      for (const char byte : bytes) {
+        std::string record = test::sample_record(length, static_cast<int>(at));
+        record[at] = byte;
+        const auto columns = reference_columns(record, length);
+        const std::string block = test::block_of({record});
+        for (const auto& f : formats) {
+          SCOPED_TRACE(f.name + ", length " + std::to_string(length) + ", byte " +
+                       std::to_string(static_cast<unsigned char>(byte)) + " at " +
+                       std::to_string(at));
+          const std::string with = reference_row(f.name, "f", 0, columns);
+          std::string without = with;
+          without.erase(f.id == FormatId::kJsonl ? 1 : 0, f.provenance.size());
+          const LineEncoder provenance({f.id, true, true, true}, "f");
+          const LineEncoder plain({f.id}, "f");
+          std::int64_t records = 0;
+          EXPECT_EQ(std::string(out.data(), plain.decode_block(block, 0, out.data(), records)),
+                    without);
+          EXPECT_EQ(std::string(out.data(), provenance.decode_block(block, 0, out.data(), records)),
+                    with);
+          EXPECT_EQ(std::string(out.data(), plain.decode_record(record, length, 0, out.data())),
+                    without);
+        }
+      }
     }
   }
 }

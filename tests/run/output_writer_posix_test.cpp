@@ -20,8 +20,8 @@ TEST(OutputWriter, FifoWithoutReaderIsRefusedNotWaitedFor) {
   const std::string fifo = test::temp_folder() + "/fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   OutputWriter w;
-  EXPECT_FALSE(w.open(fifo));
-  EXPECT_TRUE(w.error());
+  EXPECT_FALSE(w.open(fifo).ok());
+  EXPECT_TRUE(w.status().error());
 }
 
 TEST(OutputWriter, ASlowFifoReaderIsWaitedForInSlicesAndGetsEverything) {
@@ -40,7 +40,7 @@ TEST(OutputWriter, ASlowFifoReaderIsWaitedForInSlicesAndGetsEverything) {
     ::close(fd);
   });
   OutputWriter w;
-  while (!w.open(fifo)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  while (!w.open(fifo).ok()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   int waits = 0;
   w.set_wait_handler([&] { ++waits; });
   std::string expected;
@@ -56,7 +56,7 @@ TEST(OutputWriter, ASlowFifoReaderIsWaitedForInSlicesAndGetsEverything) {
       expected += span;
     }
   }
-  EXPECT_TRUE(w.close());
+  EXPECT_TRUE(w.close().ok());
   reader.join();
   EXPECT_EQ(received, expected);
   EXPECT_GT(waits, 0);
@@ -64,14 +64,14 @@ TEST(OutputWriter, ASlowFifoReaderIsWaitedForInSlicesAndGetsEverything) {
 
 TEST(OutputWriter, DiskFullIsAFailureThatSticks) {
   OutputWriter w;
-  ASSERT_TRUE(w.open("/dev/full"));
+  ASSERT_TRUE(w.open("/dev/full").ok());
   w.write("abc");
-  EXPECT_FALSE(w.flush());
-  EXPECT_EQ(w.error(), std::errc::no_space_on_device);
-  EXPECT_EQ(w.error().message(), "No space left on device");
+  EXPECT_FALSE(w.flush().ok());
+  EXPECT_EQ(w.status().error(), std::errc::no_space_on_device);
+  EXPECT_EQ(w.status().error().message(), "No space left on device");
   w.write("more");
-  EXPECT_FALSE(w.close());
-  EXPECT_TRUE(w.failed());
+  EXPECT_FALSE(w.close().ok());
+  EXPECT_FALSE(w.status().ok());
 }
 
 }  // namespace

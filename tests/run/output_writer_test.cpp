@@ -20,7 +20,7 @@ TEST(OutputWriter, WritesEverythingAcrossBufferBoundaries) {
   std::string expected;
   {
     OutputWriter w;
-    ASSERT_TRUE(w.open(path));
+    ASSERT_TRUE(w.open(path).ok());
     for (int i = 0; i < 40000; ++i) {
       const std::string line = "line " + std::to_string(i) + std::string(i % 97, 'x') + "\r\n";
       w.write(line);
@@ -28,7 +28,7 @@ TEST(OutputWriter, WritesEverythingAcrossBufferBoundaries) {
     }
     w.write(std::string(3 * OutputWriter::kBufferSize + 5, 'y'));
     expected += std::string(3 * OutputWriter::kBufferSize + 5, 'y');
-    ASSERT_TRUE(w.close());
+    ASSERT_TRUE(w.close().ok());
   }
   EXPECT_EQ(test::read_file(path), expected);
 }
@@ -41,14 +41,14 @@ TEST(OutputWriter, SpansAroundTheDirectWriteSizeKeepTheirOrder) {
   std::string expected;
   {
     OutputWriter w;
-    ASSERT_TRUE(w.open(path));
+    ASSERT_TRUE(w.open(path).ok());
     char fill = 'a';
     for (const std::size_t n : sizes) {
       const std::string span(n, fill++);
       w.write(span);
       expected += span;
     }
-    ASSERT_TRUE(w.close());
+    ASSERT_TRUE(w.close().ok());
   }
   EXPECT_EQ(test::read_file(path), expected);
 }
@@ -56,8 +56,8 @@ TEST(OutputWriter, SpansAroundTheDirectWriteSizeKeepTheirOrder) {
 TEST(OutputWriter, OpeningEmptiesAnExistingFile) {
   const std::string path = test::write_temp_file("old.txt", "old contents");
   OutputWriter w;
-  ASSERT_TRUE(w.open(path));
-  ASSERT_TRUE(w.close());
+  ASSERT_TRUE(w.open(path).ok());
+  ASSERT_TRUE(w.close().ok());
   EXPECT_EQ(test::read_file(path), "");
 }
 
