@@ -10,7 +10,8 @@ The files and OUT_DIR must be on a file system every worker sees under the same 
 vemo-convert installed on every worker (or --converter naming it). Without --scheduler a local
 cluster of --workers threads is started (each only waits on its vemo-convert, so threads do);
 in production pass the cluster's scheduler address. --option adds an option to every
-vemo-convert (--option=--format=csv); the report's checksums are left out.
+vemo-convert (--option=--format=csv); each decodes on one thread (-j1) unless an option says
+otherwise, and the report's checksums are left out.
 
 Prints one line per file: its name, what became of it (converted, skipped, unreadable, stopped,
 or failed: its batch did not convert it), and the records written or why not; then a total.
@@ -39,8 +40,10 @@ ME = "dask_convert.py"
 def convert_batch(names, out_dir, converter, options):
     """Runs on a worker: converts a batch with one vemo-convert. Returns its exit status (128 + N
     when signal N ended it, as a shell says), its report lines, its last message and the host."""
-    command = [converter, "--progress=never", "--no-checksums", *options, "--output-dir", out_dir,
-               "--report", "-", "--null", "--files-from", "-"]
+    # A worker thread stands for a processor, so vemo-convert decodes on one thread (-j1; the
+    # options given may say otherwise).
+    command = [converter, "--progress=never", "--no-checksums", "-j1", *options, "--output-dir",
+               out_dir, "--report", "-", "--null", "--files-from", "-"]
     host = socket.gethostname()
     # A worker's nanny sets MALLOC_TRIM_THRESHOLD_=65536 for its Python; inherited, it makes
     # vemo-convert hand its buffers back to the system after every file, and run 2.5 times slower.

@@ -10,7 +10,8 @@
 # The files and OUT_DIR must be on a file system every host sees under the same path (the
 # batches are written to a hidden folder in OUT_DIR, removed at the end), and vemo-convert
 # installed on every host (or VEMO_CONVERT naming it). VEMO_CONVERT_OPTIONS adds options to
-# every vemo-convert (--format=csv --with-filename ...); the report's checksums are left out.
+# every vemo-convert (--format=csv --with-filename ...); each decodes on one thread (-j1) unless
+# they say otherwise, and the report's checksums are left out.
 #
 # Prints one line per file: its name, what became of it (converted, skipped, unreadable,
 # stopped, or failed: its batch did not convert it), and the records written or why not; then a
@@ -102,7 +103,9 @@ perl -e '
 
 # Each job's report lines and messages (vemo-convert's standard error) come out tagged with the
 # job's number, which is its batch's; ssh's complaints too, parallel's own untagged.
-job="$(printf '%q ' "$converter" --progress=never --no-checksums "${options[@]}" \
+# A job slot is a processor, so each vemo-convert decodes on one thread (-j1; the options given
+# may say otherwise).
+job="$(printf '%q ' "$converter" --progress=never --no-checksums -j1 "${options[@]}" \
   --output-dir "$out_dir" --report -)--files-from {} 2>&1 >/dev/null"
 if command -v parallel >/dev/null; then
   # This machine alone needs no login: parallel starts its jobs a little faster.
