@@ -117,9 +117,9 @@ class DataFileReader {
   // Hands the window's bytes that follow those hashed so far to the hash.
   void feed_hash();
   // The next bytes of a stream, decompressed when it is compressed: as platform::read_some.
-  std::ptrdiff_t pull(char* out, std::size_t n, std::error_code& error);
-  // Reads a stream's first bytes to tell whether it is compressed; -1 with `error` on failure.
-  std::ptrdiff_t sniff(std::error_code& error);
+  Result<std::size_t> pull(char* out, std::size_t n);
+  // Reads a stream's first bytes to tell whether it is compressed.
+  Status sniff();
   // Reads the stream decompressed from here on; `taken` are its bytes already read.
   void start_decompressing(Compression kind, bool positioned, std::string_view taken);
 
