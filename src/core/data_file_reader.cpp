@@ -265,12 +265,11 @@ std::size_t DataFileReader::read_direct(std::uint64_t offset, char* out, std::si
   return got;
 }
 
-bool DataFileReader::current_length(std::uint64_t& length) const noexcept {
-  if (fd_ < 0 || !by_path_) return false;
+std::optional<std::uint64_t> DataFileReader::current_length() const noexcept {
+  if (fd_ < 0 || !by_path_) return std::nullopt;
   const Result<platform::FileStatus> st = platform::status(fd_);
-  if (!st.ok()) return false;
-  length = st->size;
-  return true;
+  if (!st.ok()) return std::nullopt;
+  return st->size;
 }
 
 std::string_view DataFileReader::view(std::uint64_t position, std::size_t n) {

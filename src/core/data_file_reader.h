@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -98,8 +99,8 @@ class DataFileReader {
                           ReadFailure& failure) const;
 
   // The file's length now, which differs from length() when it was written to since the open.
-  // Returns false when the system cannot tell.
-  bool current_length(std::uint64_t& length) const noexcept;
+  // Nothing for a stream, or when the system cannot tell.
+  std::optional<std::uint64_t> current_length() const noexcept;
 
   // The last read of the open file that failed in the system (device error and the like):
   // where and why; empty while none did. The failed part reads as zero bytes past the end.
