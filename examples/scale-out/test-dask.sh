@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Checks dask_convert.py on a local cluster of 2 worker processes: every file gives the output a
-# single vemo-convert gives it, a file that is not a data file is reported and leaves no output,
-# and the statuses and records are gathered.
+# Checks dask_convert.py on a local cluster of 2 workers, and broken: a missing vemo-convert, a
+# task killed, a scheduler that cannot be reached. Every file must come out either converted as
+# a single vemo-convert converts it, or named as not converted, and the status must say which.
 # Usage: test-dask.sh VEMO_CONVERT AXEGEN
 # A missing Dask distributed (Debian's python3-distributed) ends it with 77 (skipped), or with 1
 # when CI=true.
@@ -16,20 +16,32 @@ for candidate in python3 /usr/bin/python3; do
   fi
 done
 [ -n "$python" ] || missing "Dask distributed" python3-distributed
-mkdir "$work/in" "$work/out"
+mkdir "$work/in"
 for seed in 1 2 3 4; do "$axegen" --size 300K --seed "$seed" -o "$work/in/TT000$seed.dat"; done
 echo "not a data file" >"$work/in/notes.dat"
 find "$work/in" -name '*.dat' | sort >"$work/list"
+expect_outputs
+dying_converter
 
-set +e
-report=$(cd "$work" && "$python" "$here/dask_convert.py" --workers 2 --converter "$converter" \
-  "$work/list" "$work/out" 2>"$work/dask.log")
-status=$?
-set -e
-echo "$report"
-[ "$status" -eq 1 ] || { cat "$work/dask.log" >&2; fail "status $status, expected 1 (one file skipped)"; }
-
-check_outputs "$report"
-tail -1 <<<"$report" | grep -qx "5 files: 4 converted, 1 with a skipped input, 0 failed; $records records" ||
-  fail "the total is wrong"
-echo "dask_convert.py: 5 files on a local cluster of 2 workers, outputs and statuses as expected"
+# case | converter | cluster | bytes a batch | status | the files that fail: none, all or one
+# (batches of one file, so that a killed one takes only its own file)
+cases="converted or skipped|$converter|--workers 2|268435456|1|none
+converter missing|$work/missing|--workers 2|1|3|all
+task killed|$work/dies|--workers 2|1|3|$work/in/TT0002.dat
+cluster down|$converter|--scheduler tcp://127.0.0.1:9 --timeout 1|1|3|all"
+while IFS='|' read -r name use cluster bytes expected failed; do
+  case $failed in
+    none) failed= ;;
+    all) failed=$(cat "$work/list") ;;
+  esac
+  rm -rf "$work/out" && mkdir "$work/out"
+  set +e
+  (cd "$work" && "$python" "$here/dask_convert.py" $cluster --task-bytes "$bytes" --converter "$use" \
+    "$work/list" "$work/out" >"$work/report" 2>"$work/errors")
+  status=$?
+  set -e
+  [ "$status" -eq "$expected" ] || { cat "$work/report" "$work/errors"; fail "$name: status $status"; }
+  ! grep -q Traceback "$work/errors" || { cat "$work/errors"; fail "$name: a traceback"; }
+  (check_outputs) || { cat "$work/report" "$work/errors"; fail "$name"; }
+  echo "dask_convert.py, $name: status $status, every file as expected"
+done <<<"$cases"

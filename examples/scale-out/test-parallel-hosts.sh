@@ -1,28 +1,41 @@
 #!/usr/bin/env bash
-# Checks parallel-hosts.sh with the local login ":" (no network): every file gives the output a
-# single vemo-convert gives it, a file that is not a data file is reported and leaves no output,
-# and the statuses and records are gathered.
+# Checks parallel-hosts.sh with the local login ":" (no network), and broken: a host that cannot
+# be reached, a missing vemo-convert, a job killed. Every file must come out either converted as
+# a single vemo-convert converts it, or named as not converted, and the status must say which.
 # Usage: test-parallel-hosts.sh VEMO_CONVERT AXEGEN
 # A missing GNU parallel ends it with 77 (skipped), or with 1 when CI=true.
 set -euo pipefail
 here=$(dirname "$(readlink -f "$0")")
 . "$here/../test-common.sh"
 command -v parallel >/dev/null || missing "GNU parallel"
-mkdir "$work/in" "$work/out"
-for seed in 1 2 3; do "$axegen" --size 300K --seed "$seed" -o "$work/in/TT000$seed.dat"; done
+mkdir "$work/in"
+for seed in 1 2 3 4; do "$axegen" --size 300K --seed "$seed" -o "$work/in/TT000$seed.dat"; done
 echo "not a data file" >"$work/in/notes.dat"
 # A name with a blank and a quote must reach the remote shell whole.
 "$axegen" --profile edge --size 200K -o "$work/in/it's here.dat"
 find "$work/in" -name '*.dat' | sort >"$work/list"
+expect_outputs
+dying_converter
 
-set +e
-report=$(VEMO_CONVERT=$converter "$here/parallel-hosts.sh" "$work/list" "$work/out" : 2>&1)
-status=$?
-set -e
-echo "$report"
-[ "$status" -eq 1 ] || fail "status $status, expected 1 (one file skipped)"
-
-check_outputs "$report"
-tail -1 <<<"$report" | grep -qx "5 files: 4 converted, 1 with a skipped input, 0 failed, 0 not run; $records records" ||
-  fail "the total is wrong"
-echo "parallel-hosts.sh: 5 files over the local login, outputs and statuses as expected"
+# case | logins | converter | bytes a batch | status | the files that fail: none, all or one
+# (batches of one file, so that a killed one takes only its own file)
+cases="converted or skipped|:|$converter|268435456|1|none
+host down|nosuch.invalid|$converter|1|3|all
+converter missing|:|$work/missing|1|3|all
+job killed|:|$work/dies|1|3|$work/in/TT0002.dat"
+while IFS='|' read -r name logins use bytes expected failed; do
+  case $failed in
+    none) failed= ;;
+    all) failed=$(cat "$work/list") ;;
+  esac
+  rm -rf "$work/out" && mkdir "$work/out"
+  set +e
+  VEMO_CONVERT=$use VEMO_TASK_BYTES=$bytes "$here/parallel-hosts.sh" "$work/list" "$work/out" "$logins" \
+    >"$work/report" 2>"$work/errors"
+  status=$?
+  set -e
+  [ "$status" -eq "$expected" ] || { cat "$work/report" "$work/errors"; fail "$name: status $status"; }
+  (check_outputs) || { cat "$work/report" "$work/errors"; fail "$name"; }
+  [ -z "$(find "$work/out" -name '.parallel-hosts.*')" ] || fail "$name: its batches were left"
+  echo "parallel-hosts.sh, $name: status $status, every file as expected"
+done <<<"$cases"

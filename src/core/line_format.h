@@ -56,6 +56,8 @@ class LineEncoder {
   // Room decode_block() and decode_record() may need at `out`.
   std::size_t max_block_output() const noexcept { return max_block_output_; }
   std::size_t max_row_size() const noexcept { return max_row_size_; }
+  // The bytes of a typical record's row: its values and the format's fixed texts around them.
+  std::size_t typical_row_size() const noexcept { return typical_row_size_; }
 
   // The rows of one block's records, line ends included; adds the records to `records`.
   // `block_offset` is the 0-based position of the block in its file.
@@ -84,6 +86,7 @@ class LineEncoder {
   RecordFn record_;
   std::size_t max_row_size_;
   std::size_t max_block_output_;
+  std::size_t typical_row_size_;
 };
 
 // The original form, as the window writes it.

@@ -21,6 +21,16 @@ static_assert(kMaxBlockOutput <= ParallelConverter::kSlotBytes);
 // A chunk is read in this many parts (256 KiB each for a 1 MiB chunk).
 constexpr std::size_t kReadsPerChunk = 4;
 
+// How many times as long as legacy's a format's typical rows are, in whole steps. A chunk of a
+// format with longer rows (jsonl's keys make them three times as long) is that many times fewer
+// blocks, so that its rows fit in one slot as legacy's do: a worker whose rows overflow its slot
+// hands them on in pieces and waits for the sink at each, which is for the chunks before it to
+// be written, and the workers would take turns instead of working side by side.
+std::size_t row_growth(const LineEncoder& encoder) {
+  const std::size_t legacy = kLegacyEncoder.typical_row_size();
+  return std::max<std::size_t>(1, (encoder.typical_row_size() + legacy / 2) / legacy);
+}
+
 // A byte buffer of fixed capacity that never initialises what it does not write.
 class LineBuffer {
  public:
@@ -65,7 +75,7 @@ class Conversion {
         tally_(tally),
         input_hash_(input_hash),
         jobs_(std::max(1u, jobs)),
-        blocks_per_chunk_(std::max<std::size_t>(1, blocks_per_chunk)),
+        blocks_per_chunk_(std::max<std::size_t>(1, blocks_per_chunk / row_growth(encoder))),
         chunk_bytes_(blocks_per_chunk_ * kBlockSize),
         read_bytes_(std::max<std::size_t>(1, blocks_per_chunk_ / kReadsPerChunk) * kBlockSize) {}
 

@@ -40,7 +40,8 @@ class ParallelConverter {
 
   // Converts the file open in `reader` with `jobs` worker threads (at least 1), into rows of
   // the encoder's format. `blocks_per_chunk` is there for tests, which use small chunks to cross
-  // many chunk borders.
+  // many chunk borders; a format whose typical rows are several times as long as legacy's takes
+  // that many times fewer blocks per chunk, so that a chunk's rows fit in one slot.
   ParallelConverter(const DataFileReader& reader, unsigned jobs,
                     std::size_t blocks_per_chunk = kBlocksPerChunk,
                     const LineEncoder& encoder = kLegacyEncoder)

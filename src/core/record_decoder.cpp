@@ -492,6 +492,19 @@ constexpr std::size_t max_columns_size() {
          F::kOffsetClose.size() + kStoreSlack;
 }
 
+template <typename F>
+constexpr std::size_t row_frame() {
+  std::size_t frame = F::kRowOpen.size() + F::kRowEnd.size();
+  for (const std::string_view lead : F::kLeads) frame += lead.size();
+  return frame;
+}
+
+// The characters of the eight values of a typical record ("2024-02-18", "16:02:39", numbers of
+// ten digits, a few seconds, a six-digit counter, texts of four letters).
+constexpr std::size_t kTypicalValueChars = 56;
+// The digits of a typical offset (hundreds of megabytes).
+constexpr std::size_t kTypicalOffsetDigits = 9;
+
 struct FormatEntry {
   FormatName name;
   std::size_t (*block)(const LineEncoder&, std::string_view, std::uint64_t, char*,
@@ -504,6 +517,8 @@ struct FormatEntry {
   std::size_t expansion;
   std::string_view header_file, header_offset, header;
   std::string (*put_file)(std::string_view);
+  std::size_t row_frame;  // a row's fixed texts, without the provenance columns
+  std::size_t offset_frame;
 };
 
 template <typename F>
@@ -513,6 +528,7 @@ constexpr FormatEntry entry(std::string_view name, std::string_view extension) {
       .block = block_as<F>,
       .record = record_as<F>,
       .max_columns = max_columns_size<F>(),
+
       .skip_row = F::kRowOpen.size() + F::kOffsetOpen.size() + 20 + F::kOffsetClose.size() +
                   F::kSkipRow.size(),
       .file_open = F::kFileOpen,
@@ -531,6 +547,8 @@ constexpr FormatEntry entry(std::string_view name, std::string_view extension) {
             column.resize(static_cast<std::size_t>(p - column.data()));
             return column;
           },
+      .row_frame = row_frame<F>(),
+      .offset_frame = F::kOffsetOpen.size() + F::kOffsetClose.size(),
   };
 }
 
@@ -585,6 +603,8 @@ LineEncoder::LineEncoder(const OutputFormat& format, std::string_view file_name)
     format_.with_offset = false;
   }
   if (format_.with_filename) file_column_ = f.put_file(file_name);
+  typical_row_size_ = kTypicalValueChars + f.row_frame + file_column_.size() +
+                      (format_.with_offset ? f.offset_frame + kTypicalOffsetDigits : 0);
   block_ = f.block;
   record_ = f.record;
   if (format_.id == FormatId::kLegacy) {
