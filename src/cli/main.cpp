@@ -58,24 +58,23 @@ bool read_list(const std::string& path, std::string& text, std::string& reason) 
     return false;
   }
   const int fd = *fd_or;
-  std::error_code error;
   char buffer[65536];
   bool ok = true;
   for (;;) {
-    const std::ptrdiff_t n = vemo::platform::read_some(fd, buffer, sizeof buffer, error);
-    if (n > 0) {
+    const vemo::Result<std::size_t> n = vemo::platform::read_some(fd, buffer, sizeof buffer);
+    if (n.ok() && *n > 0) {
       try {
-        text.append(buffer, static_cast<std::size_t>(n));
+        text.append(buffer, *n);
       } catch (const std::bad_alloc&) {
         // A list that never ends (--files-from /dev/zero) or one larger than memory.
         reason = std::make_error_code(std::errc::not_enough_memory).message();
         ok = false;
         break;
       }
-    } else if (n == 0) {
+    } else if (n.ok()) {
       break;
     } else {
-      reason = error.message();
+      reason = n.error().message();
       ok = false;
       break;
     }
@@ -149,18 +148,17 @@ std::string file_sha256(const std::string& path) {
   const vemo::Result<int> opened = vemo::platform::open_for_reading(path);
   if (!opened.ok()) return {};
   const int fd = *opened;
-  std::error_code error;
   vemo::platform::Sha256 hash;
   std::vector<char> buffer(1 << 18);
   bool ok = true;
   for (;;) {
-    const std::ptrdiff_t n = vemo::platform::read_some(fd, buffer.data(), buffer.size(), error);
-    if (n == 0) break;
-    if (n < 0) {
+    const vemo::Result<std::size_t> n = vemo::platform::read_some(fd, buffer.data(), buffer.size());
+    if (!n.ok()) {
       ok = false;
       break;
     }
-    hash.update(buffer.data(), static_cast<std::size_t>(n));
+    if (*n == 0) break;
+    hash.update(buffer.data(), *n);
   }
   (void)vemo::platform::close(fd);
   return ok ? hash.finish() : std::string();

@@ -18,10 +18,10 @@ class DescriptorSource final : public ByteSource {
  public:
   DescriptorSource(int fd, bool positioned, std::uint64_t offset)
       : fd_(fd), positioned_(positioned), offset_(offset) {}
-  std::ptrdiff_t read(char* out, std::size_t n, std::error_code& error) override {
-    const std::ptrdiff_t r = positioned_ ? platform::read_at(fd_, out, n, offset_, error)
-                                         : platform::read_some(fd_, out, n, error);
-    if (r > 0) offset_ += static_cast<std::uint64_t>(r);
+  Result<std::size_t> read(char* out, std::size_t n) override {
+    const Result<std::size_t> r =
+        positioned_ ? platform::read_at(fd_, out, n, offset_) : platform::read_some(fd_, out, n);
+    if (r.ok()) offset_ += *r;
     return r;
   }
 
@@ -73,10 +73,8 @@ Status DataFileReader::open(const std::string& path) {
   by_path_ = true;
   // The first bytes tell a compressed file; a failed read here is left to the reads that follow.
   char first[kMagicBytes];
-  std::error_code ignored;
-  const std::ptrdiff_t got = platform::read_at(fd, first, sizeof first, 0, ignored);
-  const Compression kind =
-      compression_of({first, got > 0 ? static_cast<std::size_t>(got) : std::size_t{0}});
+  const Result<std::size_t> got = platform::read_at(fd, first, sizeof first, 0);
+  const Compression kind = compression_of({first, got.ok() ? *got : std::size_t{0}});
   if (kind != Compression::kNone) {
     stream_ = true;
     start_decompressing(kind, /*positioned=*/true, {});
@@ -91,33 +89,35 @@ void DataFileReader::start_decompressing(Compression kind, bool positioned,
   decompressor_->put_back(taken.data(), taken.size());
 }
 
-std::ptrdiff_t DataFileReader::sniff(std::error_code& error) {
+Status DataFileReader::sniff() {
   sniff_done_ = true;
   while (sniffed_size_ < kMagicBytes) {
-    const std::ptrdiff_t r =
-        platform::read_some(fd_, sniffed_ + sniffed_size_, kMagicBytes - sniffed_size_, error);
-    if (r < 0) return -1;
-    if (r == 0) break;
-    sniffed_size_ += static_cast<std::size_t>(r);
+    const Result<std::size_t> r =
+        platform::read_some(fd_, sniffed_ + sniffed_size_, kMagicBytes - sniffed_size_);
+    if (!r.ok()) return r.status();
+    if (*r == 0) break;
+    sniffed_size_ += *r;
   }
   const Compression kind = compression_of({sniffed_, sniffed_size_});
   if (kind != Compression::kNone) {
     start_decompressing(kind, /*positioned=*/false, {sniffed_, sniffed_size_});
     sniffed_size_ = 0;
   }
-  return 0;
+  return {};
 }
 
-std::ptrdiff_t DataFileReader::pull(char* out, std::size_t n, std::error_code& error) {
-  if (!sniff_done_ && !decompressor_ && sniff(error) < 0) return -1;
-  if (decompressor_) return decompressor_->read(out, n, error);
+Result<std::size_t> DataFileReader::pull(char* out, std::size_t n) {
+  if (!sniff_done_ && !decompressor_) {
+    if (const Status sniffed = sniff(); !sniffed.ok()) return sniffed.error();
+  }
+  if (decompressor_) return decompressor_->read(out, n);
   if (sniffed_pos_ < sniffed_size_) {
     const std::size_t k = std::min(n, sniffed_size_ - sniffed_pos_);
     std::memcpy(out, sniffed_ + sniffed_pos_, k);
     sniffed_pos_ += k;
-    return static_cast<std::ptrdiff_t>(k);
+    return k;
   }
-  return platform::read_some(fd_, out, n, error);
+  return platform::read_some(fd_, out, n);
 }
 
 Status DataFileReader::open_stream(int fd) {
@@ -201,29 +201,27 @@ void DataFileReader::fill_stream(std::uint64_t offset) {
     // Skip ahead to `offset`, discarding what lies between.
     std::uint64_t skip = offset - window_end;
     while (skip > 0 && !window_at_eof_) {
-      std::error_code err;
-      const std::ptrdiff_t r = pull(
-          buffer_.get(), static_cast<std::size_t>(std::min<std::uint64_t>(skip, kWindowSize)), err);
-      if (r > 0) {
-        skip -= static_cast<std::uint64_t>(r);
-      } else if (r == 0) {
-        window_at_eof_ = true;
+      const Result<std::size_t> r =
+          pull(buffer_.get(), static_cast<std::size_t>(std::min<std::uint64_t>(skip, kWindowSize)));
+      if (!r.ok()) {
+        fail(offset - skip, r.error());
+      } else if (*r > 0) {
+        skip -= *r;
       } else {
-        fail(offset - skip, err);
+        window_at_eof_ = true;
       }
     }
     window_size_ = 0;
   }
   window_offset_ = offset;
   while (window_size_ < kWindowSize && !window_at_eof_) {
-    std::error_code err;
-    const std::ptrdiff_t r = pull(buffer_.get() + window_size_, kWindowSize - window_size_, err);
-    if (r > 0) {
-      window_size_ += static_cast<std::size_t>(r);
-    } else if (r == 0) {
-      window_at_eof_ = true;
+    const Result<std::size_t> r = pull(buffer_.get() + window_size_, kWindowSize - window_size_);
+    if (!r.ok()) {
+      fail(window_offset_ + window_size_, r.error());
+    } else if (*r > 0) {
+      window_size_ += *r;
     } else {
-      fail(window_offset_ + window_size_, err);
+      window_at_eof_ = true;
     }
   }
   feed_hash();
@@ -247,32 +245,31 @@ std::size_t DataFileReader::read_direct(std::uint64_t offset, char* out, std::si
     const std::size_t part =
         narrowed ? std::min(n - got, kRetryBytes - static_cast<std::size_t>(at % kRetryBytes))
                  : n - got;
-    std::error_code err;
-    const std::ptrdiff_t r = platform::read_at(fd_, out + got, part, at, err);
-    if (r > 0) {
-      got += static_cast<std::size_t>(r);
+    const Result<std::size_t> r = platform::read_at(fd_, out + got, part, at);
+    if (!r.ok()) {
+      if (narrowed) {
+        failure = {at, r.error()};
+        break;
+      }
+      narrowed = true;
+    } else if (*r > 0) {
+      got += *r;
       // Short at or past the length the file had when opened: the file ends here, as a read
       // that found nothing would only confirm. Short before it, the file may have been cut, or
       // the system gave less than it had: ask again.
-      if (static_cast<std::size_t>(r) < part && offset + got >= length_) break;
-    } else if (r == 0) {
-      break;
-    } else if (!narrowed) {
-      narrowed = true;
+      if (*r < part && offset + got >= length_) break;
     } else {
-      failure = {at, err};
       break;
     }
   }
   return got;
 }
 
-bool DataFileReader::current_length(std::uint64_t& length) const noexcept {
-  if (fd_ < 0 || !by_path_) return false;
+std::optional<std::uint64_t> DataFileReader::current_length() const noexcept {
+  if (fd_ < 0 || !by_path_) return std::nullopt;
   const Result<platform::FileStatus> st = platform::status(fd_);
-  if (!st.ok()) return false;
-  length = st->size;
-  return true;
+  if (!st.ok()) return std::nullopt;
+  return st->size;
 }
 
 std::string_view DataFileReader::view(std::uint64_t position, std::size_t n) {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -98,8 +99,8 @@ class DataFileReader {
                           ReadFailure& failure) const;
 
   // The file's length now, which differs from length() when it was written to since the open.
-  // Returns false when the system cannot tell.
-  bool current_length(std::uint64_t& length) const noexcept;
+  // Nothing for a stream, or when the system cannot tell.
+  std::optional<std::uint64_t> current_length() const noexcept;
 
   // The last read of the open file that failed in the system (device error and the like):
   // where and why; empty while none did. The failed part reads as zero bytes past the end.
@@ -117,9 +118,9 @@ class DataFileReader {
   // Hands the window's bytes that follow those hashed so far to the hash.
   void feed_hash();
   // The next bytes of a stream, decompressed when it is compressed: as platform::read_some.
-  std::ptrdiff_t pull(char* out, std::size_t n, std::error_code& error);
-  // Reads a stream's first bytes to tell whether it is compressed; -1 with `error` on failure.
-  std::ptrdiff_t sniff(std::error_code& error);
+  Result<std::size_t> pull(char* out, std::size_t n);
+  // Reads a stream's first bytes to tell whether it is compressed.
+  Status sniff();
   // Reads the stream decompressed from here on; `taken` are its bytes already read.
   void start_decompressing(Compression kind, bool positioned, std::string_view taken);
 

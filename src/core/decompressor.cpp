@@ -37,47 +37,44 @@ void Decompressor::put_back(const char* p, std::size_t n) {
   source_bytes_ += n;
 }
 
-bool Decompressor::fill(std::error_code& error) {
+Status Decompressor::fill() {
   // The buffer is filled whole (short only at the end), however the source hands its bytes out,
   // so that a pipe gives the library the same pieces as the file: damage is then found after the
   // same bytes every time.
   in_pos_ = 0;
   in_size_ = 0;
   while (in_size_ < kInputBytes) {
-    const std::ptrdiff_t r = source_.read(in_.get() + in_size_, kInputBytes - in_size_, error);
-    if (r < 0) return false;
-    if (r == 0) break;
-    in_size_ += static_cast<std::size_t>(r);
+    const Result<std::size_t> r = source_.read(in_.get() + in_size_, kInputBytes - in_size_);
+    if (!r.ok()) return r.status();
+    if (*r == 0) break;
+    in_size_ += *r;
   }
   source_bytes_ += in_size_;
   source_end_ = in_size_ < kInputBytes;
-  return true;
+  return {};
 }
 
-std::ptrdiff_t Decompressor::read(char* out, std::size_t n, std::error_code& error) {
-  if (failed_) {
-    error = failed_;
-    return -1;
-  }
-  if (n == 0) return 0;
-  error.clear();
+Result<std::size_t> Decompressor::read(char* out, std::size_t n) {
+  if (failed_) return failed_;
+  if (n == 0) return std::size_t{0};
   for (;;) {
-    if (input_size() == 0 && !source_end_ && !fill(error)) break;
+    if (input_size() == 0 && !source_end_) {
+      if (const Status filled = fill(); !filled.ok()) {
+        failed_ = filled.error();
+        return failed_;
+      }
+    }
     const bool last = input_size() == 0 && source_end_;
+    std::error_code error;
     const std::size_t written = step(out, n, last, error);
     if (error) {
       // The bytes before the damage first; the error at the next call.
       failed_ = error;
-      if (written > 0) {
-        error = {};
-        return static_cast<std::ptrdiff_t>(written);
-      }
-      return -1;
+      if (written > 0) return written;
+      return failed_;
     }
-    if (written > 0 || last) return static_cast<std::ptrdiff_t>(written);
+    if (written > 0 || last) return written;
   }
-  failed_ = error;
-  return -1;
 }
 
 namespace {

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "platform/result.h"
+
 namespace vemo {
 
 // How a data file is stored, told by its first bytes, never by its name.
@@ -22,8 +24,8 @@ Compression compression_of(std::string_view first_bytes) noexcept;
 class ByteSource {
  public:
   virtual ~ByteSource() = default;
-  // Up to n bytes; 0 at the end; -1 with `error` set when the system failed the read.
-  virtual std::ptrdiff_t read(char* out, std::size_t n, std::error_code& error) = 0;
+  // Up to n bytes; 0 at the end. Fails when the system failed the read.
+  virtual Result<std::size_t> read(char* out, std::size_t n) = 0;
 };
 
 // Decompresses a stream a piece at a time, in bounded memory: an input buffer and the library's
@@ -47,9 +49,9 @@ class Decompressor {
   // still holds. At most kInputBytes, before the first read().
   void put_back(const char* p, std::size_t n);
 
-  // Up to n decompressed bytes, at least one unless at the end: 0 after the last member or frame,
-  // -1 with `error` when the data is damaged or the source failed. After -1, every call fails.
-  std::ptrdiff_t read(char* out, std::size_t n, std::error_code& error);
+  // Up to n decompressed bytes, at least one unless at the end: 0 after the last member or frame.
+  // Fails when the data is damaged or the source failed; after that, every call fails.
+  Result<std::size_t> read(char* out, std::size_t n);
 
   // Compressed bytes taken from the source so far.
   std::uint64_t compressed_bytes_read() const noexcept { return source_bytes_; }
@@ -77,9 +79,8 @@ class Decompressor {
   std::uint64_t source_bytes_ = 0;
   std::error_code failed_;
 
-  // Reads more input into the empty buffer, as much as it holds unless the source ends first;
-  // false with `error` when the source failed.
-  bool fill(std::error_code& error);
+  // Reads more input into the empty buffer, as much as it holds unless the source ends first.
+  Status fill();
 };
 
 }  // namespace vemo

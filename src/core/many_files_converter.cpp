@@ -283,7 +283,7 @@ class ManyFilesConverter::Impl {
           slot.hashed_bytes = reader.hashed_bytes();
           slot.input_sha256 = slot.hash->finish();
         }
-        if (!reader.current_length(slot.length_after)) slot.length_after = slot.report.length;
+        slot.length_after = reader.current_length().value_or(slot.report.length);
       }
     } catch (const std::bad_alloc&) {
       if (!reported) {

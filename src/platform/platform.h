@@ -100,16 +100,15 @@ void set_blocking(int fd);
 Status close(int fd);
 
 // Reads up to n bytes at 0-based `offset`, in one call to the system, without moving a file
-// position that other threads rely on. Returns the bytes read (0 at the end of the file) or -1.
-std::ptrdiff_t read_at(int fd, char* out, std::size_t n, std::uint64_t offset,
-                       std::error_code& error);
-// Reads up to n bytes from the current position (a pipe: what has arrived, waiting for it). 0 at
-// the end, -1 on failure; an interrupted read is retried, and so is one that finds a pipe left
-// non-blocking by someone else empty.
-std::ptrdiff_t read_some(int fd, char* out, std::size_t n, std::error_code& error);
-// Writes up to n bytes; the count written, or -1. A pipe left by its reader fails with EPIPE; a
+// position that other threads rely on. Gives the bytes read (0 at the end of the file).
+Result<std::size_t> read_at(int fd, char* out, std::size_t n, std::uint64_t offset);
+// Reads up to n bytes from the current position (a pipe: what has arrived, waiting for it); 0 at
+// the end. An interrupted read is retried, and so is one that finds a pipe left non-blocking by
+// someone else empty.
+Result<std::size_t> read_some(int fd, char* out, std::size_t n);
+// Writes up to n bytes; gives the count written. A pipe left by its reader fails with EPIPE; a
 // non-blocking pipe that is full fails with EAGAIN.
-std::ptrdiff_t write_some(int fd, const char* p, std::size_t n, std::error_code& error);
+Result<std::size_t> write_some(int fd, const char* p, std::size_t n);
 // From now on a write to a pipe whose reader has gone ends the process at once, quietly, with the
 // status a shell shows for a process ended by SIGPIPE (128 + 13): what POSIX systems do by
 // default, so that `vemo-convert -o - ... | head` ends the same way on Windows.

@@ -188,42 +188,35 @@ Status close(int fd) {
   return ::close(fd) == 0 ? std::error_code() : last_error();
 }
 
-// Makes a read or write call again while a signal interrupts it; -1 with the error otherwise.
+// Makes a read or write call again while a signal interrupts it.
 template <class Call>
-std::ptrdiff_t retrying(Call call, std::error_code& error) {
+Result<std::size_t> retrying(Call call) {
   for (;;) {
     const ssize_t r = call();
-    if (r >= 0) return r;
-    if (errno != EINTR) {
-      error = last_error();
-      return -1;
-    }
+    if (r >= 0) return static_cast<std::size_t>(r);
+    if (errno != EINTR) return last_error();
   }
 }
 
-std::ptrdiff_t read_at(int fd, char* out, std::size_t n, std::uint64_t offset,
-                       std::error_code& error) {
-  return retrying([&] { return ::pread(fd, out, n, static_cast<off_t>(offset)); }, error);
+Result<std::size_t> read_at(int fd, char* out, std::size_t n, std::uint64_t offset) {
+  return retrying([&] { return ::pread(fd, out, n, static_cast<off_t>(offset)); });
 }
 
-std::ptrdiff_t read_some(int fd, char* out, std::size_t n, std::error_code& error) {
+Result<std::size_t> read_some(int fd, char* out, std::size_t n) {
   for (;;) {
-    const std::ptrdiff_t r = retrying([&] { return ::read(fd, out, n); }, error);
-    if (r >= 0 || (error != std::errc::resource_unavailable_try_again &&
-                   error != std::errc::operation_would_block)) {
+    const Result<std::size_t> r = retrying([&] { return ::read(fd, out, n); });
+    if (r.ok() || (r.error() != std::errc::resource_unavailable_try_again &&
+                   r.error() != std::errc::operation_would_block)) {
       return r;
     }
     // A pipe the shell left non-blocking: wait for its data as a blocking read would.
     pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, -1) < 0 && errno != EINTR) {
-      error = last_error();
-      return -1;
-    }
+    if (::poll(&p, 1, -1) < 0 && errno != EINTR) return last_error();
   }
 }
 
-std::ptrdiff_t write_some(int fd, const char* p, std::size_t n, std::error_code& error) {
-  return retrying([&] { return ::write(fd, p, n); }, error);
+Result<std::size_t> write_some(int fd, const char* p, std::size_t n) {
+  return retrying([&] { return ::write(fd, p, n); });
 }
 
 void end_on_broken_pipe() {

@@ -243,34 +243,31 @@ Status close(int fd) {
   return ::_close(fd) == 0 ? std::error_code() : error_from_errno(errno);
 }
 
-std::ptrdiff_t read_at(int fd, char* out, std::size_t n, std::uint64_t offset,
-                       std::error_code& error) {
+Result<std::size_t> read_at(int fd, char* out, std::size_t n, std::uint64_t offset) {
   OVERLAPPED at{};
   at.Offset = static_cast<DWORD>(offset);
   at.OffsetHigh = static_cast<DWORD>(offset >> 32);
   DWORD got = 0;
   if (!::ReadFile(handle_of(fd), out, static_cast<DWORD>(std::min(n, kMaxTransfer)), &got, &at)) {
-    if (::GetLastError() == ERROR_HANDLE_EOF) return 0;
-    error = last_error();
-    return -1;
+    if (::GetLastError() == ERROR_HANDLE_EOF) return std::size_t{0};
+    return last_error();
   }
-  return static_cast<std::ptrdiff_t>(got);
+  return std::size_t{got};
 }
 
-std::ptrdiff_t read_some(int fd, char* out, std::size_t n, std::error_code& error) {
+Result<std::size_t> read_some(int fd, char* out, std::size_t n) {
   DWORD got = 0;
   if (!::ReadFile(handle_of(fd), out, static_cast<DWORD>(std::min(n, kMaxTransfer)), &got,
                   nullptr)) {
     // The writing end of a pipe closed: the end of the data.
     const DWORD code = ::GetLastError();
-    if (code == ERROR_BROKEN_PIPE || code == ERROR_HANDLE_EOF) return 0;
-    error = error_from_errno(errno_of(code));
-    return -1;
+    if (code == ERROR_BROKEN_PIPE || code == ERROR_HANDLE_EOF) return std::size_t{0};
+    return error_from_errno(errno_of(code));
   }
-  return static_cast<std::ptrdiff_t>(got);
+  return std::size_t{got};
 }
 
-std::ptrdiff_t write_some(int fd, const char* p, std::size_t n, std::error_code& error) {
+Result<std::size_t> write_some(int fd, const char* p, std::size_t n) {
   DWORD put = 0;
   if (!::WriteFile(handle_of(fd), p, static_cast<DWORD>(std::min(n, kMaxTransfer)), &put,
                    nullptr)) {
@@ -280,10 +277,9 @@ std::ptrdiff_t write_some(int fd, const char* p, std::size_t n, std::error_code&
       PendingRemoval::remove_all();
       ::ExitProcess(kBrokenPipeStatus);
     }
-    error = error_from_errno(errno_of(code));
-    return -1;
+    return error_from_errno(errno_of(code));
   }
-  return static_cast<std::ptrdiff_t>(put);
+  return std::size_t{put};
 }
 
 void end_on_broken_pipe() {

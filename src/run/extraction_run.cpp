@@ -352,8 +352,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
       hashed_bytes_ = parallel_hashed_ ? *parallel_hashed_ : reader_.hashed_bytes();
       converted.bytes =
           report.compressed ? reader_.compressed_bytes_read() : reader_.bytes_available();
-      converted.length_after = converted.length_before;
-      reader_.current_length(converted.length_after);
+      converted.length_after = reader_.current_length().value_or(converted.length_before);
       reader_.close();
       return converted;
     });

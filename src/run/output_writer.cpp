@@ -216,19 +216,18 @@ bool OutputWriter::write_raw(const char* p, std::size_t left) {
   if (hash_ != nullptr) hash_->update(p, left);
   bytes_written_ += left;
   while (left > 0) {
-    std::error_code err;
-    const std::ptrdiff_t n = platform::write_some(fd_, p, left, err);
-    if (n < 0 && (err == std::errc::resource_unavailable_try_again ||
-                  err == std::errc::operation_would_block)) {
+    const Result<std::size_t> n = platform::write_some(fd_, p, left);
+    if (n.error() == std::errc::resource_unavailable_try_again ||
+        n.error() == std::errc::operation_would_block) {
       if (!wait_for_room()) return false;
       continue;
     }
-    if (n <= 0) {
-      fail(n < 0 ? err : platform::error_from_errno(EIO));
+    if (!n.ok() || *n == 0) {
+      fail(!n.ok() ? n.error() : platform::error_from_errno(EIO));
       return false;
     }
-    p += n;
-    left -= static_cast<std::size_t>(n);
+    p += *n;
+    left -= *n;
   }
   return true;
 }

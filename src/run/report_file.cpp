@@ -326,14 +326,13 @@ bool ReportFile::read_entries(std::string& error) {
     return false;
   };
   for (;;) {
-    std::error_code err;
-    const std::ptrdiff_t n = platform::read_some(fd_, buffer, sizeof buffer, err);
-    if (n < 0) {
-      error = "Cannot read the report " + path_ + ": " + err.message();
+    const Result<std::size_t> n = platform::read_some(fd_, buffer, sizeof buffer);
+    if (!n.ok()) {
+      error = "Cannot read the report " + path_ + ": " + n.error().message();
       return false;
     }
-    if (n == 0) break;
-    pending.append(buffer, static_cast<std::size_t>(n));
+    if (*n == 0) break;
+    pending.append(buffer, *n);
     std::size_t start = 0;
     for (std::size_t end; (end = pending.find('\n', start)) != std::string::npos; start = end + 1) {
       if (!take_line(std::string_view(pending).substr(start, end - start))) return false;
@@ -359,15 +358,14 @@ bool ReportFile::append(std::string_view line, bool sync, std::string& error) {
   const char* p = text.data();
   std::size_t left = text.size();
   while (left > 0) {
-    std::error_code err;
-    const std::ptrdiff_t n = platform::write_some(fd_, p, left, err);
-    if (n <= 0) {
+    const Result<std::size_t> n = platform::write_some(fd_, p, left);
+    if (!n.ok() || *n == 0) {
       error = "Cannot write the report " + path_ + ": " +
-              (n < 0 ? err.message() : std::string("nothing written"));
+              (!n.ok() ? n.error().message() : std::string("nothing written"));
       return false;
     }
-    p += n;
-    left -= static_cast<std::size_t>(n);
+    p += *n;
+    left -= *n;
   }
   needs_line_end_ = false;
   if (sync) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <iterator>
 #include <string>
 #include <string_view>
@@ -10,6 +11,8 @@
 
 #include "core/block_decoder.h"
 #include "core/data_file_reader.h"
+#include "core/many_files_converter.h"
+#include "support/compression.h"
 #include "support/record_builder.h"
 
 namespace vemo {
@@ -204,6 +207,44 @@ TEST(IsDataFile, ProbeBoundsAndShortFiles) {
   EXPECT_FALSE(scan_file(test::data_file_bytes(6, 10240)).accepted);
   EXPECT_TRUE(scan_file(test::data_file_bytes(6, 10243)).accepted);
   EXPECT_FALSE(scan_file("").accepted);
+}
+
+// One verdict for what opening and testing gave, with the reason beside it where there is one.
+TEST(FileReport, OneVerdictWithItsReason) {
+  const std::string data = test::data_file_bytes(8);
+  const std::string gz = test::gzip(data);
+  const std::string folder =
+      std::filesystem::path(test::write_temp_file("report-x", "")).parent_path().string();
+  const struct {
+    const char* what;
+    std::string path;
+    FileVerdict verdict;
+    std::string reason;  // the failure's message; empty: no failure
+    bool offset_told;
+  } cases[] = {
+      {"missing", folder + "/no-such.dat", FileVerdict::kNotOpened, "No such file or directory",
+       false},
+      {"folder", folder, FileVerdict::kNotOpened, "Is a directory", false},
+      {"text", test::write_temp_file("report-t", std::string(20000, 'x')),
+       FileVerdict::kNotDataFile, "", false},
+      {"data", test::write_temp_file("report-d", data), FileVerdict::kDataFile, "", false},
+      {"gzip", test::write_temp_file("report-g", gz), FileVerdict::kDataFile, "", false},
+      {"cut gzip", test::write_temp_file("report-c", gz.substr(0, gz.size() / 3)),
+       FileVerdict::kUnreadable, "the compressed data is damaged (cut short)", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    DataFileReader reader;
+    const Status opened = reader.open(c.path);
+    FileReport report = FileReport::of_open(reader, opened);
+    if (opened.ok()) {
+      EXPECT_EQ(report.verdict, FileVerdict::kNotTested);
+      report.run_test(reader);
+    }
+    EXPECT_EQ(report.verdict, c.verdict);
+    EXPECT_EQ(report.failure ? report.failure.code.message() : "", c.reason);
+    EXPECT_EQ(report.offset_told, c.offset_told);
+  }
 }
 
 TEST(Scan, ExactMultipleOfTheBlockSizeGetsOneMoreEmptyRead) {

@@ -17,11 +17,11 @@ namespace {
 class MemorySource final : public vemo::ByteSource {
  public:
   MemorySource(std::string_view bytes, std::size_t piece) : bytes_(bytes), piece_(piece) {}
-  std::ptrdiff_t read(char* out, std::size_t n, std::error_code&) override {
+  vemo::Result<std::size_t> read(char* out, std::size_t n) override {
     const std::size_t k = std::min({n, piece_, bytes_.size() - at_});
     std::copy_n(bytes_.data() + at_, k, out);
     at_ += k;
-    return static_cast<std::ptrdiff_t>(k);
+    return k;
   }
 
  private:
@@ -45,14 +45,16 @@ Result decompress(std::string_view input, vemo::Compression kind, std::size_t in
   Result r;
   std::string buffer(out_piece, '\0');
   while (r.bytes.size() < kMaxOutput) {
-    const std::ptrdiff_t n = d->read(buffer.data(), buffer.size(), r.error);
-    if (n < 0) break;
-    if (n == 0) {
+    const vemo::Result<std::size_t> n = d->read(buffer.data(), buffer.size());
+    r.error = n.error();
+    if (!n.ok()) break;
+    if (*n == 0) {
       // The end is final: asked again, it stays the end.
-      if (d->read(buffer.data(), buffer.size(), r.error) != 0) std::abort();
+      const vemo::Result<std::size_t> again = d->read(buffer.data(), buffer.size());
+      if (!again.ok() || *again != 0) std::abort();
       break;
     }
-    r.bytes.append(buffer.data(), static_cast<std::size_t>(n));
+    r.bytes.append(buffer.data(), *n);
   }
   if (r.bytes.size() > kMaxOutput) r.bytes.resize(kMaxOutput);
   return r;
