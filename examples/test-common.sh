@@ -65,8 +65,9 @@ check_outputs() {
     fail "the total is wrong: $(tail -1 "$work/report")"
 }
 
-# $work/dies: a vemo-convert that dies, as a killed job does, when its batch names TT0002, and
-# otherwise runs the real one. The batch is copied first, since it may come on standard input.
+# $work/dies: a vemo-convert that, given a batch naming TT0002, converts the batch's first file
+# and then dies as a killed job does; other batches it hands to the real one. The batch is
+# copied first, since it may come on standard input (names ending in NUL with --null).
 dying_converter() {
   cat >"$work/dies" <<EOF
 #!/usr/bin/env bash
@@ -76,7 +77,12 @@ for ((i = 0; i < \$#; ++i)); do
   batch=\$(mktemp -p "$work")
   cat -- "\${args[i + 1]}" >"\$batch"
   args[i + 1]=\$batch
-  grep -q TT0002 "\$batch" && kill -9 \$\$
+  grep -q TT0002 "\$batch" || continue
+  [[ " \$* " = *" --null "* ]] && z=-z
+  head \$z -n 1 "\$batch" >"\$batch.first"
+  args[i + 1]=\$batch.first
+  "$converter" "\${args[@]}"
+  kill -9 \$\$
 done
 exec "$converter" "\${args[@]}"
 EOF

@@ -55,7 +55,8 @@ def convert_batch(names, out_dir, converter, options):
     except OSError as error:
         return 127, [], f"cannot run {converter}: {error.strerror}", host
     lines = done.stderr.decode("utf-8", "surrogateescape").splitlines()
-    said = [line for line in lines if not line.startswith("{")]
+    # The last message says why it ended, but for the hint after a usage error.
+    said = [line for line in lines if not line.startswith(("{", "Try 'vemo-convert --help'"))]
     status = done.returncode if done.returncode >= 0 else 128 - done.returncode
     return status, [line for line in lines if line.startswith("{")], said[-1] if said else "", host
 
@@ -116,14 +117,17 @@ def outcomes(batch, result, failure):
             finished = entry.get("exit_status", 2)
         elif "input" in entry:
             entries.append(entry)
-    if finished is not None:
-        why, worst = f"its batch stopped: {said}", 2
-    elif status > 128 and status < 160:
+    # The process's end first: one killed after its run's last line is still killed.
+    if status > 128 and status < 160:
         why, worst = f"its batch was killed (signal {status - 128}) on {host}", 3
     elif status == 127:
         why, worst = f"vemo-convert is missing on {host}: {said}", 3
+    elif finished is not None:
+        why, worst = f"its batch stopped: {said}", 2
     else:
-        why, worst = f"its batch ended with status {status} on {host}: {said}", 3
+        # A usage error (options given that vemo-convert refuses) ends it before its report.
+        why = f"its batch ended with status {status} on {host}: {said}"
+        worst = 2 if status == 2 else 3
     # The report's entries are in the order of the batch's names.
     out = []
     for i, name in enumerate(batch):

@@ -140,46 +140,52 @@ awk -F'\t' -v me="$me" -v batches="$work/batches" '
     sub(/\r[0-9]*\t?$/, "", line)
     if (line ~ /^\{"input":/) { entry[job, ++entries[job]] = line; next }
     if (line ~ /^\{"run":/) { finished[job] = field(line, "exit_status"); next }
-    said[job] = line
+    # The last message says why a job ended, but for the hint after a usage error.
+    if (line !~ /^Try .vemo-convert --help.\.$/) said[job] = line
   }
   END {
     for (j in host) if (host[j] == ":") host[j] = "this machine"
     worst = 0
     while ((getline path < batches) > 0) {
       ++b
+      # Why the names past the last entry of a batch were not converted, and the status that
+      # gives: how the job ended first (killed after the last line of its run is still killed).
+      ended = 3
+      if (!(b in host)) left = "its batch never ran"
+      else if (signal[b] != 0 || (exitval[b] > 128 && exitval[b] < 160))
+        left = "its batch was killed (signal " (signal[b] ? signal[b] : exitval[b] - 128) ") on " host[b]
+      else if (exitval[b] == 255) left = "host " host[b] " could not be reached: " said[b]
+      else if (exitval[b] == 127) left = "vemo-convert is missing on " host[b] ": " said[b]
+      else if (b in finished) { left = "its batch stopped: " said[b]; ended = 2 }
+      else {
+        left = "its batch ended with status " exitval[b] " on " host[b] ": " said[b]
+        # A usage error (options given that vemo-convert refuses) ends it before its report.
+        if (exitval[b] == 2) ended = 2
+      }
+      if (ended == 2 && finished[b] > worst) worst = finished[b]
       i = 0
       while ((getline name < path) > 0) {
         ++i
-        if (i <= entries[b]) {
+        level = 1
+        if (i > entries[b]) {
+          status = "failed"; why = left; level = ended
+        } else {
           e = entry[b, i]
           status = field(e, "status")
           if (status == "converted" && e !~ /"output":/) {
-            status = "failed"; why = "its output was not completed"
+            status = "failed"; why = "its output was not completed"; level = 2
           } else if (status == "converted" || status == "up-to-date") {
-            why = field(e, "records") " records"; records += field(e, "records")
+            why = field(e, "records") " records"; records += field(e, "records"); level = 0
           } else {
             why = field(e, "reason")
           }
-        } else {
-          status = "failed"
-          if (b in finished) why = "its batch stopped: " said[b]
-          else if (!(b in host)) why = "its batch never ran"
-          else if (signal[b] != 0 || (exitval[b] > 128 && exitval[b] < 160))
-            why = "its batch was killed (signal " (signal[b] ? signal[b] : exitval[b] - 128) ") on " host[b]
-          else if (exitval[b] == 255) why = "host " host[b] " could not be reached: " said[b]
-          else if (exitval[b] == 127) why = "vemo-convert is missing on " host[b] ": " said[b]
-          else why = "its batch ended with status " exitval[b] " on " host[b] ": " said[b]
         }
         print name "\t" status "\t" why
         ++count[status]
-        if (status != "converted" && status != "up-to-date")
-          printf "%s: not converted: %s: %s\n", me, name, why > "/dev/stderr"
-        if (status == "failed" && !(b in finished)) worst = 3
-        else if (status == "failed" && worst < 2) worst = 2
-        else if (status != "converted" && status != "up-to-date" && worst < 1) worst = 1
+        if (level > 0) printf "%s: not converted: %s: %s\n", me, name, why > "/dev/stderr"
+        if (level > worst) worst = level
       }
       close(path)
-      if (b in finished && finished[b] > worst && worst < 3) worst = finished[b]
     }
     printf "%d files: %d converted, %d skipped, %d unreadable, %d failed; %d records\n",
       count["converted"] + count["up-to-date"] + count["skipped"] + count["unreadable"] + \

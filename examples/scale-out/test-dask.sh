@@ -19,15 +19,16 @@ done
 mkdir "$work/in"
 for seed in 1 2 3 4; do "$axegen" --size 300K --seed "$seed" -o "$work/in/TT000$seed.dat"; done
 echo "not a data file" >"$work/in/notes.dat"
-find "$work/in" -name '*.dat' | sort >"$work/list"
+find "$work/in" -name '*.dat' | LC_ALL=C sort >"$work/list"
 expect_outputs
 dying_converter
 
-# case | converter | cluster | bytes a batch | status | the files that fail: none, all or one
-# (batches of one file, so that a killed one takes only its own file)
+# case | converter | cluster | bytes a batch | status | the files that fail: none, all or one.
+# One worker makes batches of two files: TT0001 and TT0002 first, so that the task killed after
+# converting TT0001 must keep its result.
 cases="converted or skipped|$converter|--workers 2|268435456|1|none
 converter missing|$work/missing|--workers 2|1|3|all
-task killed|$work/dies|--workers 2|1|3|$work/in/TT0002.dat
+task killed|$work/dies|--workers 1|268435456|3|$work/in/TT0002.dat
 cluster down|$converter|--scheduler tcp://127.0.0.1:9 --timeout 1|1|3|all"
 while IFS='|' read -r name use cluster bytes expected failed; do
   case $failed in

@@ -13,16 +13,17 @@ for seed in 1 2 3 4; do "$axegen" --size 300K --seed "$seed" -o "$work/in/TT000$
 echo "not a data file" >"$work/in/notes.dat"
 # A name with a blank and a quote must reach the remote shell whole.
 "$axegen" --profile edge --size 200K -o "$work/in/it's here.dat"
-find "$work/in" -name '*.dat' | sort >"$work/list"
+find "$work/in" -name '*.dat' | LC_ALL=C sort >"$work/list"
 expect_outputs
 dying_converter
 
-# case | logins | converter | bytes a batch | status | the files that fail: none, all or one
-# (batches of one file, so that a killed one takes only its own file)
+# case | logins | converter | bytes a batch | status | the files that fail: none, all or one.
+# One slot ("1/:") makes batches of two files: TT0001 and TT0002 first, so that the job killed
+# after converting TT0001 must keep its result.
 cases="converted or skipped|:|$converter|268435456|1|none
 host down|nosuch.invalid|$converter|1|3|all
 converter missing|:|$work/missing|1|3|all
-job killed|:|$work/dies|1|3|$work/in/TT0002.dat"
+job killed|1/:|$work/dies|268435456|3|$work/in/TT0002.dat"
 while IFS='|' read -r name logins use bytes expected failed; do
   case $failed in
     none) failed= ;;
