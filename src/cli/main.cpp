@@ -199,6 +199,9 @@ int convert_each(const std::vector<std::string>& inputs, const std::vector<std::
                  bool update, vemo::RunReport* report, const vemo::ReportFile* ledger) {
   std::int64_t records = 0, files = 0;
   bool skipped = false;
+  // One set of large buffers for all the runs, rather than one allocated per input.
+  vemo::RunBuffers buffers;
+  options.buffers = &buffers;
   for (std::size_t i = 0; i < inputs.size(); ++i) {
     // A signal held once the previous input's output was in place ends the run now.
     vemo::platform::release_interrupts();

@@ -147,6 +147,7 @@ class Watch {
     options_.checksums = args_.checksums;
     options_.format = args_.format;
     options_.whole_files_only = true;
+    options_.buffers = &buffers_;
 
     const auto scan_every = std::chrono::seconds(args_.scan_seconds);
     const auto settle = std::chrono::seconds(args_.settle_seconds);
@@ -261,6 +262,7 @@ class Watch {
   ReportFile ledger_;
   std::optional<RunReport> report_;
   RunOptions options_;
+  RunBuffers buffers_;  // shared by the runs, one per file
   platform::FolderEvents events_;
   std::map<std::string, Candidate> candidates_;
 };

@@ -23,12 +23,15 @@ class GzipCompressor final : public Compressor {
     if (deflateInit2(&z_, level, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
       throw std::bad_alloc();
     }
-    // No name, no time, and the system "unknown" rather than the one zlib was built for, so that
-    // every system writes the same bytes.
-    header_.os = 255;
-    deflateSetHeader(&z_, &header_);
+    set_header();
   }
   ~GzipCompressor() override { deflateEnd(&z_); }
+
+  void restart() override {
+    // The level and the wrapper stay; the header is given again for the new member.
+    deflateReset(&z_);
+    set_header();
+  }
 
   bool compress(std::string_view in, bool finish, const Emit& emit) override {
     constexpr std::size_t kMaxStep = std::numeric_limits<uInt>::max();
@@ -52,6 +55,14 @@ class GzipCompressor final : public Compressor {
   }
 
  private:
+  // No name, no time, and the system "unknown" rather than the one zlib was built for, so that
+  // every system writes the same bytes.
+  void set_header() {
+    header_ = {};
+    header_.os = 255;
+    deflateSetHeader(&z_, &header_);
+  }
+
   z_stream z_{};
   gz_header header_{};
 };
@@ -65,6 +76,9 @@ class ZstdCompressor final : public Compressor {
     ZSTD_CCtx_setParameter(z_, ZSTD_c_checksumFlag, 1);
   }
   ~ZstdCompressor() override { ZSTD_freeCCtx(z_); }
+
+  // The parameters stay.
+  void restart() override { ZSTD_CCtx_reset(z_, ZSTD_reset_session_only); }
 
   bool compress(std::string_view in, bool finish, const Emit& emit) override {
     ZSTD_inBuffer input{in.data(), in.size(), 0};
@@ -87,15 +101,20 @@ class ZstdCompressor final : public Compressor {
 }  // namespace
 
 std::unique_ptr<Compressor> Compressor::create(Compression kind, std::optional<int> level) {
+  std::unique_ptr<Compressor> made;
   switch (kind) {
     case Compression::kGzip:
-      return std::make_unique<GzipCompressor>(level.value_or(Z_DEFAULT_COMPRESSION));
-    case Compression::kZstd:
-      return std::make_unique<ZstdCompressor>(level.value_or(ZSTD_CLEVEL_DEFAULT));
-    case Compression::kNone:
+      made = std::make_unique<GzipCompressor>(level.value_or(Z_DEFAULT_COMPRESSION));
       break;
+    case Compression::kZstd:
+      made = std::make_unique<ZstdCompressor>(level.value_or(ZSTD_CLEVEL_DEFAULT));
+      break;
+    case Compression::kNone:
+      return nullptr;
   }
-  return nullptr;
+  made->kind_ = kind;
+  made->level_ = level;
+  return made;
 }
 
 int Compressor::min_level(Compression) {

@@ -35,9 +35,21 @@ class Compressor {
   // Compresses `in`; with `finish`, also ends the stream. False when emit failed.
   virtual bool compress(std::string_view in, bool finish, const Emit& emit) = 0;
 
+  // Drops the stream so far and starts a new one at the same level, keeping the library's
+  // memory: the bytes that follow are those a new compressor would give.
+  virtual void restart() = 0;
+
+  // What create() was asked for.
+  Compression kind() const { return kind_; }
+  const std::optional<int>& level() const { return level_; }
+
  protected:
   Compressor();
   std::unique_ptr<char[]> out_;
+
+ private:
+  Compression kind_ = Compression::kNone;
+  std::optional<int> level_;
 };
 
 }  // namespace vemo

@@ -39,6 +39,14 @@ DataFileReader::~DataFileReader() {
   close();
 }
 
+char* DataFileReader::window() {
+  if (!buffer_) {
+    owned_ = std::make_unique_for_overwrite<char[]>(kBufferBytes);
+    buffer_ = owned_.get();
+  }
+  return buffer_;
+}
+
 void DataFileReader::start_over() noexcept {
   close();
   failure_ = {};
@@ -49,7 +57,7 @@ void DataFileReader::adopt(int fd, bool stream, std::uint64_t length, platform::
   stream_ = stream;
   length_ = length;
   id_ = id;
-  if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kWindowSize + kMaxView);
+  (void)window();
   window_offset_ = 0;
   window_size_ = 0;
   window_at_eof_ = false;
@@ -161,7 +169,7 @@ void DataFileReader::refill_window(std::uint64_t offset) {
   // file ends here, so that a file whose length is a multiple of the window needs no further read
   // that finds nothing. The buffer has room for it.
   constexpr std::size_t kAsked = kWindowSize + 1;
-  window_size_ = read_direct(offset, buffer_.get(), kAsked, failure);
+  window_size_ = read_direct(offset, buffer_, kAsked, failure);
   // The window ends at the end of the file, or where a read failed: what lies before the failure
   // is still served.
   window_at_eof_ = window_size_ < kAsked;
@@ -174,7 +182,7 @@ void DataFileReader::feed_hash() {
   if (hash_ == nullptr || decompressor_ || window_offset_ > hashed_) return;
   const std::uint64_t window_end = window_offset_ + window_size_;
   if (window_end <= hashed_) return;
-  hash_->update(buffer_.get() + (hashed_ - window_offset_),
+  hash_->update(buffer_ + (hashed_ - window_offset_),
                 static_cast<std::size_t>(window_end - hashed_));
   hashed_ = window_end;
 }
@@ -195,14 +203,14 @@ void DataFileReader::fill_stream(std::uint64_t offset) {
   if (offset <= window_end) {
     // Keep the bytes from `offset` on and read more behind them.
     const std::size_t keep = static_cast<std::size_t>(window_end - offset);
-    std::memmove(buffer_.get(), buffer_.get() + (offset - window_offset_), keep);
+    std::memmove(buffer_, buffer_ + (offset - window_offset_), keep);
     window_size_ = keep;
   } else {
     // Skip ahead to `offset`, discarding what lies between.
     std::uint64_t skip = offset - window_end;
     while (skip > 0 && !window_at_eof_) {
       const Result<std::size_t> r =
-          pull(buffer_.get(), static_cast<std::size_t>(std::min<std::uint64_t>(skip, kWindowSize)));
+          pull(buffer_, static_cast<std::size_t>(std::min<std::uint64_t>(skip, kWindowSize)));
       if (!r.ok()) {
         fail(offset - skip, r.error());
       } else if (*r > 0) {
@@ -215,7 +223,7 @@ void DataFileReader::fill_stream(std::uint64_t offset) {
   }
   window_offset_ = offset;
   while (window_size_ < kWindowSize && !window_at_eof_) {
-    const Result<std::size_t> r = pull(buffer_.get() + window_size_, kWindowSize - window_size_);
+    const Result<std::size_t> r = pull(buffer_ + window_size_, kWindowSize - window_size_);
     if (!r.ok()) {
       fail(window_offset_ + window_size_, r.error());
     } else if (*r > 0) {
@@ -280,11 +288,11 @@ std::string_view DataFileReader::view(std::uint64_t position, std::size_t n) {
     const std::uint64_t window_end = window_offset_ + window_size_;
     if (fd_ >= 0 && offset >= window_offset_ && offset + n <= window_end) {
       end_of_data_ = false;
-      return {buffer_.get() + (offset - window_offset_), n};
+      return {buffer_ + (offset - window_offset_), n};
     }
     if (fd_ >= 0 && window_at_eof_ && offset >= window_offset_ && offset <= window_end) {
       // The read runs past the end of the file: what is there, then zero bytes.
-      char* start = buffer_.get() + (offset - window_offset_);
+      char* start = buffer_ + (offset - window_offset_);
       const std::size_t found = static_cast<std::size_t>(window_end - offset);
       std::memset(start + found, 0, n - found);
       end_of_data_ = true;
@@ -294,11 +302,10 @@ std::string_view DataFileReader::view(std::uint64_t position, std::size_t n) {
     refill_window(offset);
   }
   // Not open: nothing to read.
-  if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kWindowSize + kMaxView);
-  std::memset(buffer_.get(), 0, n);
+  std::memset(window(), 0, n);
   window_size_ = 0;
   end_of_data_ = true;
-  return {buffer_.get(), n};
+  return {buffer_, n};
 }
 
 void DataFileReader::read(std::uint64_t position, std::size_t n, char* out) {

@@ -39,8 +39,15 @@ class DataFileReader {
   static constexpr std::size_t kWindowSize = 256 * 1024;
   // The largest read that view() serves; read() takes any size.
   static constexpr std::size_t kMaxView = 64 * 1024;
+  // The read-ahead window's memory: kWindowSize + kMaxView, room for zero fill and the extra byte.
+  static constexpr std::size_t kBufferBytes = kWindowSize + kMaxView;
 
+  // Allocates its window at the first open.
   DataFileReader();
+  // Reads through `window` (kBufferBytes), which the caller keeps for as long as the reader:
+  // readers used one after another then share one window rather than each allocating its own.
+  // Nothing: as the reader above.
+  explicit DataFileReader(char* window) : buffer_(window) {}
   ~DataFileReader();
   DataFileReader(const DataFileReader&) = delete;
   DataFileReader& operator=(const DataFileReader&) = delete;
@@ -127,7 +134,11 @@ class DataFileReader {
   int fd_ = -1;
   std::uint64_t length_ = 0;
   platform::FileId id_;
-  std::unique_ptr<char[]> buffer_;  // kWindowSize + kMaxView: room for zero fill and the extra byte
+  // The window's memory (kBufferBytes): the caller's, or owned_ once allocated.
+  char* buffer_ = nullptr;
+  std::unique_ptr<char[]> owned_;
+  // The window, allocated at first use when the caller gave none.
+  char* window();
   std::uint64_t window_offset_ = 0;  // 0-based file offset of buffer_[0]
   std::size_t window_size_ = 0;      // valid bytes in the window
   bool window_at_eof_ = false;       // the file had nothing after the window when it was filled

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/block_decoder.h"
+#include "core/compressor.h"
 #include "core/data_file_reader.h"
 #include "core/data_file_scanner.h"
 #include "core/errors.h"
@@ -48,8 +49,14 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
  public:
   ExtractionRun(RunState& state, const SelectionView& selection, RunObserver& observer,
                 const RunOptions& options)
-      : state_(state), selection_(selection), observer_(observer), options_(options) {
+      : state_(state),
+        selection_(selection),
+        observer_(observer),
+        options_(options),
+        output_(options.buffers ? options.buffers->output() : nullptr),
+        reader_(options.buffers ? options.buffers->reader() : nullptr) {
     output_.set_wait_handler([this] { check_stop(); });
+    if (options_.buffers) output_.set_spare_compressor(options_.buffers->compressor());
     if (options_.checksums) {
       input_hash_ = std::make_unique<platform::Sha256>();
       output_hash_ = std::make_unique<platform::Sha256>();
@@ -542,10 +549,11 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
 
   // Whether the output exists as a regular file that passes the data file test: emptying it
   // would lose data that was most likely meant as an input. Pipes and devices are never opened.
-  static bool output_is_a_data_file(const std::string& output_path) {
+  bool output_is_a_data_file(const std::string& output_path) const {
     const Result<platform::FileStatus> st = platform::status(output_path);
     if (!st.ok() || st->kind != platform::FileKind::kRegular) return false;
-    DataFileReader reader;
+    // Done with before the run's reader opens anything: the two can share the window.
+    DataFileReader reader(options_.buffers ? options_.buffers->reader() : nullptr);
     return reader.open(output_path).ok() && DataFileScanner::is_data_file(reader) &&
            !reader.failure();
   }
@@ -680,6 +688,19 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
 };
 
 }  // namespace
+
+RunBuffers::RunBuffers() = default;
+RunBuffers::~RunBuffers() = default;
+
+char* RunBuffers::output() {
+  if (!output_) output_ = std::make_unique_for_overwrite<char[]>(OutputWriter::kBufferSize);
+  return output_.get();
+}
+
+char* RunBuffers::reader() {
+  if (!reader_) reader_ = std::make_unique_for_overwrite<char[]>(DataFileReader::kBufferBytes);
+  return reader_.get();
+}
 
 std::string_view status_name(InputStatus status) {
   switch (status) {

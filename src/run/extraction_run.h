@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -37,6 +38,31 @@ struct RunResult {
   std::uint64_t output_bytes = 0;
 };
 
+class Compressor;
+
+// The large buffers of a run (the output's buffer and compressor, the input's read-ahead window),
+// for a caller
+// that runs one extraction after another, one output per input: kept here, they are allocated
+// once, rather than allocated, handed back to the system and faulted in again by every run.
+// One run at a time uses them.
+class RunBuffers {
+ public:
+  RunBuffers();
+  ~RunBuffers();
+  RunBuffers(const RunBuffers&) = delete;
+  RunBuffers& operator=(const RunBuffers&) = delete;
+
+  // Allocated at the first call.
+  char* output();  // OutputWriter::kBufferSize bytes
+  char* reader();  // DataFileReader::kBufferBytes bytes
+  // The compressor the last compressed output left, for the next one.
+  std::unique_ptr<Compressor>* compressor() { return &compressor_; }
+
+ private:
+  std::unique_ptr<char[]> output_, reader_;
+  std::unique_ptr<Compressor> compressor_;
+};
+
 struct RunOptions {
   // Write the lines to standard output instead of the output path (the command line's "-").
   bool output_to_stdout = false;
@@ -62,6 +88,8 @@ struct RunOptions {
   // The output compressed (gzip or zstd) at this level, or the library's default.
   Compression compression = Compression::kNone;
   std::optional<int> compression_level;
+  // Where the run's large buffers live (nothing: the run allocates its own).
+  RunBuffers* buffers = nullptr;
   // The form of the rows; the window always writes the legacy form. A format with a header
   // writes it once at the top of the output.
   OutputFormat format;

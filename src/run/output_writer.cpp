@@ -49,7 +49,11 @@ std::string_view temporary_stem(std::string_view name) {
 
 }  // namespace
 
-OutputWriter::OutputWriter() : buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {}
+OutputWriter::OutputWriter() : OutputWriter(nullptr) {}
+
+OutputWriter::OutputWriter(char* buffer)
+    : owned_(buffer ? nullptr : std::make_unique_for_overwrite<char[]>(kBufferSize)),
+      buffer_(buffer ? buffer : owned_.get()) {}
 
 OutputWriter::~OutputWriter() {
   // A temporary file still open here belongs to a run that did not end normally.
@@ -88,14 +92,24 @@ Status OutputWriter::open(const std::string& path, Mode mode) {
 }
 
 void OutputWriter::start_compressor() {
-  compressor_.reset();
+  retire_compressor();
   if (compression_ == Compression::kNone) return;
+  if (spare_ && *spare_ && (*spare_)->kind() == compression_ && (*spare_)->level() == level_) {
+    compressor_ = std::move(*spare_);
+    compressor_->restart();
+    return;
+  }
   try {
     compressor_ = Compressor::create(compression_, level_);
   } catch (const std::bad_alloc&) {
     fail(std::make_error_code(std::errc::not_enough_memory));
     abandon();
   }
+}
+
+void OutputWriter::retire_compressor() {
+  if (spare_ && compressor_) *spare_ = std::move(compressor_);
+  compressor_.reset();
 }
 
 Result<int> OutputWriter::open_direct(const std::string& path) {
@@ -201,7 +215,7 @@ void OutputWriter::write(std::string_view bytes) {
 Status OutputWriter::flush() {
   const std::size_t n = used_;
   used_ = 0;
-  write_all(buffer_.get(), n);
+  write_all(buffer_, n);
   return error_;
 }
 
@@ -251,7 +265,7 @@ Status OutputWriter::close() {
   (void)flush();
   // The end of the compressed stream: a half-written one would read as damaged.
   if (compressor_ && !error_) compressor_->compress({}, /*finish=*/true, emit_);
-  compressor_.reset();
+  retire_compressor();
   if (owns_fd_) {
     if (const Status closed = platform::close(fd_); !closed.ok()) fail(closed.error());
   }
@@ -267,7 +281,7 @@ void OutputWriter::abandon() {
     return;
   }
   used_ = 0;
-  compressor_.reset();
+  retire_compressor();
   if (fd_ >= 0) (void)platform::close(fd_);
   fd_ = -1;
   owns_fd_ = false;

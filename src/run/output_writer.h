@@ -31,6 +31,10 @@ class OutputWriter {
   static constexpr std::size_t kDirectWriteSize = 1 << 16;
 
   OutputWriter();
+  // Writes through `buffer` (kBufferSize), which the caller keeps for as long as the writer:
+  // writers used one after another then share one buffer rather than each allocating its own.
+  // Nothing: the writer allocates its own.
+  explicit OutputWriter(char* buffer);
   ~OutputWriter();
   OutputWriter(const OutputWriter&) = delete;
   OutputWriter& operator=(const OutputWriter&) = delete;
@@ -52,6 +56,11 @@ class OutputWriter {
     compression_ = kind;
     level_ = level;
   }
+
+  // A compressor an earlier output left in `spare` is taken up by the next output of the same
+  // kind and level rather than made afresh, and the writer leaves its own there when its output
+  // ends (nothing: none is kept). The caller keeps `spare` for as long as the writer.
+  void set_spare_compressor(std::unique_ptr<Compressor>* spare) { spare_ = spare; }
 
   // Opens the output. Devices, FIFOs and folders are always opened directly; a FIFO without a
   // reader is refused rather than waited for.
@@ -77,7 +86,7 @@ class OutputWriter {
                          : flush_size_ <= used_ || kBufferSize < used_ + n) {
       (void)flush();
     }
-    return buffer_.get() + used_;
+    return buffer_ + used_;
   }
   void commit(std::size_t n) { used_ += n; }
   void write(std::string_view bytes);
@@ -111,6 +120,8 @@ class OutputWriter {
   bool write_raw(const char* p, std::size_t n);
   // Starts the compressor of a newly opened output; fails it when its memory cannot be had.
   void start_compressor();
+  // Done with the compressor: left as the spare when there is a place for one.
+  void retire_compressor();
   bool wait_for_room();
   Result<int> open_direct(const std::string& path);
   Result<int> open_replacement(const std::string& path);
@@ -120,6 +131,7 @@ class OutputWriter {
   Compression compression_ = Compression::kNone;
   std::optional<int> level_;
   std::unique_ptr<Compressor> compressor_;
+  std::unique_ptr<Compressor>* spare_ = nullptr;
   Compressor::Emit emit_ = [this](std::string_view bytes) {
     return write_raw(bytes.data(), bytes.size());
   };
@@ -128,7 +140,8 @@ class OutputWriter {
   bool owns_fd_ = false;
   // The open output's identity, taken once at the open (unknown when the system cannot tell it).
   platform::FileId id_;
-  std::unique_ptr<char[]> buffer_;
+  std::unique_ptr<char[]> owned_;  // the buffer, when the caller gave none
+  char* buffer_;
   std::size_t used_ = 0;
   platform::Sha256* hash_ = nullptr;
   std::uint64_t bytes_written_ = 0;
