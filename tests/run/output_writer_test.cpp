@@ -7,8 +7,12 @@
 
 #include <chrono>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <string>
 #include <thread>
+
+#include "core/compressor.h"
 
 #include "support/record_builder.h"
 
@@ -59,6 +63,55 @@ TEST(OutputWriter, OpeningEmptiesAnExistingFile) {
   ASSERT_TRUE(w.open(path).ok());
   ASSERT_TRUE(w.close().ok());
   EXPECT_EQ(test::read_file(path), "");
+}
+
+TEST(OutputWriter, OutputsSharingBufferAndCompressorGiveTheBytesOfWritersOfTheirOwn) {
+  // Outputs written in turn through one buffer and one spare compressor, the first abandoned
+  // part way (its stream left unfinished), then one at another level: each kept output holds the
+  // bytes a writer of its own gives it.
+  struct Case {
+    Compression kind;
+    std::optional<int> level, other_level;
+  };
+  const Case cases[] = {{Compression::kNone, {}, {}},
+                        {Compression::kGzip, {}, 1},
+                        {Compression::kZstd, {}, 5}};
+  std::string text;
+  for (int i = 0; text.size() < 3 * OutputWriter::kBufferSize; ++i) {
+    text += "line " + std::to_string(i * 7919 % 100003) + std::string(i % 13, 'x') + "\n";
+  }
+  const std::string folder = test::temp_folder();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.kind));
+    const auto own = [&](std::optional<int> level, std::string_view part) {
+      OutputWriter w;
+      w.set_compression(c.kind, level);
+      EXPECT_TRUE(w.open(folder + "/own").ok());
+      w.write(part);
+      EXPECT_TRUE(w.close().ok());
+      return test::read_file(folder + "/own");
+    };
+    auto buffer = std::make_unique<char[]>(OutputWriter::kBufferSize);
+    std::unique_ptr<Compressor> spare;
+    const auto shared = [&](std::optional<int> level, std::string_view part, bool keep) {
+      OutputWriter w(buffer.get());
+      w.set_spare_compressor(&spare);
+      w.set_compression(c.kind, level);
+      EXPECT_TRUE(w.open(folder + "/shared", OutputWriter::Mode::kReplaceWhenDone).ok());
+      w.write(part);
+      if (!keep) {
+        w.abandon();
+        return std::string();
+      }
+      EXPECT_TRUE(w.close().ok());
+      return test::read_file(folder + "/shared");
+    };
+    const std::string_view all(text), half = all.substr(0, all.size() / 2);
+    shared(c.level, all, /*keep=*/false);
+    EXPECT_EQ(shared(c.level, half, true), own(c.level, half));
+    EXPECT_EQ(shared(c.level, all, true), own(c.level, all));
+    EXPECT_EQ(shared(c.other_level, half, true), own(c.other_level, half));
+  }
 }
 
 }  // namespace
