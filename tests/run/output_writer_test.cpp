@@ -73,9 +73,8 @@ TEST(OutputWriter, OutputsSharingBufferAndCompressorGiveTheBytesOfWritersOfTheir
     Compression kind;
     std::optional<int> level, other_level;
   };
-  const Case cases[] = {{Compression::kNone, {}, {}},
-                        {Compression::kGzip, {}, 1},
-                        {Compression::kZstd, {}, 5}};
+  const Case cases[] = {
+      {Compression::kNone, {}, {}}, {Compression::kGzip, {}, 1}, {Compression::kZstd, {}, 5}};
   std::string text;
   for (int i = 0; text.size() < 3 * OutputWriter::kBufferSize; ++i) {
     text += "line " + std::to_string(i * 7919 % 100003) + std::string(i % 13, 'x') + "\n";
