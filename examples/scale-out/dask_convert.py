@@ -138,6 +138,9 @@ def outcomes(batch, result, failure):
         state = entry.get("status", "failed")
         if state == "converted" and "output" not in entry:
             out.append((name, "failed", "its output was not completed", 2))
+        elif state == "stopped" and finished == 2:
+            # The run ended with an output failure inside this file.
+            out.append((name, "failed", entry.get("reason", ""), 2))
         elif state in ("converted", "up-to-date"):
             out.append((name, state, f"{entry.get('records', 0)} records", 0))
         else:

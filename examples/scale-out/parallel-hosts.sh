@@ -174,6 +174,9 @@ awk -F'\t' -v me="$me" -v batches="$work/batches" '
           status = field(e, "status")
           if (status == "converted" && e !~ /"output":/) {
             status = "failed"; why = "its output was not completed"; level = 2
+          } else if (status == "stopped" && finished[b] == 2) {
+            # The run ended with an output failure inside this file.
+            status = "failed"; why = field(e, "reason"); level = 2
           } else if (status == "converted" || status == "up-to-date") {
             why = field(e, "records") " records"; records += field(e, "records"); level = 0
           } else {

@@ -219,7 +219,8 @@ int convert_each(const std::vector<std::string>& inputs, const std::vector<std::
     if (report) {
       const bool whole = (r.end == vemo::RunEnd::kCompleted || r.end == vemo::RunEnd::kTrialEnd) &&
                          r.skipped_files == 0;
-      report->complete_held(whole ? outputs[i] : std::string(), r.output_bytes, r.output_sha256);
+      report->complete_held(whole ? outputs[i] : std::string(), r.output_bytes.value_or(0),
+                            r.output_sha256);
     }
     // The lines of an input whose output was dropped are not counted as written.
     if (r.skipped_files == 0) records += r.records;
@@ -362,7 +363,8 @@ int convert_main(int argc, char** argv) {
     options.checksums = args->checksums;
   }
   // The report's last word: the run's object, and exit status 2 when the report failed.
-  const auto finish = [&](int status, const std::string& output_sha256, std::uint64_t bytes) {
+  const auto finish = [&](int status, const std::string& output_sha256,
+                          std::optional<std::uint64_t> bytes) {
     if (!report) return status;
     if (report->error().empty()) report->write_end(status, *args, output_sha256, bytes);
     if (report->error().empty()) return status;
@@ -375,7 +377,7 @@ int convert_main(int argc, char** argv) {
     const int status =
         convert_each(inputs, outputs, observer, options, args->sample, args->update,
                      report ? &*report : nullptr, report_to_stderr ? nullptr : &report_file);
-    return finish(status, {}, 0);
+    return finish(status, {}, std::nullopt);
   }
   ArgumentSelection selection(inputs, args->output);
   const vemo::RunResult result = args->sample

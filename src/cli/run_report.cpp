@@ -14,6 +14,13 @@ void RunReport::on_input(const InputReport& report) {
   }
 }
 
+void RunReport::on_output_failed(const std::string& reason) {
+  if (!held_ || held_->status != InputStatus::kConverted) return;
+  held_->status = InputStatus::kStopped;
+  held_->reason = reason;
+  held_->input_sha256.clear();
+}
+
 bool RunReport::complete_held(const std::string& output, std::uint64_t bytes,
                               const std::string& sha256) {
   if (!held_) return false;
@@ -59,7 +66,8 @@ void RunReport::write(const InputReport& r) {
 }
 
 void RunReport::write_end(int exit_status, const CliArguments& args,
-                          const std::string& output_sha256, std::uint64_t output_bytes) {
+                          const std::string& output_sha256,
+                          std::optional<std::uint64_t> output_bytes) {
   using report_json::quote;
   const auto flag = [](bool b) { return b ? "true" : "false"; };
   std::string line =
@@ -74,10 +82,8 @@ void RunReport::write_end(int exit_status, const CliArguments& args,
       ",\"cut_records\":" + std::to_string(cut_records_);
   if (!args.output.empty()) {
     line += ",\"output\":" + quote(args.output);
-    if (!output_sha256.empty()) {
-      line += ",\"output_bytes\":" + std::to_string(output_bytes) +
-              ",\"output_sha256\":" + quote(output_sha256);
-    }
+    if (output_bytes) line += ",\"output_bytes\":" + std::to_string(*output_bytes);
+    if (!output_sha256.empty()) line += ",\"output_sha256\":" + quote(output_sha256);
   }
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.6f",

@@ -19,14 +19,18 @@ class RunReport final : public InputReportSink {
   RunReport(ReportFile& file, bool hold) : file_(file), hold_(hold) {}
 
   void on_input(const InputReport& report) override;
+  // A held entry of a converted input becomes "stopped" for this reason: its output is lost.
+  // Entries written already stay as they are.
+  void on_output_failed(const std::string& reason) override;
   // Writes the held entry, with its output when `output` is not empty (the input was converted
   // into it). False when no entry was held: the run ended before the input's step.
   bool complete_held(const std::string& output, std::uint64_t bytes, const std::string& sha256);
   // Writes an entry now.
   void write(const InputReport& report);
   // The object for the run: totals, the exit status, the version and the options.
+  // `output_bytes`: the length of the one output (-o) once it was closed whole.
   void write_end(int exit_status, const CliArguments& args, const std::string& output_sha256,
-                 std::uint64_t output_bytes);
+                 std::optional<std::uint64_t> output_bytes);
 
   // The entry written last.
   const InputReport& last() const { return last_; }

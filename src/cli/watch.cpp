@@ -184,7 +184,7 @@ class Watch {
       for (const auto& e : events_.wait(static_cast<int>(ms))) look_at(e.path, e.complete);
     }
     say("stopped");
-    report_->write_end(0, args_, {}, 0);
+    report_->write_end(0, args_, {}, std::nullopt);
     if (!report_->error().empty()) return fail(report_->error());
     return 0;
   }
@@ -239,7 +239,8 @@ class Watch {
     RunState state;
     const RunResult r = extract(state, selection, observer_, options_);
     const bool whole = r.end == RunEnd::kCompleted;
-    if (!report_->complete_held(whole ? output : std::string(), r.output_bytes, r.output_sha256)) {
+    if (!report_->complete_held(whole ? output : std::string(), r.output_bytes.value_or(0),
+                                r.output_sha256)) {
       // The output could not be opened (the run said why): tried again at the next look.
       return true;
     }

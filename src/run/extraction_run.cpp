@@ -231,9 +231,9 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     }
 
     if (!close_output().ok()) return end_write_failed(output_path);
-    if (output_hash_ && converted_files_ > 0) {
-      result_.output_sha256 = output_hash_->finish();
+    if (converted_files_ > 0) {
       result_.output_bytes = output_.bytes_written();
+      if (output_hash_) result_.output_sha256 = output_hash_->finish();
     }
     message(MessageKind::kSummary, Icon::kInformation,
             std::to_string(state_.record_counter) + " Records Written from " +
@@ -603,6 +603,10 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   RunEnd end_write_failed(const std::string& output_path, std::error_code error = {}) {
     if (!error) error = output_.status().error();
     output_.abandon();
+    // An input reported converted before its output failed is not converted after all.
+    if (tallying()) {
+      options_.report->on_output_failed("Could not write the output file: " + error.message());
+    }
     reader_.close();
     message(MessageKind::kOutputWriteFailed, Icon::kCritical,
             "Could not write the output file " + output_path + ": " + error.message(), output_path);

@@ -32,10 +32,10 @@ struct RunResult {
   std::int64_t files = 0;          // selected files opened (or tried), rejected ones included
   std::int64_t skipped_files = 0;  // rejected or unreadable files
   std::int64_t changed_files = 0;  // converted files whose length changed while they were read
-  // With checksums: the SHA-256 of the output as written, and its length in bytes, once the
-  // output was closed whole.
+  // Once the output was closed whole with a converted file in it: the bytes written to the file
+  // (compressed, when it is), and with checksums their SHA-256.
   std::string output_sha256;
-  std::uint64_t output_bytes = 0;
+  std::optional<std::uint64_t> output_bytes;
 };
 
 class Compressor;

@@ -41,6 +41,9 @@ class InputReportSink {
  public:
   virtual ~InputReportSink() = default;
   virtual void on_input(const InputReport& report) = 0;
+  // The output failed after the inputs reported so far ended: those reported converted lost
+  // their lines, unless their reports can still be changed.
+  virtual void on_output_failed(const std::string& reason) { (void)reason; }
 };
 
 }  // namespace vemo

@@ -88,6 +88,44 @@ done
 "$convert" -q --no-checksums --report plain.jsonl --output-dir out small.dat
 ! grep -q sha256 plain.jsonl
 
+# output_bytes is the length of the output file as written, with or without checksums, on every
+# road; an input whose output cannot be written (a full disk: the output is /dev/full) is
+# "stopped", never "converted", and the run's line says so with status 2.
+# road | jobs | checksums | compression | the input whose output is /dev/full
+while IFS='|' read -r road jobs sums kind full; do
+  rm -rf out bytes.jsonl all.csv && mkdir out
+  ext=$(case $kind in gzip) echo .gz ;; zstd) echo .zst ;; esac)
+  target=(--output-dir out) && [ "$road" = dir ] || target=(-o all.csv)
+  [ "$full" = - ] || ln -s /dev/full "out/$full.csv$ext"
+  status=0
+  "$convert" -q -j "$jobs" $sums --compress "$kind" --report bytes.jsonl "${target[@]}" \
+    small.dat large.dat 2>/dev/null || status=$?
+  python3 - "$status" "$road" "$full" <<'PY'
+import json, os, sys
+status, road, full = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+*inputs, run = [json.loads(l) for l in open("bytes.jsonl")]
+if full == "-":
+    assert status == 0 and run["exit_status"] == 0 and run["converted"] == 2, run
+    outputs = inputs if road == "dir" else [dict(run, output="all.csv")]
+    for e in outputs:
+        assert e["output_bytes"] == os.path.getsize(e["output"]), e
+else:
+    [e] = inputs
+    assert e["status"] == "stopped" and "output" not in e, e
+    assert e["reason"] == "Could not write the output file: No space left on device", e
+    assert status == 2 and run["exit_status"] == 2, run
+    assert run["converted"] == 0 and run["stopped"] == 1, run
+PY
+done <<'CASES'
+dir|1||none|-
+dir|2|--no-checksums|none|-
+dir|2|--no-checksums|gzip|-
+one|1|--no-checksums|zstd|-
+one|2|--no-checksums|none|-
+dir|1|--no-checksums|none|small
+dir|2||zstd|small
+CASES
+
 # --update: an unchanged input is left alone, a touched one converted again, a replaced one
 # converted from its new bytes; one whose output was moved away stays done by the report.
 statuses() { python3 -c 'import json,sys; print(" ".join(json.loads(l).get("status","run") for l in open(sys.argv[1]).read().splitlines()[-4:]))' "$1"; }
