@@ -34,10 +34,12 @@ std::size_t row_growth(const LineEncoder& encoder) {
 // A byte buffer of fixed capacity that never initialises what it does not write.
 class LineBuffer {
  public:
-  void allocate(std::size_t capacity) {
-    data_ = std::make_unique_for_overwrite<char[]>(capacity);
+  void adopt(std::unique_ptr<char[]> data, std::size_t capacity) {
+    data_ = std::move(data);
     capacity_ = capacity;
   }
+  std::unique_ptr<char[]> release() { return std::move(data_); }
+  std::size_t capacity() const { return capacity_; }
   char* end() { return data_.get() + size_; }
   std::size_t room() const { return capacity_ - size_; }
   void commit(std::size_t n) { size_ += n; }
@@ -66,8 +68,10 @@ struct Slot {
 class Conversion {
  public:
   Conversion(const DataFileReader& reader, unsigned jobs, std::size_t blocks_per_chunk,
-             const LineEncoder& encoder, bool tally, platform::Sha256* input_hash)
-      : reader_(reader),
+             const LineEncoder& encoder, bool tally, platform::Sha256* input_hash,
+             ConversionBuffers& buffers)
+      : buffers_(buffers),
+        reader_(reader),
         encoder_(encoder),
         // A format with longer rows needs room for more than one block's worst case, or every
         // few blocks would make a piece.
@@ -79,7 +83,13 @@ class Conversion {
         chunk_bytes_(blocks_per_chunk_ * kBlockSize),
         read_bytes_(std::max<std::size_t>(1, blocks_per_chunk_ / kReadsPerChunk) * kBlockSize) {}
 
-  ~Conversion() { stop_workers(); }
+  ~Conversion() {
+    stop_workers();
+    for (Slot& slot : slots_) {
+      if (slot.lines.capacity() > 0) buffers_.give_back(kLines, slot.lines.release(), slot_bytes_);
+    }
+    for (auto& input : inputs_) buffers_.give_back(kReads, std::move(input), read_bytes_);
+  }
 
   std::uint64_t hashed_up_to() {
     std::lock_guard lock(mutex_);
@@ -128,10 +138,9 @@ class Conversion {
   bool start_workers() {
     try {
       slots_ = std::vector<Slot>(2 * jobs_);
-      for (Slot& slot : slots_) slot.lines.allocate(slot_bytes_);
+      for (Slot& slot : slots_) slot.lines.adopt(buffers_.take(kLines, slot_bytes_), slot_bytes_);
       inputs_.reserve(jobs_);
-      for (unsigned i = 0; i < jobs_; ++i)
-        inputs_.push_back(std::make_unique_for_overwrite<char[]>(read_bytes_));
+      for (unsigned i = 0; i < jobs_; ++i) inputs_.push_back(buffers_.take(kReads, read_bytes_));
       workers_.reserve(jobs_);
     } catch (const std::bad_alloc&) {
       return false;
@@ -269,6 +278,8 @@ class Conversion {
     return true;
   }
 
+  static constexpr int kLines = 0, kReads = 1;  // the kinds of buffers
+  ConversionBuffers& buffers_;
   const DataFileReader& reader_;
   const LineEncoder& encoder_;
   const std::size_t slot_bytes_;
@@ -294,8 +305,37 @@ class Conversion {
 
 }  // namespace
 
+ConversionBuffers::ConversionBuffers() = default;
+ConversionBuffers::~ConversionBuffers() = default;
+
+std::unique_ptr<char[]> ConversionBuffers::take(int kind, std::size_t size) {
+  Kept& kept = kept_[kind];
+  if (kept.size != size) {
+    kept.buffers.clear();
+    kept.size = size;
+  }
+  if (kept.buffers.empty()) return std::make_unique_for_overwrite<char[]>(size);
+  std::unique_ptr<char[]> buffer = std::move(kept.buffers.back());
+  kept.buffers.pop_back();
+  return buffer;
+}
+
+void ConversionBuffers::give_back(int kind, std::unique_ptr<char[]> buffer,
+                                  std::size_t size) noexcept {
+  Kept& kept = kept_[kind];
+  if (!buffer || size != kept.size) return;
+  try {
+    kept.buffers.push_back(std::move(buffer));
+  } catch (const std::bad_alloc&) {
+    // Not kept: freed as before.
+  }
+}
+
 ScanOutcome ParallelConverter::convert(ChunkSink& sink) {
-  Conversion conversion(reader_, jobs_, blocks_per_chunk_, encoder_, tally_, input_hash_);
+  // Without buffers from the caller, the conversion's are freed at its end.
+  ConversionBuffers own;
+  Conversion conversion(reader_, jobs_, blocks_per_chunk_, encoder_, tally_, input_hash_,
+                        buffers_ ? *buffers_ : own);
   const ScanOutcome outcome = conversion.run(sink);
   hashed_bytes_ = conversion.hashed_up_to();
   return outcome;

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
+#include <vector>
 
 #include "core/data_file_reader.h"
 #include "core/data_file_scanner.h"
@@ -31,6 +34,30 @@ class ChunkSink {
 // Memory is bounded in bytes, whatever the file and its records: every buffer is allocated
 // before the workers start and never grows. A worker whose chunk gives more output than its slot
 // holds hands it on in pieces, waiting for the sink to take each one.
+// The buffers of one parallel conversion, kept for the next rather than freed: conversions of
+// file after file then do not allocate and fault them in afresh. At most one conversion's worth
+// is kept (buffers of a size no longer asked for are dropped). One conversion at a time uses it.
+class ConversionBuffers {
+ public:
+  ConversionBuffers();
+  ~ConversionBuffers();
+  ConversionBuffers(const ConversionBuffers&) = delete;
+  ConversionBuffers& operator=(const ConversionBuffers&) = delete;
+
+  // The buffers of a kind (0: a slot's lines, 1: a worker's reads): `size` bytes, one kept when
+  // there is one of that size, else new (std::bad_alloc when it cannot be had).
+  std::unique_ptr<char[]> take(int kind, std::size_t size);
+  // Keeps `buffer`, of `size` bytes, for a later take().
+  void give_back(int kind, std::unique_ptr<char[]> buffer, std::size_t size) noexcept;
+
+ private:
+  struct Kept {
+    std::size_t size = 0;
+    std::vector<std::unique_ptr<char[]>> buffers;
+  };
+  Kept kept_[2];
+};
+
 class ParallelConverter {
  public:
   static constexpr std::size_t kBlocksPerChunk = 512;  // 1 MiB of input
@@ -58,6 +85,8 @@ class ParallelConverter {
   // Hands every byte read to `hash` in file order (the workers take turns); the bytes hashed
   // are those of the file up to its end or a failed read.
   void set_input_hash(platform::Sha256* hash) noexcept { input_hash_ = hash; }
+  // Takes its buffers from `buffers` and leaves them there afterwards (nothing: its own).
+  void set_buffers(ConversionBuffers* buffers) noexcept { buffers_ = buffers; }
   // After convert(): the bytes from the file's start that went into the input hash.
   std::uint64_t hashed_bytes() const noexcept { return hashed_bytes_; }
 
@@ -68,6 +97,7 @@ class ParallelConverter {
   const LineEncoder& encoder_;
   bool tally_ = false;
   platform::Sha256* input_hash_ = nullptr;
+  ConversionBuffers* buffers_ = nullptr;
   std::uint64_t hashed_bytes_ = 0;
 };
 

@@ -374,6 +374,9 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
     if (parallel) {
       ParallelConverter converter(reader_, options_.jobs, ParallelConverter::kBlocksPerChunk,
                                   encoder_);
+      // Kept for the run's next large file, or the next run's.
+      converter.set_buffers(options_.buffers ? &options_.buffers->conversion()
+                                             : &conversion_buffers_);
       converter.set_tally(tallying());
       if (input_hash_) {
         // The workers hash the file from its start; the window's share is dropped.
@@ -666,6 +669,7 @@ class ExtractionRun final : public RecordSink, public BlockSink, public ChunkSin
   DataFileReader reader_;
   LineEncoder encoder_;                        // the rows of the current file
   std::unique_ptr<char[]> long_rows_;          // a block's rows when the writer cannot take them
+  ConversionBuffers conversion_buffers_;       // for large files, when the caller keeps none
   std::uint64_t block_offset_ = 0;             // the current block's 0-based position in its file
   std::uint64_t in_block_ = 0;                 // the next record's offset in its block
   std::uint64_t bytes_per_percent_ = 1;        // of the current file, for the progress bar
@@ -699,6 +703,11 @@ RunBuffers::~RunBuffers() = default;
 char* RunBuffers::output() {
   if (!output_) output_ = std::make_unique_for_overwrite<char[]>(OutputWriter::kBufferSize);
   return output_.get();
+}
+
+ConversionBuffers& RunBuffers::conversion() {
+  if (!conversion_) conversion_ = std::make_unique<ConversionBuffers>();
+  return *conversion_;
 }
 
 char* RunBuffers::reader() {

@@ -39,9 +39,10 @@ struct RunResult {
 };
 
 class Compressor;
+class ConversionBuffers;
 
-// The large buffers of a run (the output's buffer and compressor, the input's read-ahead window),
-// for a caller
+// The large buffers of a run (the output's buffer and compressor, the input's read-ahead window,
+// the parallel decoding's slots and reads), for a caller
 // that runs one extraction after another, one output per input: kept here, they are allocated
 // once, rather than allocated, handed back to the system and faulted in again by every run.
 // One run at a time uses them.
@@ -57,10 +58,12 @@ class RunBuffers {
   char* reader();  // DataFileReader::kBufferBytes bytes
   // The compressor the last compressed output left, for the next one.
   std::unique_ptr<Compressor>* compressor() { return &compressor_; }
+  ConversionBuffers& conversion();
 
  private:
   std::unique_ptr<char[]> output_, reader_;
   std::unique_ptr<Compressor> compressor_;
+  std::unique_ptr<ConversionBuffers> conversion_;
 };
 
 struct RunOptions {

@@ -72,6 +72,8 @@ TEST(ParallelConverter, SameLinesAsTheSequentialScan) {
   // Sizes around block and chunk borders, including exact multiples of the block size.
   const std::size_t sizes[] = {12288,        12289,     14335,           2048 * 7,     2048 * 8 - 1,
                                2048 * 8 + 1, 2048 * 24, 2048 * 24 + 700, 2048 * 61 + 5};
+  // Kept from each conversion for the next, whatever its jobs and chunk size.
+  ConversionBuffers kept;
   for (const std::size_t size : sizes) {
     const std::string path = test::write_temp_file("m.dat", mixed_file(rng, size));
     DataFileReader reader;
@@ -85,6 +87,11 @@ TEST(ParallelConverter, SameLinesAsTheSequentialScan) {
         EXPECT_EQ(got.lines, expected.lines) << size << " bytes, jobs " << jobs << ", " << blocks;
         EXPECT_EQ(got.records, expected.records);
         EXPECT_EQ(got.last_block_end, expected.last_block_end) << size;
+        ParallelConverter sharing(reader, jobs, blocks);
+        sharing.set_buffers(&kept);
+        CollectingSink again;
+        EXPECT_EQ(sharing.convert(again).end, ScanResult::kCompleted);
+        EXPECT_EQ(again.lines, expected.lines) << size << " bytes, jobs " << jobs << ", " << blocks;
       }
     }
   }
