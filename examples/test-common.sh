@@ -65,6 +65,27 @@ check_outputs() {
     fail "the total is wrong: $(tail -1 "$work/report")"
 }
 
+# Runs one case of a recipe's table: run_recipe_case NAME STATUS FAILED COMMAND... runs COMMAND
+# into an emptied $work/out with its lines in $work/report and its standard error in
+# $work/errors, then checks its exit status against STATUS and every file with check_outputs.
+# FAILED names the files that must fail: "none", "all" (the list) or one file.
+run_recipe_case() {
+  local name=$1 expected=$2 status
+  case $3 in
+    none) failed= ;;
+    all) failed=$(cat "$work/list") ;;
+    *) failed=$3 ;;
+  esac
+  shift 3
+  rm -rf "$work/out" && mkdir "$work/out"
+  set +e
+  "$@" >"$work/report" 2>"$work/errors"
+  status=$?
+  set -e
+  [ "$status" -eq "$expected" ] || { cat "$work/report" "$work/errors"; fail "$name: status $status"; }
+  (check_outputs) || { cat "$work/report" "$work/errors"; fail "$name"; }
+}
+
 # $work/dies: a vemo-convert that, given a batch naming TT0002, converts the batch's first file
 # and then dies as a killed job does; other batches it hands to the real one. The batch is
 # copied first, since it may come on standard input (names ending in NUL with --null).

@@ -40,20 +40,8 @@ shift $((OPTIND - 1))
 [ $# -gt 0 ] || usage
 command -v psql >/dev/null || { echo "$me: psql is missing" >&2; exit 2; }
 
-header=$'file,offset,date,time,number1,number2,elapsed_seconds,counter,text1,text2,skipped\r'
-for csv; do
-  [ -f "$csv" ] && [ -r "$csv" ] || { echo "$me: cannot read $csv" >&2; exit 2; }
-  # The first line only, however long the file is without a line break.
-  [ "$(head -c 200 "$csv" | head -n 1 | tr -d '\0')" = "$header" ] || {
-    echo "$me: $csv is not a vemo-convert csv with --with-filename --with-offset" >&2
-    exit 2
-  }
-  # A conversion that was stopped can leave its last row cut short.
-  [ "$(tail -c 1 "$csv" | od -An -c | tr -d ' ')" = '\n' ] || {
-    echo "$me: $csv does not end with a line break; was its conversion stopped?" >&2
-    exit 2
-  }
-done
+. "$(dirname "${BASH_SOURCE[0]}")/../loadable-csv.sh"
+require_loadable_csv "$me" "$@"
 
 # The psql script, the data in line after each COPY. COMMIT comes last, so an output that fails
 # to be read ends the script before it, and psql's session ends rolled back.

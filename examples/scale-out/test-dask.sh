@@ -31,18 +31,9 @@ converter missing|$work/missing|--workers 2|1|3|all
 task killed|$work/dies|--workers 1|268435456|3|$work/in/TT0002.dat
 cluster down|$converter|--scheduler tcp://127.0.0.1:9 --timeout 1|1|3|all"
 while IFS='|' read -r name use cluster bytes expected failed; do
-  case $failed in
-    none) failed= ;;
-    all) failed=$(cat "$work/list") ;;
-  esac
-  rm -rf "$work/out" && mkdir "$work/out"
-  set +e
-  (cd "$work" && "$python" "$here/dask_convert.py" $cluster --task-bytes "$bytes" --converter "$use" \
-    "$work/list" "$work/out" >"$work/report" 2>"$work/errors")
-  status=$?
-  set -e
-  [ "$status" -eq "$expected" ] || { cat "$work/report" "$work/errors"; fail "$name: status $status"; }
+  # shellcheck disable=SC2086 # $cluster is two or four words
+  (cd "$work" && run_recipe_case "$name" "$expected" "$failed" "$python" "$here/dask_convert.py" \
+    $cluster --task-bytes "$bytes" --converter "$use" "$work/list" "$work/out")
   ! grep -q Traceback "$work/errors" || { cat "$work/errors"; fail "$name: a traceback"; }
-  (check_outputs) || { cat "$work/report" "$work/errors"; fail "$name"; }
-  echo "dask_convert.py, $name: status $status, every file as expected"
+  echo "dask_convert.py, $name: every file as expected"
 done <<<"$cases"

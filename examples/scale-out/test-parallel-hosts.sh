@@ -25,18 +25,8 @@ host down|nosuch.invalid|$converter|1|3|all
 converter missing|:|$work/missing|1|3|all
 job killed|1/:|$work/dies|268435456|3|$work/in/TT0002.dat"
 while IFS='|' read -r name logins use bytes expected failed; do
-  case $failed in
-    none) failed= ;;
-    all) failed=$(cat "$work/list") ;;
-  esac
-  rm -rf "$work/out" && mkdir "$work/out"
-  set +e
-  VEMO_CONVERT=$use VEMO_TASK_BYTES=$bytes "$here/parallel-hosts.sh" "$work/list" "$work/out" "$logins" \
-    >"$work/report" 2>"$work/errors"
-  status=$?
-  set -e
-  [ "$status" -eq "$expected" ] || { cat "$work/report" "$work/errors"; fail "$name: status $status"; }
-  (check_outputs) || { cat "$work/report" "$work/errors"; fail "$name"; }
+  VEMO_CONVERT=$use VEMO_TASK_BYTES=$bytes run_recipe_case "$name" "$expected" "$failed" \
+    "$here/parallel-hosts.sh" "$work/list" "$work/out" "$logins"
   [ -z "$(find "$work/out" -name '.parallel-hosts.*')" ] || fail "$name: its batches were left"
-  echo "parallel-hosts.sh, $name: status $status, every file as expected"
+  echo "parallel-hosts.sh, $name: every file as expected"
 done <<<"$cases"
