@@ -35,24 +35,7 @@ bool RunReport::complete_held(const std::string& output, std::uint64_t bytes,
 }
 
 void RunReport::write(const InputReport& r) {
-  ++files_;
-  switch (r.status) {
-    case InputStatus::kConverted:
-      ++converted_;
-      break;
-    case InputStatus::kSkipped:
-      ++skipped_;
-      break;
-    case InputStatus::kUnreadable:
-      ++unreadable_;
-      break;
-    case InputStatus::kStopped:
-      ++stopped_;
-      break;
-    case InputStatus::kUpToDate:
-      ++up_to_date_;
-      break;
-  }
+  ++by_status_[static_cast<std::size_t>(r.status)];
   records_ += r.records;
   skipped_records_ += r.skipped_records;
   cut_records_ += r.cut_records;
@@ -70,16 +53,22 @@ void RunReport::write_end(int exit_status, const CliArguments& args,
                           std::optional<std::uint64_t> output_bytes) {
   using report_json::quote;
   const auto flag = [](bool b) { return b ? "true" : "false"; };
-  std::string line =
-      "{\"run\":\"vemo-convert\",\"version\":" + quote(kVersion) +
-      ",\"exit_status\":" + std::to_string(exit_status) + ",\"files\":" + std::to_string(files_) +
-      ",\"converted\":" + std::to_string(converted_) + ",\"skipped\":" + std::to_string(skipped_) +
-      ",\"unreadable\":" + std::to_string(unreadable_) +
-      ",\"stopped\":" + std::to_string(stopped_) +
-      ",\"up_to_date\":" + std::to_string(up_to_date_) +
-      ",\"records\":" + std::to_string(records_) +
-      ",\"skipped_records\":" + std::to_string(skipped_records_) +
-      ",\"cut_records\":" + std::to_string(cut_records_);
+  const auto count = [this](InputStatus s) {
+    return std::to_string(by_status_[static_cast<std::size_t>(s)]);
+  };
+  std::int64_t files = 0;
+  for (const std::int64_t n : by_status_) files += n;
+  std::string line = "{\"run\":\"vemo-convert\",\"version\":" + quote(kVersion) +
+                     ",\"exit_status\":" + std::to_string(exit_status) +
+                     ",\"files\":" + std::to_string(files) +
+                     ",\"converted\":" + count(InputStatus::kConverted) +
+                     ",\"skipped\":" + count(InputStatus::kSkipped) +
+                     ",\"unreadable\":" + count(InputStatus::kUnreadable) +
+                     ",\"stopped\":" + count(InputStatus::kStopped) +
+                     ",\"up_to_date\":" + count(InputStatus::kUpToDate) +
+                     ",\"records\":" + std::to_string(records_) +
+                     ",\"skipped_records\":" + std::to_string(skipped_records_) +
+                     ",\"cut_records\":" + std::to_string(cut_records_);
   if (!args.output.empty()) {
     line += ",\"output\":" + quote(args.output);
     if (output_bytes) line += ",\"output_bytes\":" + std::to_string(*output_bytes);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -43,8 +44,8 @@ class RunReport final : public InputReportSink {
   std::optional<InputReport> held_;
   InputReport last_;
   std::string error_;
-  std::int64_t files_ = 0, converted_ = 0, skipped_ = 0, unreadable_ = 0, stopped_ = 0,
-               up_to_date_ = 0;
+  // The entries written, by status (InputStatus's order); their sum is the files.
+  std::array<std::int64_t, static_cast<std::size_t>(InputStatus::kUpToDate) + 1> by_status_{};
   std::int64_t records_ = 0, skipped_records_ = 0, cut_records_ = 0;
   std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
 };

@@ -278,7 +278,8 @@ class Conversion {
     return true;
   }
 
-  static constexpr int kLines = 0, kReads = 1;  // the kinds of buffers
+  static constexpr auto kLines = ConversionBuffers::Kind::kLines;
+  static constexpr auto kReads = ConversionBuffers::Kind::kReads;
   ConversionBuffers& buffers_;
   const DataFileReader& reader_;
   const LineEncoder& encoder_;
@@ -308,8 +309,8 @@ class Conversion {
 ConversionBuffers::ConversionBuffers() = default;
 ConversionBuffers::~ConversionBuffers() = default;
 
-std::unique_ptr<char[]> ConversionBuffers::take(int kind, std::size_t size) {
-  Kept& kept = kept_[kind];
+std::unique_ptr<char[]> ConversionBuffers::take(Kind kind, std::size_t size) {
+  Kept& kept = kept_[static_cast<int>(kind)];
   if (kept.size != size) {
     kept.buffers.clear();
     kept.size = size;
@@ -320,9 +321,9 @@ std::unique_ptr<char[]> ConversionBuffers::take(int kind, std::size_t size) {
   return buffer;
 }
 
-void ConversionBuffers::give_back(int kind, std::unique_ptr<char[]> buffer,
+void ConversionBuffers::give_back(Kind kind, std::unique_ptr<char[]> buffer,
                                   std::size_t size) noexcept {
-  Kept& kept = kept_[kind];
+  Kept& kept = kept_[static_cast<int>(kind)];
   if (!buffer || size != kept.size) return;
   try {
     kept.buffers.push_back(std::move(buffer));

@@ -44,18 +44,19 @@ class ConversionBuffers {
   ConversionBuffers(const ConversionBuffers&) = delete;
   ConversionBuffers& operator=(const ConversionBuffers&) = delete;
 
-  // The buffers of a kind (0: a slot's lines, 1: a worker's reads): `size` bytes, one kept when
-  // there is one of that size, else new (std::bad_alloc when it cannot be had).
-  std::unique_ptr<char[]> take(int kind, std::size_t size);
+  enum class Kind { kLines, kReads };  // a slot's lines, a worker's reads
+  // A buffer of a kind: `size` bytes, one kept when there is one of that size, else new
+  // (std::bad_alloc when it cannot be had).
+  std::unique_ptr<char[]> take(Kind kind, std::size_t size);
   // Keeps `buffer`, of `size` bytes, for a later take().
-  void give_back(int kind, std::unique_ptr<char[]> buffer, std::size_t size) noexcept;
+  void give_back(Kind kind, std::unique_ptr<char[]> buffer, std::size_t size) noexcept;
 
  private:
   struct Kept {
     std::size_t size = 0;
     std::vector<std::unique_ptr<char[]>> buffers;
   };
-  Kept kept_[2];
+  Kept kept_[2];  // by Kind
 };
 
 class ParallelConverter {
